@@ -1,0 +1,321 @@
+#include <firebird/Interface.h>
+#include <ibase.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include "engine/db/connection.h"
+#include "engine/db/fb.h"
+
+namespace replica::db {
+
+namespace fb {
+
+Firebird::IMaster* master() {
+    static Firebird::IMaster* m = Firebird::fb_get_master_interface();
+    return m;
+}
+
+Firebird::IUtil* util() { return master()->getUtilInterface(); }
+
+Error toError(const Firebird::FbException& e, const std::string& sql) {
+    Firebird::IStatus* st = e.getStatus();
+    char buf[4096];
+    unsigned n = util()->formatStatus(buf, sizeof buf, st);
+    std::string message(buf, std::min<std::size_t>(n, sizeof buf));
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\0')) {
+        message.pop_back();
+    }
+    const intptr_t* errors = st->getErrors();
+    long gds = 0;
+    if (errors && errors[0] == isc_arg_gds) {
+        gds = static_cast<long>(errors[1]);
+    }
+    int sqlCode = 0;
+    if (errors) {
+        sqlCode = static_cast<int>(isc_sqlcode(reinterpret_cast<const ISC_STATUS*>(errors)));
+    }
+    // The first code may be a generic wrapper (e.g. "violation of ... " comes
+    // after isc_unique_key_violation); look at every code for the kind.
+    ErrorKind kind = ErrorKind::Other;
+    for (const intptr_t* p = errors; p && *p != isc_arg_end;) {
+        if (p[0] == isc_arg_gds) {
+            ErrorKind k = errorKindForGds(static_cast<long>(p[1]));
+            if (k != ErrorKind::Other) {
+                kind = k;
+                break;
+            }
+        }
+        p += (p[0] == isc_arg_cstring) ? 3 : 2;
+    }
+    return Error(message, kind, sqlCode, gds, sql);
+}
+
+namespace {
+const unsigned char kTpbWrite[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                   isc_tpb_rec_version, isc_tpb_wait};
+const unsigned char kTpbRead[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                  isc_tpb_rec_version, isc_tpb_wait};
+}  // namespace
+
+Transaction::Transaction(IAttachment* att, bool readOnly) {
+    Status st;
+    m_tra.reset(readOnly ? att->startTransaction(&st, sizeof kTpbRead, kTpbRead)
+                         : att->startTransaction(&st, sizeof kTpbWrite, kTpbWrite));
+}
+
+Transaction::~Transaction() { rollback(); }
+
+void Transaction::commit() {
+    Status st;
+    m_tra->commit(&st);
+    m_tra.dismiss();
+}
+
+void Transaction::rollback() noexcept {
+    if (!m_tra) {
+        return;
+    }
+    try {
+        Status st;
+        m_tra->rollback(&st);
+        m_tra.dismiss();
+    } catch (const Firebird::FbException&) {
+        // A transaction that cannot be rolled back (connection lost) dies
+        // with its attachment; releasing our reference is all that is left.
+        m_tra.reset();
+    }
+}
+
+}  // namespace fb
+
+namespace {
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+std::mutex g_traceMutex;
+Connection::TraceHook g_trace;
+
+}  // namespace
+
+Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
+
+Connection::~Connection() { close(); }
+
+Connection::Impl& Connection::impl() { return *m_impl; }
+
+bool Connection::isOpen() const { return static_cast<bool>(m_impl->att); }
+
+namespace {
+
+std::vector<unsigned char> buildDpb(const std::string& user, const std::string& password,
+                                    bool create, bool forcedWrites) {
+    fb::Status st;
+    Firebird::IXpbBuilder* dpb =
+        fb::util()->getXpbBuilder(&st, Firebird::IXpbBuilder::DPB, nullptr, 0);
+    std::vector<unsigned char> out;
+    try {
+        dpb->insertInt(&st, isc_dpb_sql_dialect, 3);
+        dpb->insertString(&st, isc_dpb_lc_ctype, "UTF8");
+        if (!user.empty()) {
+            dpb->insertString(&st, isc_dpb_user_name, user.c_str());
+        }
+        if (!password.empty()) {
+            dpb->insertString(&st, isc_dpb_password, password.c_str());
+        }
+        if (create) {
+            dpb->insertString(&st, isc_dpb_set_db_charset, "UTF8");
+            dpb->insertInt(&st, isc_dpb_force_write, forcedWrites ? 1 : 0);
+            dpb->insertInt(&st, isc_dpb_page_size, 8192);
+        }
+        const unsigned char* b = dpb->getBuffer(&st);
+        out.assign(b, b + dpb->getBufferLength(&st));
+    } catch (...) {
+        dpb->dispose();
+        throw;
+    }
+    dpb->dispose();
+    return out;
+}
+
+}  // namespace
+
+void Connection::open() {
+    if (isOpen()) {
+        return;
+    }
+    try {
+        fb::Status st;
+        auto dpb = buildDpb(m_user, m_password, false, true);
+        fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
+        m_impl->att.reset(prov->attachDatabase(&st, m_path.c_str(),
+                                               static_cast<unsigned>(dpb.size()), dpb.data()));
+    } catch (const Firebird::FbException& e) {
+        Error err = fb::toError(e, {});
+        throw Error(err.message(), ErrorKind::Connection, err.sqlCode(), err.gdsCode());
+    }
+}
+
+void Connection::create(bool forcedWrites) {
+    close();
+    try {
+        fb::Status st;
+        auto dpb = buildDpb(m_user, m_password, true, forcedWrites);
+        fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
+        m_impl->att.reset(prov->createDatabase(&st, m_path.c_str(),
+                                               static_cast<unsigned>(dpb.size()), dpb.data()));
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, {});
+    }
+}
+
+void Connection::close() noexcept {
+    m_impl->statements.clear();
+    m_impl->tables.clear();
+    if (!m_impl->att) {
+        return;
+    }
+    try {
+        fb::Status st;
+        m_impl->att->detach(&st);
+        m_impl->att.dismiss();
+    } catch (const Firebird::FbException&) {
+        m_impl->att.reset();
+    }
+}
+
+void Connection::execute(const std::string& sql) {
+    if (!isOpen()) {
+        open();
+    }
+    trace(sql);
+    try {
+        fb::Status st;
+        fb::Transaction tra(m_impl->att.get(), false);
+        m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr,
+                             nullptr);
+        tra.commit();
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, sql);
+    }
+}
+
+fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransaction* tra) {
+    auto it = statements.find(sql);
+    if (it != statements.end()) {
+        return it->second.get();
+    }
+    // Keep the cache bounded: statement texts depend on which columns a row
+    // changed, and the agent runs for months.
+    if (statements.size() >= 512) {
+        statements.clear();
+    }
+    try {
+        fb::Status st;
+        fb::Ref<fb::IStatement> stmt(att->prepare(&st, tra, 0, sql.c_str(), 3,
+                                                  fb::IStatement::PREPARE_PREFETCH_METADATA));
+        fb::IStatement* raw = stmt.get();
+        statements.emplace(sql, std::move(stmt));
+        return raw;
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, sql);
+    }
+}
+
+namespace {
+
+// Runs an internal metadata query (not traced) and returns the first column
+// of every row, trimmed.
+std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) {
+    std::vector<std::string> out;
+    std::vector<Column> cols;
+    std::vector<Row> rows;
+    try {
+        fb::Status st;
+        fb::Transaction tra(conn.impl().att.get(), true);
+        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
+            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
+        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+        fb::describe(conn, meta.get(), cols);
+        fb::fetchAll(conn, tra.get(), stmt.get(), meta.get(), cols, rows);
+        stmt->free(&st);
+        stmt.dismiss();
+        tra.commit();
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, sql);
+    }
+    for (const Row& r : rows) {
+        out.push_back(rtrim(r.at(0).asText()));
+    }
+    return out;
+}
+
+}  // namespace
+
+const TableInfo& Connection::tableInfo(const std::string& table) {
+    const std::string name = upper(rtrim(table));
+    auto it = m_impl->tables.find(name);
+    if (it != m_impl->tables.end()) {
+        return it->second;
+    }
+    if (!isOpen()) {
+        open();
+    }
+    std::string quoted = "'";
+    for (char c : name) {
+        quoted += c;
+        if (c == '\'') {
+            quoted += '\'';
+        }
+    }
+    quoted += "'";
+    TableInfo info;
+    info.primaryKey = systemColumn(
+        *this,
+        "SELECT s.RDB$FIELD_NAME FROM RDB$RELATION_CONSTRAINTS c JOIN RDB$INDEX_SEGMENTS s ON "
+        "s.RDB$INDEX_NAME = c.RDB$INDEX_NAME WHERE c.RDB$RELATION_NAME = " +
+            quoted +
+            " AND c.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' ORDER BY s.RDB$FIELD_POSITION");
+    info.notNull = systemColumn(
+        *this,
+        "SELECT rf.RDB$FIELD_NAME FROM RDB$RELATION_FIELDS rf JOIN RDB$FIELDS f ON "
+        "f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE rf.RDB$RELATION_NAME = " +
+            quoted + " AND (rf.RDB$NULL_FLAG = 1 OR f.RDB$NULL_FLAG = 1)");
+    info.exists = !systemColumn(*this, "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE "
+                                       "RDB$RELATION_NAME = " +
+                                           quoted)
+                       .empty();
+    return m_impl->tables.emplace(name, std::move(info)).first->second;
+}
+
+void Connection::setTraceHook(TraceHook hook) {
+    std::lock_guard<std::mutex> lock(g_traceMutex);
+    g_trace = std::move(hook);
+}
+
+void Connection::trace(const std::string& sql) const {
+    TraceHook hook;
+    {
+        std::lock_guard<std::mutex> lock(g_traceMutex);
+        hook = g_trace;
+    }
+    if (hook) {
+        hook(*this, sql);
+    }
+}
+
+}  // namespace replica::db

@@ -1,0 +1,81 @@
+#pragma once
+// One attachment to a Firebird database.
+//
+// A `Connection` is configured with a database path, `User_Name` and
+// `password` and then opened. A plain local path opens the file through the
+// embedded engine; "host:/path" goes through a Firebird server. Every
+// connection speaks SQL dialect 3 with the UTF8 connection character set.
+//
+// There is no long-lived transaction: every query, statement and apply runs in
+// its own read-committed, record-version, wait transaction and is committed
+// at once. The connection owns, for its life, the prepared statements that the
+// record sets use (cached by SQL text) and the per-table metadata (column
+// nullability and primary key), read once per table.
+//
+// Errors: every failure is thrown as `replica::db::Error` with Firebird's own
+// message. A connection is not thread-safe; the agent has one thread.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace replica::db {
+
+struct TableInfo {
+    std::vector<std::string> primaryKey;  // column names, in key order
+    std::vector<std::string> notNull;     // columns declared NOT NULL
+    bool exists = false;
+};
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setPath(std::string path) { m_path = std::move(path); }
+    const std::string& path() const { return m_path; }
+    void setUserName(std::string user) { m_user = std::move(user); }
+    const std::string& userName() const { return m_user; }
+    void setPassword(std::string password) { m_password = std::move(password); }
+
+    // Opens the database at path(); throws Error (kind Connection, or Other)
+    // with the client's message when it cannot. Opening an open connection
+    // does nothing.
+    void open();
+    // Creates a new, empty database at path() (UTF8 default character set)
+    // and leaves it open. forcedWrites=false trades crash safety for speed:
+    // only for tests and benchmarks.
+    void create(bool forcedWrites = true);
+    // Detaches; never throws. Closing a closed connection does nothing.
+    void close() noexcept;
+    bool isOpen() const;
+
+    // Runs one INSERT, UPDATE, DELETE, EXECUTE PROCEDURE or DDL statement in
+    // its own transaction and commits it. Throws Error on refusal (the
+    // transaction is rolled back).
+    void execute(const std::string& sql);
+
+    // Primary key and NOT NULL columns of a table, read from the system
+    // tables once and cached until close(). Names are compared upper-cased.
+    const TableInfo& tableInfo(const std::string& table);
+
+    // Every SQL text sent to any connection is passed to the trace hook,
+    // with the connection it was sent on. For tests; empty by default.
+    using TraceHook = std::function<void(const Connection&, const std::string&)>;
+    static void setTraceHook(TraceHook hook);
+    void trace(const std::string& sql) const;
+
+    struct Impl;
+    Impl& impl();  // for the database layer's own classes only
+
+private:
+    std::string m_path;
+    std::string m_user;
+    std::string m_password;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace replica::db

@@ -1,0 +1,46 @@
+#pragma once
+// The one exception type of the database layer.
+//
+// Every failure reported by the Firebird client is converted once, at the
+// boundary, into an `Error` carrying the message exactly as Firebird words it
+// (its status lines joined by line breaks), the SQLCODE and first GDS code,
+// the SQL text that was being run (empty for connections) and a coarse kind
+// so that callers can tell a lost connection from a refused row.
+
+#include <stdexcept>
+#include <string>
+
+namespace replica::db {
+
+enum class ErrorKind {
+    Other,
+    Connection,  // cannot open, or the connection was lost
+    Constraint,  // primary/unique/foreign key, CHECK, NOT NULL refused the row
+    Lock,        // update conflict or deadlock
+    Syntax,      // the statement itself is wrong (unknown table/column, bad SQL)
+    NotFound,    // an UPDATE or DELETE of the record set matched no row
+};
+
+class Error : public std::runtime_error {
+public:
+    Error(std::string message, ErrorKind kind = ErrorKind::Other, int sqlCode = 0,
+          long gdsCode = 0, std::string sql = {});
+
+    const std::string& message() const { return m_message; }
+    ErrorKind kind() const { return m_kind; }
+    int sqlCode() const { return m_sqlCode; }
+    long gdsCode() const { return m_gdsCode; }
+    const std::string& sql() const { return m_sql; }
+
+private:
+    std::string m_message;
+    ErrorKind m_kind;
+    int m_sqlCode;
+    long m_gdsCode;
+    std::string m_sql;
+};
+
+// Firebird's own codes mapped to the kinds above; one table, used for every error.
+ErrorKind errorKindForGds(long gdsCode);
+
+}  // namespace replica::db

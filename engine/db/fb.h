@@ -1,0 +1,115 @@
+#pragma once
+// Private to the database layer: the only header that includes the Firebird
+// OO API. Owning wrappers for its interfaces and the conversion of its
+// exceptions into our Error.
+
+#include <firebird/Interface.h>
+
+#include <string>
+#include <unordered_map>
+#include <map>
+
+#include "engine/db/connection.h"
+#include "engine/db/error.h"
+#include "engine/db/rowset.h"
+
+namespace replica::db::fb {
+
+using Firebird::IAttachment;
+using Firebird::IMessageMetadata;
+using Firebird::IStatement;
+using Firebird::ITransaction;
+using Firebird::ThrowStatusWrapper;
+
+Firebird::IMaster* master();
+Firebird::IUtil* util();
+
+// A status wrapper that throws Firebird::FbException and is disposed with
+// its scope.
+class Status {
+public:
+    Status() : m_wrapper(master()->getStatus()) {}
+    ~Status() { m_wrapper.dispose(); }
+    Status(const Status&) = delete;
+    Status& operator=(const Status&) = delete;
+    ThrowStatusWrapper* operator&() { return &m_wrapper; }
+    ThrowStatusWrapper* get() { return &m_wrapper; }
+
+private:
+    ThrowStatusWrapper m_wrapper;
+};
+
+// Converts a Firebird failure into our Error, with the SQL that caused it.
+Error toError(const Firebird::FbException& e, const std::string& sql);
+
+// Owns one reference of a Firebird interface; releases it unless dismissed.
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* p) : m_p(p) {}
+    ~Ref() { reset(); }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
+    Ref& operator=(Ref&& o) noexcept {
+        if (this != &o) {
+            reset();
+            m_p = o.m_p;
+            o.m_p = nullptr;
+        }
+        return *this;
+    }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    // After a successful commit/close/free/detach the interface is already
+    // released by Firebird; forget it without releasing again.
+    void dismiss() { m_p = nullptr; }
+    void reset(T* p = nullptr) {
+        if (m_p) {
+            m_p->release();
+        }
+        m_p = p;
+    }
+
+private:
+    T* m_p = nullptr;
+};
+
+// A read-committed, record-version, wait transaction that rolls back unless
+// committed.
+class Transaction {
+public:
+    Transaction(IAttachment* att, bool readOnly);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ITransaction* get() const { return m_tra.get(); }
+    void commit();
+    void rollback() noexcept;
+
+private:
+    Ref<ITransaction> m_tra;
+};
+
+// Copies every row of an open SELECT into memory.
+void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns);
+void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
+              const std::vector<Column>& columns, std::vector<Row>& rows);
+
+}  // namespace replica::db::fb
+
+namespace replica::db {
+
+struct Connection::Impl {
+    fb::Ref<fb::IAttachment> att;
+    // Statements prepared for the record sets, by SQL text.
+    std::unordered_map<std::string, fb::Ref<fb::IStatement>> statements;
+    std::map<std::string, TableInfo> tables;
+
+    // Prepares sql once per connection; throws Error.
+    fb::IStatement* prepared(const std::string& sql, fb::ITransaction* tra);
+};
+
+}  // namespace replica::db

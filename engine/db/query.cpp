@@ -1,0 +1,293 @@
+#include "engine/db/query.h"
+
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+#include "engine/db/fb.h"
+
+namespace replica::db {
+
+namespace fb {
+
+namespace {
+
+ColumnType columnType(unsigned sqlType) {
+    switch (sqlType) {
+        case SQL_SHORT:
+            return ColumnType::SmallInt;
+        case SQL_LONG:
+            return ColumnType::Integer;
+        case SQL_INT64:
+            return ColumnType::BigInt;
+        case SQL_FLOAT:
+            return ColumnType::Float;
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT:
+            return ColumnType::Double;
+        case SQL_TEXT:
+            return ColumnType::Char;
+        case SQL_VARYING:
+            return ColumnType::VarChar;
+        case SQL_TYPE_DATE:
+            return ColumnType::Date;
+        case SQL_TYPE_TIME:
+            return ColumnType::Time;
+        case SQL_TIMESTAMP:
+            return ColumnType::Timestamp;
+        case SQL_BLOB:
+            return ColumnType::Blob;
+        case SQL_BOOLEAN:
+            return ColumnType::Boolean;
+        default:
+            return ColumnType::Other;
+    }
+}
+
+int bytesPerChar(unsigned charSet) {
+    switch (charSet & 0xFF) {
+        case 4:  // UTF8
+            return 4;
+        case 3:  // UNICODE_FSS
+            return 3;
+        default:
+            return 1;
+    }
+}
+
+// Number of UTF-8 code points in s.
+std::size_t utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) {
+        if ((c & 0xC0) != 0x80) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+std::string readBlob(Connection& conn, ITransaction* tra, ISC_QUAD* id) {
+    Status st;
+    Ref<Firebird::IBlob> blob(conn.impl().att->openBlob(&st, tra, id, 0, nullptr));
+    std::string out;
+    char buf[16384];
+    for (;;) {
+        unsigned len = 0;
+        int rc = blob->getSegment(&st, sizeof buf, buf, &len);
+        if (rc == Firebird::IStatus::RESULT_OK || rc == Firebird::IStatus::RESULT_SEGMENT) {
+            out.append(buf, len);
+        } else {
+            break;
+        }
+    }
+    blob->close(&st);
+    blob.dismiss();
+    return out;
+}
+
+Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
+             unsigned charSet, unsigned length, const unsigned char* p) {
+    switch (sqlType) {
+        case SQL_SHORT: {
+            std::int16_t v;
+            std::memcpy(&v, p, sizeof v);
+            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(std::int64_t{v});
+        }
+        case SQL_LONG: {
+            std::int32_t v;
+            std::memcpy(&v, p, sizeof v);
+            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(std::int64_t{v});
+        }
+        case SQL_INT64: {
+            std::int64_t v;
+            std::memcpy(&v, p, sizeof v);
+            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(v);
+        }
+        case SQL_FLOAT: {
+            float v;
+            std::memcpy(&v, p, sizeof v);
+            return Value(static_cast<double>(v));
+        }
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: {
+            double v;
+            std::memcpy(&v, p, sizeof v);
+            return Value(v);
+        }
+        case SQL_BOOLEAN:
+            return Value(std::int64_t{*p ? 1 : 0});
+        case SQL_TEXT: {
+            std::string s(reinterpret_cast<const char*>(p), length);
+            // A UTF8 CHAR(n) arrives padded to its byte length; keep the n
+            // characters the column holds, blanks included.
+            if (bytesPerChar(charSet) > 1) {
+                const std::size_t chars = length / static_cast<unsigned>(bytesPerChar(charSet));
+                while (utf8Length(s) > chars && !s.empty() && s.back() == ' ') {
+                    s.pop_back();
+                }
+            }
+            return Value(std::move(s));
+        }
+        case SQL_VARYING: {
+            std::uint16_t len;
+            std::memcpy(&len, p, sizeof len);
+            return Value(std::string(reinterpret_cast<const char*>(p) + 2, len));
+        }
+        case SQL_TYPE_DATE: {
+            ISC_DATE d;
+            std::memcpy(&d, p, sizeof d);
+            unsigned y, m, dd;
+            util()->decodeDate(d, &y, &m, &dd);
+            return Value(Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)});
+        }
+        case SQL_TYPE_TIME: {
+            ISC_TIME t;
+            std::memcpy(&t, p, sizeof t);
+            unsigned h, mi, s, f;
+            util()->decodeTime(t, &h, &mi, &s, &f);
+            return Value(Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
+                              static_cast<int>(f)});
+        }
+        case SQL_TIMESTAMP: {
+            ISC_TIMESTAMP ts;
+            std::memcpy(&ts, p, sizeof ts);
+            unsigned y, m, dd, h, mi, s, f;
+            util()->decodeDate(ts.timestamp_date, &y, &m, &dd);
+            util()->decodeTime(ts.timestamp_time, &h, &mi, &s, &f);
+            return Value(Timestamp{
+                Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)},
+                Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
+                     static_cast<int>(f)}});
+        }
+        case SQL_BLOB: {
+            ISC_QUAD id;
+            std::memcpy(&id, p, sizeof id);
+            std::string data = readBlob(conn, tra, &id);
+            if (col.subType == 1) {
+                return Value(std::move(data));
+            }
+            return Value(Bytes{std::vector<unsigned char>(data.begin(), data.end())});
+        }
+        default:
+            return Value();
+    }
+}
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+}  // namespace
+
+void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns) {
+    Status st;
+    const unsigned n = meta->getCount(&st);
+    columns.clear();
+    columns.reserve(n);
+    for (unsigned i = 0; i < n; ++i) {
+        Column c;
+        c.name = meta->getAlias(&st, i);
+        c.relation = meta->getRelation(&st, i);
+        const unsigned type = meta->getType(&st, i);
+        c.type = columnType(type);
+        c.scale = meta->getScale(&st, i);
+        c.subType = meta->getSubType(&st, i);
+        const unsigned len = meta->getLength(&st, i);
+        c.length = (type == SQL_TEXT || type == SQL_VARYING)
+                       ? static_cast<int>(len) / bytesPerChar(meta->getCharSet(&st, i))
+                       : static_cast<int>(len);
+        c.required = !meta->isNullable(&st, i);
+        if (!c.relation.empty() && c.relation.rfind("RDB$", 0) != 0 &&
+            c.relation.rfind("MON$", 0) != 0) {
+            const TableInfo& info = conn.tableInfo(c.relation);
+            const std::string field = rtrim(meta->getField(&st, i));
+            for (const std::string& k : info.primaryKey) {
+                if (strcasecmp(k.c_str(), field.c_str()) == 0) {
+                    c.inKey = true;
+                }
+            }
+        }
+        columns.push_back(std::move(c));
+    }
+}
+
+void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
+              const std::vector<Column>& cols, std::vector<Row>& rows) {
+    Status st;
+    const unsigned n = meta->getCount(&st);
+    struct Layout {
+        unsigned type, charSet, length, offset, nullOffset;
+    };
+    std::vector<Layout> layout(n);
+    for (unsigned i = 0; i < n; ++i) {
+        layout[i] = {meta->getType(&st, i), meta->getCharSet(&st, i), meta->getLength(&st, i),
+                     meta->getOffset(&st, i), meta->getNullOffset(&st, i)};
+    }
+    std::vector<unsigned char> buffer(meta->getMessageLength(&st));
+    Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0));
+    while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
+        Row row;
+        row.reserve(n);
+        for (unsigned i = 0; i < n; ++i) {
+            std::int16_t isNull;
+            std::memcpy(&isNull, buffer.data() + layout[i].nullOffset, sizeof isNull);
+            if (isNull) {
+                row.emplace_back();
+            } else {
+                row.push_back(decode(conn, tra, cols[i], layout[i].type, layout[i].charSet,
+                                     layout[i].length, buffer.data() + layout[i].offset));
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    rs->close(&st);
+    rs.dismiss();
+}
+
+}  // namespace fb
+
+void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
+               std::vector<Row>& rows) {
+    columns.clear();
+    rows.clear();
+    if (!conn.isOpen()) {
+        conn.open();
+    }
+    conn.trace(sql);
+    try {
+        fb::Status st;
+        fb::Transaction tra(conn.impl().att.get(), true);
+        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
+            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
+        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+        fb::describe(conn, meta.get(), columns);
+        fb::fetchAll(conn, tra.get(), stmt.get(), meta.get(), columns, rows);
+        stmt->free(&st);
+        stmt.dismiss();
+        tra.commit();
+    } catch (const Firebird::FbException& e) {
+        columns.clear();
+        rows.clear();
+        throw fb::toError(e, sql);
+    }
+}
+
+void Query::open(const std::string& sql) {
+    close();
+    m_sql = sql;
+    runSelect(*m_conn, sql, m_columns, m_rows);
+    m_open = true;
+    m_cursor = 0;
+}
+
+void Query::close() {
+    m_open = false;
+    m_columns.clear();
+    m_rows.clear();
+    m_cursor = 0;
+}
+
+}  // namespace replica::db

@@ -1,0 +1,36 @@
+#pragma once
+// A SELECT run once and held in memory.
+//
+// `open(sql)` runs the statement in its own read-committed transaction,
+// fetches every row, commits and keeps the rows: the engine always works on a
+// snapshot, so later writes never move its cursor. Opening an open query
+// closes it first. Throws Error with Firebird's message when the database
+// refuses the statement; the query is then closed.
+
+#include <string>
+
+#include "engine/db/connection.h"
+#include "engine/db/rowset.h"
+
+namespace replica::db {
+
+class Query : public RowSet {
+public:
+    explicit Query(Connection& conn) : m_conn(&conn) {}
+
+    void open(const std::string& sql);
+    void close();
+    Connection& connection() const { return *m_conn; }
+    const std::string& sql() const { return m_sql; }
+
+private:
+    Connection* m_conn;
+    std::string m_sql;
+};
+
+// Runs sql on conn and fills columns and rows: the shared core of Query and
+// RecordSet. Traces the text.
+void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
+               std::vector<Row>& rows);
+
+}  // namespace replica::db

@@ -1,0 +1,548 @@
+#include "engine/db/recordset.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <strings.h>
+
+#include "engine/db/fb.h"
+#include "engine/db/query.h"
+
+namespace replica::db {
+
+namespace {
+
+bool isIdentChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
+
+std::string quoteIdent(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string tableAfterFrom(const std::string& select) {
+    // Find the keyword FROM outside quotes.
+    const std::size_t n = select.size();
+    char quote = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = select[i];
+        if (quote) {
+            if (c == quote) {
+                quote = 0;
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+            continue;
+        }
+        if (i + 4 <= n && strncasecmp(select.c_str() + i, "from", 4) == 0 &&
+            (i == 0 || !isIdentChar(select[i - 1])) && (i + 4 == n || !isIdentChar(select[i + 4]))) {
+            std::size_t j = i + 4;
+            while (j < n && std::isspace(static_cast<unsigned char>(select[j]))) {
+                ++j;
+            }
+            if (j < n && select[j] == '"') {
+                const std::size_t end = select.find('"', j + 1);
+                return select.substr(j + 1, end == std::string::npos ? std::string::npos
+                                                                     : end - j - 1);
+            }
+            std::string name;
+            while (j < n && isIdentChar(select[j])) {
+                name += static_cast<char>(std::toupper(static_cast<unsigned char>(select[j])));
+                ++j;
+            }
+            return name;
+        }
+    }
+    return {};
+}
+
+void RecordSet::requireOpen() const {
+    if (!m_open) {
+        throw PostError("Dataset not open");
+    }
+}
+
+void RecordSet::open(const std::string& select) {
+    close();
+    runSelect(*m_conn, select, m_columns, m_rows);
+    m_table = tableAfterFrom(select);
+    m_meta.assign(m_rows.size(), Meta{});
+    m_open = true;
+    m_cursor = 0;
+}
+
+void RecordSet::close() {
+    m_open = false;
+    m_columns.clear();
+    m_rows.clear();
+    m_meta.clear();
+    m_deleted.clear();
+    m_mode = Mode::Browse;
+    m_buffer.clear();
+    m_bufferAssigned.clear();
+    m_cursor = 0;
+    m_table.clear();
+}
+
+bool RecordSet::writable(int column) const {
+    const Column& c = m_columns[static_cast<std::size_t>(column)];
+    return strcasecmp(c.relation.c_str(), m_table.c_str()) == 0;
+}
+
+void RecordSet::append() {
+    requireOpen();
+    if (m_mode != Mode::Browse) {
+        post();
+    }
+    m_mode = Mode::Insert;
+    m_buffer.assign(m_columns.size(), Value());
+    m_bufferAssigned.assign(m_columns.size(), false);
+    m_cursor = static_cast<int>(m_rows.size());
+}
+
+void RecordSet::edit() {
+    requireOpen();
+    if (m_mode != Mode::Browse) {
+        return;
+    }
+    if (eof()) {
+        throw PostError("Cannot perform this operation on an empty dataset");
+    }
+    m_mode = Mode::Edit;
+    m_buffer = m_rows[static_cast<std::size_t>(m_cursor)];
+    m_bufferAssigned.assign(m_columns.size(), false);
+}
+
+void RecordSet::set(int column, Value value) {
+    requireOpen();
+    if (column < 0 || column >= columnCount()) {
+        throw std::out_of_range("column index " + std::to_string(column) + " out of range");
+    }
+    if (m_mode == Mode::Browse) {
+        edit();
+    }
+    m_buffer[static_cast<std::size_t>(column)] = std::move(value);
+    m_bufferAssigned[static_cast<std::size_t>(column)] = true;
+}
+
+void RecordSet::post() {
+    requireOpen();
+    if (m_mode == Mode::Browse) {
+        return;
+    }
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].required && m_buffer[i].isNull() && writable(static_cast<int>(i))) {
+            throw PostError("Field '" + m_columns[i].name + "' must have a value");
+        }
+    }
+    std::vector<std::size_t> key;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].inKey) {
+            key.push_back(i);
+        }
+    }
+    if (!key.empty()) {
+        for (std::size_t r = 0; r < m_rows.size(); ++r) {
+            if (m_mode == Mode::Edit && static_cast<int>(r) == m_cursor) {
+                continue;
+            }
+            bool same = true;
+            for (std::size_t k : key) {
+                if (!(m_rows[r][k] == m_buffer[k])) {
+                    same = false;
+                    break;
+                }
+            }
+            if (same) {
+                throw PostError("Key violation.");
+            }
+        }
+    }
+    if (m_mode == Mode::Insert) {
+        m_rows.push_back(m_buffer);
+        Meta meta;
+        meta.state = State::Inserted;
+        meta.assigned = m_bufferAssigned;
+        meta.seq = ++m_seq;
+        m_meta.push_back(std::move(meta));
+        m_cursor = static_cast<int>(m_rows.size()) - 1;
+    } else {
+        const std::size_t r = static_cast<std::size_t>(m_cursor);
+        Meta& meta = m_meta[r];
+        if (meta.state == State::Unchanged) {
+            meta.state = State::Modified;
+            meta.original = m_rows[r];
+            meta.seq = ++m_seq;
+        } else if (meta.state == State::Inserted) {
+            for (std::size_t i = 0; i < m_bufferAssigned.size(); ++i) {
+                if (m_bufferAssigned[i]) {
+                    meta.assigned[i] = true;
+                }
+            }
+        }
+        m_rows[r] = m_buffer;
+    }
+    m_mode = Mode::Browse;
+    m_buffer.clear();
+    m_bufferAssigned.clear();
+}
+
+void RecordSet::cancel() {
+    if (m_mode == Mode::Insert && m_cursor >= static_cast<int>(m_rows.size())) {
+        m_cursor = m_rows.empty() ? 0 : static_cast<int>(m_rows.size()) - 1;
+    }
+    m_mode = Mode::Browse;
+    m_buffer.clear();
+    m_bufferAssigned.clear();
+}
+
+void RecordSet::remove() {
+    requireOpen();
+    if (m_mode == Mode::Insert) {
+        cancel();
+        return;
+    }
+    m_mode = Mode::Browse;
+    if (eof()) {
+        throw PostError("Cannot perform this operation on an empty dataset");
+    }
+    const std::size_t r = static_cast<std::size_t>(m_cursor);
+    Meta& meta = m_meta[r];
+    if (meta.state != State::Inserted) {
+        m_deleted.push_back(
+            Deleted{meta.state == State::Modified ? meta.original : m_rows[r], ++m_seq});
+    }
+    m_rows.erase(m_rows.begin() + static_cast<long>(r));
+    m_meta.erase(m_meta.begin() + static_cast<long>(r));
+}
+
+int RecordSet::changeCount() const {
+    int n = static_cast<int>(m_deleted.size());
+    for (const Meta& m : m_meta) {
+        if (m.state != State::Unchanged) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// apply
+
+namespace {
+
+struct Param {
+    const Value* value;
+    const Column* column;
+};
+
+// The message type a parameter is sent as: chosen from the value, so that
+// no digit is lost on the way (Firebird converts to the column's own type).
+struct ParamType {
+    unsigned type;
+    int scale;
+    unsigned length;
+    unsigned charSet;
+    int subType;
+};
+
+ParamType paramType(const Param& p) {
+    const Column& c = *p.column;
+    const unsigned textBytes = static_cast<unsigned>(std::max(c.length, 1)) * 4;
+    if (c.isBlob()) {
+        return {SQL_BLOB, 0, 8, c.subType == 1 ? 4u : 0u, c.subType};
+    }
+    switch (p.value->kind()) {
+        case Value::Kind::Null:
+            return {SQL_VARYING, 0, 4, 4, 0};
+        case Value::Kind::Int:
+            return {SQL_INT64, 0, 8, 0, 0};
+        case Value::Kind::Decimal:
+            return {SQL_INT64, p.value->decimal()->scale, 8, 0, 0};
+        case Value::Kind::Currency:
+            return {SQL_INT64, -4, 8, 0, 0};
+        case Value::Kind::Double:
+            return {SQL_DOUBLE, 0, 8, 0, 0};
+        case Value::Kind::Date:
+            return {SQL_TYPE_DATE, 0, 4, 0, 0};
+        case Value::Kind::Time:
+            return {SQL_TYPE_TIME, 0, 4, 0, 0};
+        case Value::Kind::Timestamp:
+            return {SQL_TIMESTAMP, 0, 8, 0, 0};
+        case Value::Kind::Text: {
+            const unsigned len = static_cast<unsigned>(p.value->text()->size());
+            return {SQL_VARYING, 0, std::max({textBytes, len, 64u}), 4, 0};
+        }
+        case Value::Kind::Bytes: {
+            const unsigned len = static_cast<unsigned>(p.value->bytes()->data.size());
+            return {SQL_VARYING, 0, std::max({textBytes, len, 1u}), 1, 0};
+        }
+    }
+    return {SQL_VARYING, 0, 4, 4, 0};
+}
+
+void putValue(Connection& conn, fb::ITransaction* tra, const Param& p, const ParamType& t,
+              unsigned char* at) {
+    const Value& v = *p.value;
+    switch (t.type) {
+        case SQL_BLOB: {
+            std::string data = v.asText();
+            fb::Status st;
+            ISC_QUAD id;
+            fb::Ref<Firebird::IBlob> blob(conn.impl().att->createBlob(&st, tra, &id, 0, nullptr));
+            for (std::size_t off = 0; off < data.size(); off += 32768) {
+                const unsigned len = static_cast<unsigned>(std::min<std::size_t>(32768, data.size() - off));
+                blob->putSegment(&st, len, data.data() + off);
+            }
+            blob->close(&st);
+            blob.dismiss();
+            std::memcpy(at, &id, sizeof id);
+            return;
+        }
+        case SQL_INT64: {
+            std::int64_t raw = 0;
+            if (v.kind() == Value::Kind::Int) {
+                raw = v.asInt();
+            } else if (v.kind() == Value::Kind::Decimal) {
+                raw = v.decimal()->mantissa;
+            } else {
+                raw = v.asCurrency().raw();
+            }
+            std::memcpy(at, &raw, sizeof raw);
+            return;
+        }
+        case SQL_DOUBLE: {
+            const double d = v.asDouble();
+            std::memcpy(at, &d, sizeof d);
+            return;
+        }
+        case SQL_TYPE_DATE: {
+            const Date& d = *v.date();
+            const ISC_DATE x = fb::util()->encodeDate(static_cast<unsigned>(d.year),
+                                                      static_cast<unsigned>(d.month),
+                                                      static_cast<unsigned>(d.day));
+            std::memcpy(at, &x, sizeof x);
+            return;
+        }
+        case SQL_TYPE_TIME: {
+            const Time& tm = *v.time();
+            const ISC_TIME x = fb::util()->encodeTime(
+                static_cast<unsigned>(tm.hour), static_cast<unsigned>(tm.minute),
+                static_cast<unsigned>(tm.second), static_cast<unsigned>(tm.fraction));
+            std::memcpy(at, &x, sizeof x);
+            return;
+        }
+        case SQL_TIMESTAMP: {
+            const Timestamp& ts = *v.timestamp();
+            ISC_TIMESTAMP x;
+            x.timestamp_date = fb::util()->encodeDate(static_cast<unsigned>(ts.date.year),
+                                                      static_cast<unsigned>(ts.date.month),
+                                                      static_cast<unsigned>(ts.date.day));
+            x.timestamp_time = fb::util()->encodeTime(
+                static_cast<unsigned>(ts.time.hour), static_cast<unsigned>(ts.time.minute),
+                static_cast<unsigned>(ts.time.second), static_cast<unsigned>(ts.time.fraction));
+            std::memcpy(at, &x, sizeof x);
+            return;
+        }
+        case SQL_VARYING: {
+            std::string data = v.asText();
+            const std::uint16_t len =
+                static_cast<std::uint16_t>(std::min<std::size_t>(data.size(), t.length));
+            std::memcpy(at, &len, sizeof len);
+            std::memcpy(at + 2, data.data(), len);
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+// Executes one prepared statement with the given parameters; returns the
+// number of rows it touched. Throws Firebird::FbException.
+unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const std::string& sql,
+                               const std::vector<Param>& params) {
+    fb::Status st;
+    fb::IStatement* stmt = conn.impl().prepared(sql, tra);
+    std::vector<ParamType> types;
+    types.reserve(params.size());
+    for (const Param& p : params) {
+        types.push_back(paramType(p));
+    }
+    fb::Ref<Firebird::IMetadataBuilder> builder(
+        fb::master()->getMetadataBuilder(&st, static_cast<unsigned>(params.size())));
+    for (unsigned i = 0; i < params.size(); ++i) {
+        const ParamType& t = types[i];
+        builder->setType(&st, i, t.type | 1);  // nullable
+        builder->setSubType(&st, i, t.subType);
+        builder->setLength(&st, i, t.length);
+        builder->setScale(&st, i, t.scale);
+        builder->setCharSet(&st, i, t.charSet);
+    }
+    fb::Ref<fb::IMessageMetadata> meta(builder->getMetadata(&st));
+    std::vector<unsigned char> buffer(meta->getMessageLength(&st));
+    for (unsigned i = 0; i < params.size(); ++i) {
+        std::int16_t isNull = params[i].value->isNull() ? -1 : 0;
+        std::memcpy(buffer.data() + meta->getNullOffset(&st, i), &isNull, sizeof isNull);
+        if (!isNull) {
+            putValue(conn, tra, params[i], types[i], buffer.data() + meta->getOffset(&st, i));
+        }
+    }
+    stmt->execute(&st, tra, meta.get(), buffer.data(), nullptr, nullptr);
+    return stmt->getAffectedRecords(&st);
+}
+
+}  // namespace
+
+int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
+    requireOpen();
+    if (m_mode != Mode::Browse) {
+        post();
+    }
+    struct Change {
+        long seq;
+        int row;        // index in m_rows, or -1 for a deleted row
+        int deleted;    // index in m_deleted
+    };
+    std::vector<Change> changes;
+    for (std::size_t r = 0; r < m_meta.size(); ++r) {
+        if (m_meta[r].state != State::Unchanged) {
+            changes.push_back({m_meta[r].seq, static_cast<int>(r), -1});
+        }
+    }
+    for (std::size_t d = 0; d < m_deleted.size(); ++d) {
+        changes.push_back({m_deleted[d].seq, -1, static_cast<int>(d)});
+    }
+    if (changes.empty()) {
+        return 0;
+    }
+    std::sort(changes.begin(), changes.end(),
+              [](const Change& a, const Change& b) { return a.seq < b.seq; });
+
+    const std::string table = quoteIdent(m_table);
+    // WHERE clause identifying a row by every non-BLOB value as read.
+    auto whereFor = [&](const Row& original, std::string& sql, std::vector<Param>& params) {
+        std::string where;
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (!writable(static_cast<int>(i)) || m_columns[i].isBlob()) {
+                continue;
+            }
+            where += where.empty() ? " WHERE " : " AND ";
+            if (original[i].isNull()) {
+                where += quoteIdent(m_columns[i].name) + " IS NULL";
+            } else {
+                where += quoteIdent(m_columns[i].name) + " = ?";
+                params.push_back({&original[i], &m_columns[i]});
+            }
+        }
+        sql += where;
+    };
+
+    int failed = 0;
+    std::vector<bool> done(changes.size(), false);
+    fb::Transaction tra(m_conn->impl().att.get(), false);
+    for (std::size_t c = 0; c < changes.size(); ++c) {
+        const Change& ch = changes[c];
+        std::string sql;
+        std::vector<Param> params;
+        bool expectRow = true;
+        if (ch.row < 0) {
+            sql = "DELETE FROM " + table;
+            whereFor(m_deleted[static_cast<std::size_t>(ch.deleted)].original, sql, params);
+        } else {
+            const Row& row = m_rows[static_cast<std::size_t>(ch.row)];
+            const Meta& meta = m_meta[static_cast<std::size_t>(ch.row)];
+            if (meta.state == State::Inserted) {
+                std::string cols, marks;
+                for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                    if (!meta.assigned[i] || !writable(static_cast<int>(i))) {
+                        continue;
+                    }
+                    cols += (cols.empty() ? "" : ", ") + quoteIdent(m_columns[i].name);
+                    marks += marks.empty() ? "?" : ", ?";
+                    params.push_back({&row[i], &m_columns[i]});
+                }
+                sql = "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
+                expectRow = false;
+            } else {
+                std::string sets;
+                for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                    if (!writable(static_cast<int>(i)) || row[i] == meta.original[i]) {
+                        continue;
+                    }
+                    sets += (sets.empty() ? "" : ", ") + quoteIdent(m_columns[i].name) + " = ?";
+                    params.push_back({&row[i], &m_columns[i]});
+                }
+                if (sets.empty()) {
+                    done[c] = true;
+                    continue;
+                }
+                sql = "UPDATE " + table + " SET " + sets;
+                whereFor(meta.original, sql, params);
+            }
+        }
+        m_conn->trace(sql);
+        bool ok = true;
+        try {
+            const unsigned long long n = executeWith(*m_conn, tra.get(), sql, params);
+            if (expectRow && n == 0) {
+                ok = false;
+                if (onError) {
+                    onError(Error("Record not found or changed by another user", ErrorKind::NotFound,
+                              0, 0, sql));
+                }
+            }
+        } catch (const Firebird::FbException& e) {
+            ok = false;
+            if (onError) {
+                onError(fb::toError(e, sql));
+            }
+        }
+        if (!ok) {
+            ++failed;
+            if (maxErrors >= 0 && failed > maxErrors) {
+                tra.rollback();
+                return failed;
+            }
+        } else {
+            done[c] = true;
+        }
+    }
+    try {
+        tra.commit();
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, "COMMIT");
+    }
+    // Merge what was written: those rows are now as the database holds them.
+    std::vector<int> keepDeleted;
+    for (std::size_t c = 0; c < changes.size(); ++c) {
+        if (!done[c]) {
+            if (changes[c].row < 0) {
+                keepDeleted.push_back(changes[c].deleted);
+            }
+            continue;
+        }
+        if (changes[c].row >= 0) {
+            Meta& meta = m_meta[static_cast<std::size_t>(changes[c].row)];
+            meta = Meta{};
+        }
+    }
+    std::vector<Deleted> remaining;
+    for (int d : keepDeleted) {
+        remaining.push_back(m_deleted[static_cast<std::size_t>(d)]);
+    }
+    m_deleted = std::move(remaining);
+    return failed;
+}
+
+}  // namespace replica::db

@@ -1,0 +1,106 @@
+#pragma once
+// The destination record set: rows read by one SELECT, changed in memory and
+// written back by `apply`.
+//
+// `open(select)` loads the rows and remembers the table named after FROM;
+// only columns of that table are written back. Changes are made with
+// append/edit + set + post, or remove, and stay in memory until `apply`,
+// which writes them in one transaction with bound parameters:
+//   - an appended row becomes an INSERT naming only the columns given a value,
+//     so the table's defaults fill the others;
+//   - an edited row becomes an UPDATE of the columns whose value changed;
+//   - a removed row becomes a DELETE;
+//   - UPDATE and DELETE find their row by every non-BLOB value as read
+//     ("col = ?" or "col IS NULL"); one that matches no row has failed.
+// Each failed row is reported to the error callback with the database's own
+// message before it is counted; after maxErrors + 1 failures (maxErrors < 0:
+// never) apply stops and rolls back, otherwise it commits. Apply returns the
+// number of failed rows; rows written are then unchanged rows of the set.
+//
+// `post` refuses a row in memory: PostError "Field 'X' must have a value"
+// when a required column is null, and "Key violation." when the row repeats
+// the primary key of another row of the set.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/db/connection.h"
+#include "engine/db/error.h"
+#include "engine/db/rowset.h"
+
+namespace replica::db {
+
+// A failure of post, edit or delete on the rows in memory (nothing was sent
+// to the database).
+class PostError : public Error {
+public:
+    explicit PostError(std::string message) : Error(std::move(message)) {}
+};
+
+class RecordSet : public RowSet {
+public:
+    explicit RecordSet(Connection& conn) : m_conn(&conn) {}
+
+    // Closes the set (pending changes are dropped), runs select and loads
+    // its rows. Throws Error when the database refuses the text.
+    void open(const std::string& select);
+    void close();
+    Connection& connection() const { return *m_conn; }
+    const std::string& tableName() const { return m_table; }
+
+    // Adds an empty row at the end and makes it current, in insert mode.
+    void append();
+    // Puts the current row in edit mode. Throws PostError on an empty set.
+    void edit();
+    // Sets a column of the row being inserted or edited (edit mode is
+    // entered on the current row if needed).
+    void set(int column, Value value);
+    void set(const std::string& column, Value value) { set(requireIndex(column), std::move(value)); }
+    // Keeps the row being inserted or edited; throws PostError (the row stays
+    // in insert/edit mode) when a required column is null or the key repeats.
+    void post();
+    // Drops the row being inserted or the edits of the current row.
+    void cancel();
+    // Deletes the current row; the next row becomes current.
+    void remove();
+
+    bool editing() const { return m_mode != Mode::Browse; }
+    // Number of rows inserted, changed or deleted and not yet applied.
+    int changeCount() const;
+
+    using ErrorCallback = std::function<void(const Error&)>;
+    int apply(int maxErrors, const ErrorCallback& onError);
+
+private:
+    enum class Mode { Browse, Insert, Edit };
+    enum class State { Unchanged, Inserted, Modified };
+    struct Meta {
+        State state = State::Unchanged;
+        Row original;                 // values as read (Modified rows)
+        std::vector<bool> assigned;   // columns given a value (Inserted rows)
+        long seq = 0;                 // order of the change
+    };
+    struct Deleted {
+        Row original;
+        long seq;
+    };
+
+    bool writable(int column) const;
+    void requireOpen() const;
+
+    Connection* m_conn;
+    std::string m_table;
+    std::vector<Meta> m_meta;  // parallel to m_rows
+    std::vector<Deleted> m_deleted;
+    Mode m_mode = Mode::Browse;
+    Row m_buffer;                       // row being inserted or edited
+    std::vector<bool> m_bufferAssigned;
+    long m_seq = 0;
+};
+
+// The table named after the first FROM of a SELECT, upper-cased unless it
+// was written between double quotes; empty when there is none.
+std::string tableAfterFrom(const std::string& select);
+
+}  // namespace replica::db

@@ -1,0 +1,54 @@
+#include "engine/db/rowset.h"
+
+#include <stdexcept>
+#include <strings.h>
+
+namespace replica::db {
+
+const Column& RowSet::column(int index) const {
+    if (index < 0 || index >= columnCount()) {
+        throw std::out_of_range("column index " + std::to_string(index) + " out of range");
+    }
+    return m_columns[static_cast<std::size_t>(index)];
+}
+
+int RowSet::indexOf(const std::string& name) const {
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (strcasecmp(m_columns[i].name.c_str(), name.c_str()) == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int RowSet::requireIndex(const std::string& name) const {
+    const int i = indexOf(name);
+    if (i < 0) {
+        throw std::out_of_range("Field '" + name + "' not found");
+    }
+    return i;
+}
+
+const Row& RowSet::currentRow() const {
+    if (eof()) {
+        throw std::out_of_range("no current row");
+    }
+    return m_rows[static_cast<std::size_t>(m_cursor)];
+}
+
+Row& RowSet::currentRowMutable() {
+    if (eof()) {
+        throw std::out_of_range("no current row");
+    }
+    return m_rows[static_cast<std::size_t>(m_cursor)];
+}
+
+const Value& RowSet::value(int column) const {
+    const Row& row = currentRow();
+    if (column < 0 || column >= static_cast<int>(row.size())) {
+        throw std::out_of_range("column index " + std::to_string(column) + " out of range");
+    }
+    return row[static_cast<std::size_t>(column)];
+}
+
+}  // namespace replica::db
