@@ -1,0 +1,59 @@
+#pragma once
+// The one routine every failure reaches (the main screen's `ManejarError`).
+//
+// It records the message on the event being handled (RPEV_ERROR, in the
+// database the event was read from), appends it to errorenvio.txt and shows
+// a translated text on the operator's "Ultimo error:" label. It keeps no
+// state of its own beyond which event is current, which the event loop sets.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/db/connection.h"
+#include "engine/db/recordset.h"
+#include "engine/event.h"
+
+namespace replica {
+
+class Operator;
+class Logs;
+
+class ErrorCapture {
+public:
+    ErrorCapture(Operator& op, Logs& logs) : m_op(op), m_logs(logs) {}
+
+    // The event being handled and the database it was read from; set by the
+    // event loop for every event, cleared when a phase ends.
+    void setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId);
+    void clearCurrent();
+    Phase phase() const { return m_phase; }
+
+    // hasSender: the failure comes from an object (a provider writing rows,
+    // or anything raising an unhandled error) rather than from a record set
+    // refusing a row in memory. rs: the record set involved, if any.
+    // Writes errorenvio.txt, RPEV_ERROR (cut to 2048 characters) and the
+    // screen. Throws when the file or the UPDATE cannot be written.
+    void ManejarError(bool hasSender, const db::RecordSet* rs, const std::string& message);
+    // A record set refused a row in memory (post, edit, delete).
+    void ManejarClientError(const db::RecordSet& rs, const std::string& message) {
+        ManejarError(false, &rs, message);
+    }
+    // An error no one handled reached the application.
+    void ENoManejada(const std::string& message) { ManejarError(true, nullptr, message); }
+
+    // The callback for RecordSet::apply: a provider failed to write a row.
+    db::RecordSet::ErrorCallback applyCallback(const db::RecordSet& rs);
+
+    // The text "Ultimo error: " is followed by, for a message: exposed for tests.
+    static std::string screenText(bool hasSender, const db::RecordSet* rs,
+                                  const std::string& message);
+
+private:
+    Operator& m_op;
+    Logs& m_logs;
+    Phase m_phase = Phase::None;
+    db::Connection* m_eventDatabase = nullptr;
+    std::int64_t m_eventId = 0;
+};
+
+}  // namespace replica

@@ -1,0 +1,44 @@
+#pragma once
+// The agent's text files in the application directory: errorenvio.txt and
+// ENVIO.TXT (and ERRORES.TXT for the login screen). Lines are appended and
+// written through at once; the files are never truncated or rotated.
+//
+// The application directory is asked for afresh every time a file is
+// needed, through the provider the program installs (the registry value on
+// the desktop, REPLICA_APP_DIR for services and tests).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace replica {
+
+class Logs {
+public:
+    // Returns the application directory ("" when it cannot be found: the
+    // provider has already told the operator).
+    using DirectoryProvider = std::function<std::string()>;
+    explicit Logs(DirectoryProvider dir) : m_dir(std::move(dir)) {}
+
+    std::string directory() const { return m_dir ? m_dir() : std::string(); }
+    // Full path of a file of the application directory ("/" joins them).
+    std::string file(const std::string& name) const;
+
+    // Appends one line, date + "," + time + "," + text, to errorenvio.txt.
+    // Throws std::runtime_error when the file cannot be written.
+    void error(const std::string& text);
+    // The ENVIO.TXT line of an event reached by the event loop.
+    void audit(std::int64_t eventId, int type, const std::string& key);
+    // The upload phase's last event query, the last field of ENVIO.TXT.
+    void setLastUploadQuery(std::string sql) { m_lastUploadQuery = std::move(sql); }
+    // Appends text and a line break to the named file of the directory.
+    void append(const std::string& name, const std::string& line);
+
+private:
+    DirectoryProvider m_dir;
+    std::string m_lastUploadQuery =
+        "select * from replica_eventos where rpev_fecrep is null order by rpev_fecreg, "
+        "rpev_horareg";
+};
+
+}  // namespace replica
