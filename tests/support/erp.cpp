@@ -25,13 +25,13 @@ std::string buildTemplate(const TempDir& dir, const std::string& name, const std
 }
 
 Templates& templates() {
-    static Templates* t = [] {
-        auto* t = new Templates();
-        t->company = buildTemplate(t->dir, "company.fdb", "company.sql");
-        t->general = buildTemplate(t->dir, "general.fdb", "general.sql");
-        return t;
-    }();
-    return *t;
+    static Templates t;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        t.company = buildTemplate(t.dir, "company.fdb", "company.sql");
+        t.general = buildTemplate(t.dir, "general.fdb", "general.sql");
+    });
+    return t;
 }
 
 std::unique_ptr<db::Connection> copyOf(const std::string& from, const std::string& path) {
