@@ -1,6 +1,8 @@
 #include "demo/script.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -93,6 +95,27 @@ void runScript(db::Connection& conn, const std::string& script) {
         } catch (const db::Error& e) {
             throw db::Error(e.message() + "\nin statement:\n" + stmt, e.kind(), e.sqlCode(),
                             e.gdsCode(), stmt);
+        }
+    }
+}
+
+void loadSchema(db::Connection& conn, const std::string& sqlDir, const std::string& name) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(sqlDir + "/" + name)) {
+        if (entry.path().extension() == ".sql") {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    if (files.empty()) {
+        throw std::runtime_error("no schema files in " + sqlDir + "/" + name);
+    }
+    for (const auto& f : files) {
+        try {
+            runScript(conn, readFile(f.string()));
+        } catch (const db::Error& e) {
+            throw db::Error(f.filename().string() + ": " + e.message(), e.kind(), e.sqlCode(),
+                            e.gdsCode(), e.sql());
         }
     }
 }

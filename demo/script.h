@@ -18,6 +18,10 @@ std::vector<std::string> splitScript(const std::string& script);
 // statement that failed.
 void runScript(db::Connection& conn, const std::string& script);
 
+// Loads a schema: every file NN-*.sql of sqlDir/name/, in name order.
+// Throws db::Error naming the file and statement that failed.
+void loadSchema(db::Connection& conn, const std::string& sqlDir, const std::string& name);
+
 // Reads a whole file; throws std::runtime_error when it cannot.
 std::string readFile(const std::string& path);
 

@@ -185,6 +185,7 @@ void Connection::create(bool forcedWrites) {
 
 void Connection::close() noexcept {
     m_impl->statements.clear();
+    m_impl->messages.clear();
     m_impl->tables.clear();
     if (!m_impl->att) {
         return;

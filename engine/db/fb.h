@@ -107,6 +107,8 @@ struct Connection::Impl {
     // Statements prepared for the record sets, by SQL text.
     std::unordered_map<std::string, fb::Ref<fb::IStatement>> statements;
     std::map<std::string, TableInfo> tables;
+    // Parameter message layouts, by their types.
+    std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> messages;
 
     // Prepares sql once per connection; throws Error.
     fb::IStatement* prepared(const std::string& sql, fb::ITransaction* tra);

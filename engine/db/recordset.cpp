@@ -379,17 +379,34 @@ unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const st
     for (const Param& p : params) {
         types.push_back(paramType(p));
     }
-    fb::Ref<Firebird::IMetadataBuilder> builder(
-        fb::master()->getMetadataBuilder(&st, static_cast<unsigned>(params.size())));
-    for (unsigned i = 0; i < params.size(); ++i) {
-        const ParamType& t = types[i];
-        builder->setType(&st, i, t.type | 1);  // nullable
-        builder->setSubType(&st, i, t.subType);
-        builder->setLength(&st, i, t.length);
-        builder->setScale(&st, i, t.scale);
-        builder->setCharSet(&st, i, t.charSet);
+    // Message layouts are cached by their types: building one costs a dozen
+    // client calls per parameter, and a copy sends the same layout row after row.
+    std::string signature;
+    for (const ParamType& t : types) {
+        signature += std::to_string(t.type) + ':' + std::to_string(t.subType) + ':' +
+                     std::to_string(t.length) + ':' + std::to_string(t.scale) + ':' +
+                     std::to_string(t.charSet) + ';';
     }
-    fb::Ref<fb::IMessageMetadata> meta(builder->getMetadata(&st));
+    auto& cache = conn.impl().messages;
+    auto found = cache.find(signature);
+    if (found == cache.end()) {
+        if (cache.size() >= 512) {
+            cache.clear();
+        }
+        fb::Ref<Firebird::IMetadataBuilder> builder(
+            fb::master()->getMetadataBuilder(&st, static_cast<unsigned>(params.size())));
+        for (unsigned i = 0; i < params.size(); ++i) {
+            const ParamType& t = types[i];
+            builder->setType(&st, i, t.type | 1);  // nullable
+            builder->setSubType(&st, i, t.subType);
+            builder->setLength(&st, i, t.length);
+            builder->setScale(&st, i, t.scale);
+            builder->setCharSet(&st, i, t.charSet);
+        }
+        found = cache.emplace(signature, fb::Ref<fb::IMessageMetadata>(builder->getMetadata(&st)))
+                    .first;
+    }
+    fb::IMessageMetadata* meta = found->second.get();
     std::vector<unsigned char> buffer(meta->getMessageLength(&st));
     for (unsigned i = 0; i < params.size(); ++i) {
         std::int16_t isNull = params[i].value->isNull() ? -1 : 0;
@@ -398,7 +415,7 @@ unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const st
             putValue(conn, tra, params[i], types[i], buffer.data() + meta->getOffset(&st, i));
         }
     }
-    stmt->execute(&st, tra, meta.get(), buffer.data(), nullptr, nullptr);
+    stmt->execute(&st, tra, meta, buffer.data(), nullptr, nullptr);
     return stmt->getAffectedRecords(&st);
 }
 

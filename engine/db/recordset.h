@@ -66,6 +66,16 @@ public:
     void remove();
 
     bool editing() const { return m_mode != Mode::Browse; }
+    // The value of a column in the row being inserted or edited, or in the
+    // current row when browsing (the error capture names the required
+    // columns a refused post left null).
+    const Value& editValue(int column) const {
+        if (m_mode != Mode::Browse && column >= 0 &&
+            column < static_cast<int>(m_buffer.size())) {
+            return m_buffer[static_cast<std::size_t>(column)];
+        }
+        return value(column);
+    }
     // Number of rows inserted, changed or deleted and not yet applied.
     int changeCount() const;
 

@@ -17,9 +17,10 @@ struct Templates {
     std::string general;
 };
 
-std::string buildTemplate(const TempDir& dir, const std::string& name, const std::string& script) {
+std::string buildTemplate(const TempDir& dir, const std::string& name, const std::string& schema) {
     const std::string path = dir.file(name);
-    auto conn = createDatabase(path, demo::readFile(std::string(REPLICA_DEMO_SQL_DIR) + "/" + script));
+    auto conn = createDatabase(path);
+    demo::loadSchema(*conn, std::string(REPLICA_DEMO_SQL_DIR), schema);
     conn->close();
     return path;
 }
@@ -28,8 +29,8 @@ Templates& templates() {
     static Templates t;
     static std::once_flag once;
     std::call_once(once, [] {
-        t.company = buildTemplate(t.dir, "company.fdb", "company.sql");
-        t.general = buildTemplate(t.dir, "general.fdb", "general.sql");
+        t.company = buildTemplate(t.dir, "company.fdb", "company");
+        t.general = buildTemplate(t.dir, "general.fdb", "general");
     });
     return t;
 }

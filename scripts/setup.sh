@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs everything replica needs to build, test and run on Debian 12.
+# Idempotent: packages already present are not fetched again.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libgtest-dev libgmock-dev googletest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "These packages are missing: ${missing[*]}" >&2
+        echo "Run this script as root (or with sudo) to install them." >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
