@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds replica, creates an embedded demo installation (three companies) in
+# demo-install/, simulates ERP activity in the download-source company and
+# runs the agent once, headless, for company 001.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/scripts/setup.sh"
+
+build="$here/build"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$build" -j"$(nproc)" replica replica_demo_tool
+
+dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
+"$build/demo/replica_demo_tool" build "$dir"
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40
+export REPLICA_APP_DIR="$dir"
+set +e
+"$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
+status=$?
+set -e
+echo "replica exited with status $status; logs in $dir (errorenvio.txt, ENVIO.TXT)"
+exit 0
