@@ -520,7 +520,7 @@ CREATE TABLE INTERFAZ_BANCOS (
     INBA_ID           INTEGER NOT NULL,
     INBA_NOMBRE       VARCHAR(60),
     TIDO_COD          INTEGER,
-    CUBA_COD          VARCHAR(20),
+    CUBA_COD          INTEGER,
     TICO_COD          VARCHAR(20),
     INBA_ACTIVA       CHAR(1) DEFAULT 'S',
     INBA_FECHA        DATE,
