@@ -6,6 +6,7 @@
 // a translated text on the operator's "Ultimo error:" label. It keeps no
 // state of its own beyond which event is current, which the event loop sets.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,7 +20,7 @@ class Operator;
 class Logs;
 
 class ErrorCapture {
-public:
+  public:
     ErrorCapture(Operator& op, Logs& logs) : m_op(op), m_logs(logs) {}
 
     // The event being handled and the database it was read from; set by the
@@ -47,8 +48,14 @@ public:
     // The text "Ultimo error: " is followed by, for a message: exposed for tests.
     static std::string screenText(bool hasSender, const db::RecordSet* rs,
                                   const std::string& message);
+    // The message as RPEV_ERROR (VARCHAR(2048)) can hold it: its first 2048
+    // characters, never cutting a UTF-8 sequence in half.
+    static std::string storedText(const std::string& message);
+    static constexpr std::size_t kMaxStoredChars = 2048;
 
-private:
+    std::int64_t currentEventId() const { return m_eventId; }
+
+  private:
     Operator& m_op;
     Logs& m_logs;
     Phase m_phase = Phase::None;

@@ -14,7 +14,7 @@
 namespace replica {
 
 class Logs {
-public:
+  public:
     // Returns the application directory ("" when it cannot be found: the
     // provider has already told the operator).
     using DirectoryProvider = std::function<std::string()>;
@@ -27,6 +27,9 @@ public:
     // Appends one line, date + "," + time + "," + text, to errorenvio.txt.
     // Throws std::runtime_error when the file cannot be written.
     void error(const std::string& text);
+    // The same line with the date and time the caller already shows
+    // elsewhere (so the screen and the file agree to the second).
+    void error(const std::string& date, const std::string& time, const std::string& text);
     // The ENVIO.TXT line of an event reached by the event loop.
     void audit(std::int64_t eventId, int type, const std::string& key);
     // The upload phase's last event query, the last field of ENVIO.TXT.
@@ -34,7 +37,7 @@ public:
     // Appends text and a line break to the named file of the directory.
     void append(const std::string& name, const std::string& line);
 
-private:
+  private:
     DirectoryProvider m_dir;
     std::string m_lastUploadQuery =
         "select * from replica_eventos where rpev_fecrep is null order by rpev_fecreg, "

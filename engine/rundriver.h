@@ -14,35 +14,61 @@
 #include "engine/db/connection.h"
 #include "engine/errorcapture.h"
 #include "engine/event.h"
+#include "engine/eventloop.h"
 #include "engine/logs.h"
 #include "engine/operator.h"
 
 namespace replica {
 
+// Messages of a run that is refused before it sends any SQL, and of a
+// frequency that cannot set the timer.
+inline constexpr const char* kNoCompanyMessage = "Debe indicar la compañía de origen.";
+inline constexpr const char* kDownloadCountMessage =
+    "El valor de \"Operaciones a traer:\" debe ser un número entero.";
+inline constexpr const char* kUploadCountMessage =
+    "El valor de \"Operaciones a enviar:\" debe ser un número entero.";
+inline constexpr const char* kFrequencyMessage =
+    "El valor de \"Frecuencia:\" debe ser un número entero de minutos; se mantiene el "
+    "intervalo anterior.";
+
 struct RunReport {
-    bool started = false;    // false: refused (no company, bad input, already running)
-    bool finished = false;   // reached the timer re-arm (no unhandled error)
-    int handled = 0;         // events dispatched (skipped by the prefix filter excluded)
-    int completed = 0;       // events marked replicated
-    int failed = 0;          // events left pending with an error
+    bool started = false;   // false: refused (no company, bad input, already running)
+    bool finished = false;  // reached the timer re-arm (no unhandled error)
+    int handled = 0;        // events dispatched (skipped by the prefix filter excluded)
+    int completed = 0;      // events marked replicated
+    int failed = 0;         // events left pending with an error
+    int skipped = 0;        // events left pending by the upload prefix filter
+    int unreachable = 0;    // server connections that could not be opened
 };
 
 class RunDriver {
-public:
+  public:
     RunDriver(Operator& op, Logs& logs, const Catalogue& catalogue, db::Connection& local);
 
     // The sixth command-line argument: replaces RPCO_SERVIDOR for every
     // server connection. Empty: none.
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
 
+    // One run. Never throws: an error that leaves the run is recorded on
+    // the event being handled (ENoManejada) and the report says the run
+    // did not finish. A refused start (no company, a count that is not a
+    // whole number, a run already in progress) sends no SQL.
     RunReport run();
     bool running() const { return m_running; }
+
+    // The repeat interval the last run set (1800000 until a run sets it
+    // from "Frecuencia:"); 0 when the frequency was 0 (timer stopped).
+    int timerInterval() const { return m_intervalMs; }
+
+    // The settings lookup on the server connection of the current phase.
+    std::string configuracion(const std::string& module, const std::string& category,
+                              const std::string& property);
 
     ErrorCapture& errors() { return m_errors; }
     db::Connection& server() { return m_server; }
     const RunOptions& options() const { return m_options; }
 
-private:
+  private:
     Operator& m_op;
     Logs& m_logs;
     const Catalogue& m_catalogue;
@@ -52,6 +78,22 @@ private:
     RunOptions m_options;
     std::string m_serverOverride;
     bool m_running = false;
+    int m_intervalMs = 1800000;
+
+    // The state of one run; nothing of it outlives the run.
+    struct Run {
+        RunInputs in;
+        LoopCounts counts;
+        int unreachable = 0;
+    };
+    void body(Run& r);
+    void showLastSend(bool setButton);
+    void cleanup();
+    void downloadPhase(Run& r);
+    void uploadCompany(Run& r, const std::string& company);
+    PhaseSetup setupFor(Phase phase, const std::string& prefix);
+    void rearmTimer();
+    void unhandled(const std::string& message);
 };
 
 }  // namespace replica

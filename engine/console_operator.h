@@ -1,0 +1,67 @@
+#pragma once
+// The Operator of a server without a display.
+//
+// The main screen's fields are given once by the program (command line) and
+// may be changed through `fields`. Captions, the event line, "Ultimo error:",
+// "Ultima actualización:" and every message are written as lines to the
+// output stream (standard output by default); nothing waits for a person: a
+// message that on screen would wait for OK is just written. The repeat
+// timer is only remembered (`timerRunning`, `timerInterval`): the program's
+// own loop waits for it.
+
+#include <iostream>
+#include <string>
+
+#include "engine/operator.h"
+
+namespace replica {
+
+class ConsoleOperator : public Operator {
+  public:
+    explicit ConsoleOperator(RunInputs fields = {}, std::ostream& out = std::cout)
+        : fields(std::move(fields)), m_out(out) {}
+
+    RunInputs fields;
+
+    bool timerRunning() const { return m_timerRunning; }
+    int timerInterval() const { return m_timerInterval; }
+    const std::string& lastError() const { return m_lastError; }
+
+    RunInputs inputs() override { return fields; }
+    void setDownloadCount(const std::string& text) override { fields.downloadCount = text; }
+    void setUploadCount(const std::string& text) override { fields.uploadCount = text; }
+
+    void showProgress(const std::string& caption) override;
+    void hideProgress() override { m_lastCaption.clear(); }
+    void setProgressMaximum(int) override {}
+    void stepProgress() override {}
+    void showEventLine(const std::string& text) override;
+    void hideEventLine() override {}
+
+    void setLastError(const std::string& text) override;
+    void setLastSend(const std::string& text) override;
+    void setErrorsButtonEnabled(bool) override {}
+
+    void message(const std::string& text) override;
+    void errorMessage(const std::string& text) override;
+    void beep() override {}
+    void processEvents() override {}
+    void repaint() override {}
+
+    void stopTimer() override { m_timerRunning = false; }
+    void startTimer(int intervalMs) override {
+        m_timerRunning = true;
+        m_timerInterval = intervalMs;
+    }
+
+  private:
+    void line(const std::string& text);
+
+    std::ostream& m_out;
+    std::string m_lastCaption;
+    std::string m_lastError;
+    bool m_timerRunning = true;
+    int m_timerInterval = 1800000;
+};
+
+}  // namespace replica

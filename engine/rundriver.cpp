@@ -1,0 +1,284 @@
+#include "engine/rundriver.h"
+
+#include <exception>
+#include <vector>
+
+#include "engine/db/error.h"
+#include "engine/db/query.h"
+#include "engine/server.h"
+#include "engine/settings.h"
+#include "engine/sql.h"
+
+namespace replica {
+
+namespace {
+
+constexpr const char* kCleaningCaption = "Borrando información procesada...";
+constexpr const char* kDownloadCaption = "Descargando información del servidor ...";
+constexpr const char* kUploadCaption = "Enviando información al servidor ";
+constexpr const char* kLastSendSql =
+    "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos ORDER BY RPEV_FECREP "
+    "DESC, RPEV_HORAREP DESC";
+constexpr const char* kUploadCompaniesSql =
+    "select distinct r.rpev_compania from replica_eventos r WHERE RPEV_COMPANIA <> '' AND "
+    "(R.rpev_fecrep IS NULL)";
+constexpr const char* kDefaultCount = "80";
+// A longer count would not fit the integer FIRST expects.
+constexpr std::size_t kMaxCountDigits = 9;
+// The largest number of minutes whose milliseconds fit the timer's int.
+constexpr long kMaxMinutes = 35791;
+
+// Only these texts may go into the SELECT unquoted.
+bool isWholeNumber(const std::string& text, std::size_t maxDigits) {
+    if (text.empty() || text.size() > maxDigits) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Clears the in-progress flag however the run ends.
+class RunningFlag {
+  public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+  private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+RunDriver::RunDriver(Operator& op, Logs& logs, const Catalogue& catalogue, db::Connection& local)
+    : m_op(op), m_logs(logs), m_catalogue(catalogue), m_local(local), m_errors(op, logs) {}
+
+std::string RunDriver::configuracion(const std::string& module, const std::string& category,
+                                     const std::string& property) {
+    return replica::configuracion(m_server, m_op, module, category, property);
+}
+
+RunReport RunDriver::run() {
+    RunReport report;
+    if (m_running) {
+        return report;
+    }
+    Run r;
+    r.in = m_op.inputs();
+    if (r.in.companyCode.empty()) {
+        m_op.message(kNoCompanyMessage);
+        return report;
+    }
+    // The counts go into the SELECT texts as they stand: anything but a
+    // whole number is refused here, before any SQL is sent.
+    if (!r.in.downloadCount.empty() && !isWholeNumber(r.in.downloadCount, kMaxCountDigits)) {
+        m_op.message(kDownloadCountMessage);
+        return report;
+    }
+    if (!r.in.uploadCount.empty() && !isWholeNumber(r.in.uploadCount, kMaxCountDigits)) {
+        m_op.message(kUploadCountMessage);
+        return report;
+    }
+
+    RunningFlag running(m_running);
+    report.started = true;
+    try {
+        body(r);
+        report.finished = true;
+    } catch (const RunStopped&) {
+        // The capture has already recorded the refusal; the run just ends.
+        m_errors.clearCurrent();
+    } catch (const db::Error& e) {
+        unhandled(e.message());
+    } catch (const std::exception& e) {
+        unhandled(e.what());
+    }
+    report.handled = r.counts.handled;
+    report.completed = r.counts.completed;
+    report.failed = r.counts.failed;
+    report.skipped = r.counts.skipped;
+    report.unreachable = r.unreachable;
+    return report;
+}
+
+void RunDriver::unhandled(const std::string& message) {
+    try {
+        m_errors.ENoManejada(message);
+    } catch (const std::exception& e) {
+        // The capture could not write the event row or the file. Record the
+        // error without the event; if even the file refuses, the screen is
+        // the one place left.
+        m_errors.clearCurrent();
+        try {
+            m_errors.ENoManejada(message);
+        } catch (const std::exception& again) {
+            m_op.setLastError("Ultimo error: " + message + " (" + again.what() + ")");
+        }
+    }
+    m_errors.clearCurrent();
+}
+
+void RunDriver::body(Run& r) {
+    // Options that only the download phase sets start each run empty; the
+    // transfer option is kept from the previous run when that phase is
+    // not reached.
+    m_options.salesInvoiceMode = false;
+    m_options.lockDate.clear();
+
+    showLastSend(true);
+    m_op.showProgress(kCleaningCaption);
+    m_op.repaint();
+    cleanup();
+
+    downloadPhase(r);
+
+    std::vector<std::string> companies;
+    {
+        db::Query q(m_local);
+        q.open(kUploadCompaniesSql);
+        for (q.first(); !q.eof(); q.next()) {
+            companies.push_back(q.asText(0));
+        }
+    }
+    for (const std::string& company : companies) {
+        uploadCompany(r, company);
+    }
+
+    rearmTimer();
+    m_op.hideProgress();
+    m_op.repaint();
+}
+
+void RunDriver::showLastSend(bool setButton) {
+    db::Query q(m_local);
+    q.open(kLastSendSql);
+    const bool sent = !q.isEmpty() && !q.isNull(1) && !q.asText(1).empty();
+    m_op.setLastSend(sent ? q.asText(1) + " - " + q.asText(2) : "Sin envios hasta ahora.");
+    if (setButton) {
+        m_op.setErrorsButtonEnabled(sent);
+    }
+}
+
+void RunDriver::cleanup() {
+    const std::string limit = Q(sqlDate(addDays(today(), -7)));
+    m_local.execute(
+        "delete from replica_eventos r WHERE (R.rpev_fecrep IS NOT NULL) AND (R.rpev_fecrep < " +
+        limit + ")");
+    m_local.execute(
+        "delete from replica_eventos r WHERE R.rpev_TIPO = 33 AND R.RPEV_OPER = 'U' AND "
+        "(R.rpev_fecrep IS NULL) AND (R.RPEV_ERROR IS NOT NULL) AND (R.rpev_fecreg < " +
+        limit + ")");
+}
+
+PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
+    PhaseSetup s;
+    s.phase = phase;
+    s.source = phase == Phase::Download ? &m_server : &m_local;
+    s.destination = phase == Phase::Download ? &m_local : &m_server;
+    s.options = &m_options;
+    s.configuracion = [this](const std::string& module, const std::string& category,
+                             const std::string& property) {
+        return configuracion(module, category, property);
+    };
+    s.prefix = prefix;
+    return s;
+}
+
+void RunDriver::downloadPhase(Run& r) {
+    m_op.showProgress(kDownloadCaption);
+    m_op.repaint();
+    const std::optional<ServerLocation> location = findDownloadServer(m_local);
+    if (!location) {
+        return;
+    }
+    m_options.purchaseInvoiceMode =
+        settings::firstValue(m_local, settings::kPurchaseInvoiceModeSql) == "FACTURA";
+    m_options.salesInvoiceMode =
+        settings::firstValue(m_local, settings::kSalesInvoiceModeSql) == "FACTURA";
+    m_options.transferAsEntry =
+        settings::firstValue(m_local, settings::kTransferAsEntrySql) == "SI";
+    const std::string serverText = m_serverOverride.empty() ? location->server : m_serverOverride;
+    if (!connectServer(m_server, m_local, serverText, location->company, m_logs, m_op)) {
+        ++r.unreachable;
+        return;
+    }
+
+    if (r.in.downloadCount.empty()) {
+        r.in.downloadCount = kDefaultCount;
+        m_op.setDownloadCount(kDefaultCount);
+    }
+    const PhaseSetup setup = setupFor(Phase::Download, {});
+    EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
+    loop.select(setup, downloadEventsSql(r.in.downloadCount, r.in.companyCode, r.in.skipErrors,
+                                         r.in.newestFirst));
+    loop.handleAll(setup, r.counts);
+}
+
+void RunDriver::uploadCompany(Run& r, const std::string& company) {
+    m_op.showProgress(kUploadCaption + company);
+    m_op.repaint();
+    m_op.stopTimer();
+    m_op.repaint();
+
+    const std::optional<std::string> server = findUploadServer(m_local, company);
+    if (!server) {
+        return;
+    }
+    const std::string serverText = m_serverOverride.empty() ? *server : m_serverOverride;
+    if (!connectServer(m_server, m_local, serverText, company, m_logs, m_op)) {
+        ++r.unreachable;
+        return;
+    }
+
+    m_options.purchaseInvoiceMode =
+        configuracion(settings::kPurchaseModule, settings::kPurchaseCategory,
+                      settings::kPurchaseProperty) == "FACTURA";
+
+    m_op.showProgress(kCleaningCaption);
+    m_op.repaint();
+    cleanup();
+
+    if (r.in.uploadCount.empty()) {
+        r.in.uploadCount = kDefaultCount;
+        m_op.setUploadCount(kDefaultCount);
+    }
+    const std::string sql =
+        uploadEventsSql(r.in.uploadCount, company, r.in.skipErrors, r.in.newestFirst);
+    m_logs.setLastUploadQuery(sql);
+    const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
+    EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
+    loop.select(setup, sql);
+
+    m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
+
+    loop.handleAll(setup, r.counts);
+    m_op.hideEventLine();
+
+    showLastSend(false);
+    m_local.close();
+    m_server.close();
+}
+
+void RunDriver::rearmTimer() {
+    const std::string minutes = m_op.inputs().frequency;
+    if (!isWholeNumber(minutes, 5) || std::stol(minutes) > kMaxMinutes) {
+        // A bad frequency must not leave the agent without its timer: the
+        // previous interval stays and the timer goes on.
+        m_op.message(kFrequencyMessage);
+    } else {
+        m_intervalMs = static_cast<int>(std::stol(minutes) * 60000);
+    }
+    if (m_intervalMs == 0) {
+        // A frequency of 0 means no automatic runs.
+        m_op.stopTimer();
+        return;
+    }
+    m_op.startTimer(m_intervalMs);
+}
+
+}  // namespace replica

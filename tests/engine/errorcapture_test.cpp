@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/db/error.h"
+#include "engine/db/query.h"
+#include "engine/db/recordset.h"
+#include "engine/errorcapture.h"
+#include "engine/logs.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/tempdir.h"
+
+using namespace replica;
+
+namespace {
+
+const char* kSchema =
+    "CREATE TABLE REPLICA_EVENTOS (RPEV_ID INTEGER NOT NULL PRIMARY KEY, "
+    "RPEV_ERROR VARCHAR(2048));"
+    "INSERT INTO REPLICA_EVENTOS (RPEV_ID) VALUES (7);"
+    "CREATE TABLE T (A INTEGER NOT NULL, B VARCHAR(10) NOT NULL, C VARCHAR(10), "
+    "PRIMARY KEY (A));";
+
+class ErrorCaptureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        conn = test::createDatabase(dir.file("c.fdb"), kSchema);
+        db::Connection::setTraceHook(
+            [this](const db::Connection&, const std::string& sql) { sent.push_back(sql); });
+    }
+    void TearDown() override { db::Connection::setTraceHook({}); }
+
+    std::string storedError() {
+        db::Query q(*conn);
+        q.open("select RPEV_ERROR from REPLICA_EVENTOS where RPEV_ID = 7");
+        return q.asText(0);
+    }
+    bool storedErrorIsNull() {
+        db::Query q(*conn);
+        q.open("select RPEV_ERROR from REPLICA_EVENTOS where RPEV_ID = 7");
+        return q.isNull(0);
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<db::Connection> conn;
+    std::vector<std::string> sent;
+    test::RecordingOperator op;
+    Logs logs{[this] { return dir.path(); }};
+    ErrorCapture capture{op, logs};
+};
+
+TEST_F(ErrorCaptureTest, RefusedWriteIsRecordedOnEventFileAndScreen) {
+    op.progressVisible = true;
+    capture.setCurrent(Phase::Upload, conn.get(), 7);
+    capture.ManejarError(true, nullptr, "it's refused by 'T'.");
+
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(
+        sent[0],
+        "UPDATE REPLICA_EVENTOS SET RPEV_ERROR = 'it''s refused by ''T''.' where RPEV_ID = 7");
+    EXPECT_EQ(storedError(), "it's refused by 'T'.");
+    const std::string file = test::slurp(dir.file("errorenvio.txt"));
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(file.substr(10, 1), ",");
+    EXPECT_EQ(file.substr(19), ",it's refused by 'T'.\n");
+    EXPECT_EQ(op.lastError, "Ultimo error: it's refused by 'T'");
+    EXPECT_EQ(op.beeps, 1);
+    EXPECT_FALSE(op.progressVisible);
+}
+
+TEST_F(ErrorCaptureTest, OutsideAPhaseNothingIsWrittenToADatabase) {
+    capture.setCurrent(Phase::Download, conn.get(), 7);
+    capture.clearCurrent();
+    capture.ENoManejada("lost.");
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(storedErrorIsNull());
+    EXPECT_EQ(op.lastError, "Ultimo error: lost");
+    EXPECT_NE(test::slurp(dir.file("errorenvio.txt")).find(",lost.\n"), std::string::npos);
+}
+
+TEST_F(ErrorCaptureTest, ScreenTextTranslatesRecordSetRefusals) {
+    db::RecordSet rs(*conn);
+    rs.open("select * from T");
+    rs.append();
+    rs.set("C", db::Value("x"));
+    std::string message;
+    try {
+        rs.post();
+    } catch (const db::PostError& e) {
+        message = e.message();
+    }
+    ASSERT_EQ(message.substr(0, 3), "Fie");
+    EXPECT_EQ(ErrorCapture::screenText(false, &rs, message), "Los campos A, B,  son obligatorios.");
+    EXPECT_EQ(ErrorCapture::screenText(false, &rs, "Key violation."),
+              "Ya existe un registro con el mismo A, ");
+    // Anything else from a record set shows nothing after the label; a
+    // sender always gets the message without its last character.
+    EXPECT_EQ(ErrorCapture::screenText(false, &rs, "key violation."), "");
+    EXPECT_EQ(ErrorCapture::screenText(true, &rs, "Key violation."), "Key violation");
+    EXPECT_EQ(ErrorCapture::screenText(true, nullptr, ""), "");
+
+    capture.setCurrent(Phase::Download, conn.get(), 7);
+    capture.ManejarClientError(rs, message);
+    EXPECT_EQ(storedError(), message);
+    EXPECT_EQ(op.lastError, "Ultimo error: Los campos A, B,  son obligatorios.");
+}
+
+TEST_F(ErrorCaptureTest, LongAndMultiLineMessagesStayStorableAndOneLine) {
+    // 2100 two-byte characters: only the first 2048 fit RPEV_ERROR.
+    std::string longMessage;
+    for (int i = 0; i < 2100; ++i) {
+        longMessage += "\xC3\xB1";
+    }
+    EXPECT_EQ(ErrorCapture::storedText(longMessage), longMessage.substr(0, 4096));
+    EXPECT_EQ(ErrorCapture::storedText("abc"), "abc");
+
+    capture.setCurrent(Phase::Upload, conn.get(), 7);
+    capture.ManejarError(true, nullptr, longMessage);
+    EXPECT_EQ(storedError(), longMessage.substr(0, 4096));
+
+    const std::string multi =
+        "violation of PRIMARY or UNIQUE KEY constraint\nProblematic key\r\nend";
+    capture.ManejarError(true, nullptr, multi);
+    EXPECT_EQ(storedError(), multi);
+    const std::string file = test::slurp(dir.file("errorenvio.txt"));
+    ASSERT_NE(file.find("constraint Problematic key end\n"), std::string::npos);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 2);
+}
+
+TEST_F(ErrorCaptureTest, ApplyFailureReachesTheCaptureWithTheRecordSet) {
+    conn->execute("INSERT INTO T (A, B) VALUES (1, 'b')");
+    db::RecordSet rs(*conn);
+    rs.open("select * from T where A = 0");
+    rs.append();
+    rs.set("A", db::Value(1));
+    rs.set("B", db::Value("dup"));
+    rs.post();
+    capture.setCurrent(Phase::Upload, conn.get(), 7);
+    EXPECT_EQ(rs.apply(0, capture.applyCallback(rs)), 1);
+    EXPECT_NE(storedError().find("PRIMARY"), std::string::npos);
+    EXPECT_EQ(op.lastError.rfind("Ultimo error: violation", 0), 0u);
+}
+
+TEST(Logs, AuditLineAndUnwritableFile) {
+    test::TempDir dir;
+    Logs logs([&] { return dir.path(); });
+    EXPECT_EQ(logs.file("ENVIO.TXT"), dir.path() + "/ENVIO.TXT");
+    logs.audit(12, 101, "A1000001");
+    logs.setLastUploadQuery("select x");
+    logs.audit(13, 236, "");
+    const std::string text = test::slurp(dir.file("ENVIO.TXT"));
+    const auto second = text.find('\n') + 1;
+    EXPECT_EQ(text.substr(19, second - 19),
+              ",12,101,A1000001,select * from replica_eventos where rpev_fecrep is null order by "
+              "rpev_fecreg, rpev_horareg\n");
+    EXPECT_EQ(text.substr(second + 19), ",13,236,,select x\n");
+
+    Logs missing([&] { return dir.path() + "/no/such/folder"; });
+    EXPECT_THROW(missing.error("x"), std::runtime_error);
+}
+
+}  // namespace

@@ -1,0 +1,547 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/catalogue.h"
+#include "engine/db/query.h"
+#include "engine/db/recordset.h"
+#include "engine/eventloop.h"
+#include "engine/rundriver.h"
+#include "engine/sql.h"
+#include "tests/support/erp.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/tempdir.h"
+
+using namespace replica;
+
+namespace {
+
+struct Sent {
+    std::string path;
+    std::string sql;
+};
+
+std::string daysAgo(int days) {
+    return sqlDate(addDays(today(), -days));
+}
+
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Local company 001 and its server companies 002 and 003, all under one
+// temporary folder that serves as the server text and the application
+// directory.
+class RunTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* code : {"001", "002", "003"}) {
+            std::filesystem::create_directories(dir.path() + "/datos/" + code);
+        }
+        local = test::createCompany(path("001"));
+        s2 = test::createCompany(path("002"));
+        local->execute(
+            "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+            "VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO PARA REPLICACION DE "
+            "ARTICULOS', 'SYSDBA')");
+        local->execute(
+            "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+            "VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE USUARIO PARA REPLICACION DE "
+            "ARTICULOS', 'masterkey')");
+        addCompany("002", dir.path(), "S");
+        op.fields.companyCode = "001";
+        op.fields.downloadCount = "100";
+        op.fields.uploadCount = "100";
+        op.fields.frequency = "1";
+        driver = std::make_unique<RunDriver>(op, logs, catalogue, *local);
+        db::Connection::setTraceHook([this](const db::Connection& c, const std::string& sql) {
+            sent.push_back({c.path(), sql});
+        });
+    }
+    void TearDown() override { db::Connection::setTraceHook({}); }
+
+    std::string path(const std::string& code) const {
+        return dir.path() + "/datos/" + code + "/norvale.fdb";
+    }
+    void addCompany(const std::string& code, const std::string& server, const std::string& erro,
+                    const std::string& activa = "S") {
+        local->execute(
+            "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
+            "RPCO_ACTIVA) VALUES (" +
+            Q(code) + ", 'Compania', " + Q(server) + ", " + Q(erro) + ", " + Q(activa) + ")");
+    }
+    static void addEvent(db::Connection& c, int id, const std::string& company, int type,
+                         const std::string& oper = "I", const std::string& pref = "",
+                         const std::string& fecreg = daysAgo(1),
+                         const std::string& horareg = "10:00:00", const std::string& extra = "") {
+        c.execute(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_OPER, RPEV_PREF, "
+            "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG" +
+            std::string(extra.empty() ? "" : ", RPEV_ERROR") + ") VALUES (" + sqlInt(id) + ", " +
+            Q(company) + ", " + sqlInt(type) + ", " + Q(oper) + ", " + Q(pref) + ", '" +
+            std::to_string(id) + "', 'C" + std::to_string(id) + "', " + Q(fecreg) + ", " +
+            Q(horareg) + (extra.empty() ? "" : ", " + Q(extra)) + ")");
+    }
+    // "date|time|error" of an event, "pending" fields empty.
+    static std::string state(db::Connection& c, int id) {
+        db::Query q(c);
+        q.open(
+            "select RPEV_FECREP, RPEV_HORAREP, RPEV_ERROR from REPLICA_EVENTOS where RPEV_ID = " +
+            sqlInt(id));
+        if (q.isEmpty()) {
+            return "deleted";
+        }
+        return q.asText(0) + "|" + (q.isNull(1) ? "" : "t") + "|" + q.asText(2);
+    }
+    static std::string replicated() { return sqlDate(today()) + "|t|"; }
+    bool wasSent(const std::string& sql) const {
+        return std::any_of(sent.begin(), sent.end(), [&](const Sent& s) { return s.sql == sql; });
+    }
+    RunReport run() {
+        sent.clear();
+        return driver->run();
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<db::Connection> local;
+    std::unique_ptr<db::Connection> s2;
+    std::vector<Sent> sent;
+    test::RecordingOperator op;
+    Logs logs{[this] { return dir.path(); }};
+    Catalogue catalogue = Catalogue::listed();
+    std::unique_ptr<RunDriver> driver;
+};
+
+TEST_F(RunTest, WholeRunMarksUnknownCodesAndLeavesUnbuiltOnesPending) {
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*s2, 2, "001", 236);
+    addEvent(*s2, 3, "001", 11);   // listed, no handler yet
+    addEvent(*s2, 4, "003", 999);  // addressed to another company
+    addEvent(*local, 10, "002", 999);
+    addEvent(*local, 11, "002", 236);
+    addEvent(*local, 12, "002", 33, "U");
+    addEvent(*local, 13, "002", 33, "I");
+
+    const RunReport r = run();
+    EXPECT_FALSE(local->isOpen());  // closed after each destination
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(state(*s2, 1), replicated());
+    EXPECT_EQ(state(*s2, 2), replicated());
+    EXPECT_EQ(state(*s2, 3), "||Tipo de evento sin manejador");
+    EXPECT_EQ(state(*s2, 4), "||");
+    EXPECT_EQ(state(*local, 10), replicated());
+    EXPECT_EQ(state(*local, 11), "||");
+    EXPECT_EQ(state(*local, 12), "||");
+    EXPECT_EQ(state(*local, 13), "||Tipo de evento sin manejador");
+    EXPECT_EQ(r.handled, 5);
+    EXPECT_EQ(r.completed, 3);
+    EXPECT_EQ(r.failed, 2);
+
+    EXPECT_EQ(op.captions,
+              (std::vector<std::string>{
+                  "Borrando información procesada...", "Descargando información del servidor ...",
+                  "Enviando información al servidor 002", "Borrando información procesada..."}));
+    EXPECT_EQ(op.eventLines.front(), "999,I,1,C1");
+    EXPECT_FALSE(op.progressVisible);
+    EXPECT_FALSE(op.eventLineVisible);
+    EXPECT_TRUE(op.timerRunning);
+    EXPECT_EQ(op.timerInterval, 60000);
+    EXPECT_EQ(op.lastSend.substr(0, 13), sqlDate(today()) + " - ");
+    EXPECT_EQ(lineCount(test::slurp(dir.file("ENVIO.TXT"))), 5);
+}
+
+TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*local, 10, "002", 999);
+    op.fields.skipErrors = true;
+    run();
+    const std::string d = Q(daysAgo(7));
+    const std::vector<std::string> expected = {
+        "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos ORDER BY "
+        "RPEV_FECREP DESC, RPEV_HORAREP DESC",
+        "delete from replica_eventos r WHERE (R.rpev_fecrep IS NOT NULL) AND (R.rpev_fecrep < " +
+            d + ")",
+        "delete from replica_eventos r WHERE R.rpev_TIPO = 33 AND R.RPEV_OPER = 'U' AND "
+        "(R.rpev_fecrep IS NULL) AND (R.RPEV_ERROR IS NOT NULL) AND (R.rpev_fecreg < " +
+            d + ")",
+        "select first 1 rpco_servidor, rpco_cod from replica_compania r WHERE rpco_activa = 'S' "
+        "AND RPCO_ERRO = 'S'",
+        "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and conf_categoria = "
+        "'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA'",
+        "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+        "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION "
+        "DE ARTICULOS'",
+        "select first 100 * from replica_eventos where rpev_fecrep is null and rpev_compania = "
+        "'001' AND RPEV_ERROR IS NULL order by rpev_fecreg, rpev_horareg",
+        "select distinct r.rpev_compania from replica_eventos r WHERE RPEV_COMPANIA <> '' AND "
+        "(R.rpev_fecrep IS NULL)",
+        "select RPCO_SERVIDOR from REPLICA_COMPANIA where RPCO_COD = '002' AND RPCO_ACTIVA = 'S'",
+        "select first 100 * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
+        "OR (RPEV_OPER <> 'U')) and rpev_fecrep is null and rpev_compania = '002' AND RPEV_ERROR "
+        "IS NULL order by rpev_fecreg, rpev_horareg",
+        "select CONF_VALOR from CONFIGURACION where CONF_MODULO = 'CONTABILIDAD' and "
+        "CONF_CATEGORIA = 'GENERAL' and CONF_PROPIEDAD = 'FECHA DE BLOQUEO'",
+    };
+    for (const std::string& sql : expected) {
+        EXPECT_TRUE(wasSent(sql)) << sql;
+    }
+    // The download event is read and marked on the server, the upload one
+    // on the local database.
+    const std::string mark1 =
+        "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(sqlDate(today())) + ", RPEV_HORAREP = ";
+    int marks = 0;
+    for (const Sent& s : sent) {
+        if (s.sql.rfind(mark1, 0) == 0) {
+            ++marks;
+            const bool download = s.sql.ends_with(" where RPEV_ID = 1");
+            EXPECT_EQ(s.path, download ? path("002") : path("001")) << s.sql;
+        }
+    }
+    EXPECT_EQ(marks, 2);
+    EXPECT_NE(test::slurp(dir.file("ENVIO.TXT")).find(",10,999,10C10," + expected[9] + "\n"),
+              std::string::npos);
+
+    op.fields.newestFirst = true;
+    op.fields.skipErrors = false;
+    op.fields.uploadCount = "7";
+    addEvent(*local, 11, "002", 999);
+    run();
+    EXPECT_TRUE(wasSent(
+        "select first 7 * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
+        "OR (RPEV_OPER <> 'U')) AND rpev_fecrep is null and rpev_compania = '002' order by "
+        "rpev_fecreg desc, rpev_horareg desc"));
+}
+
+class CountAndOrderTest : public RunTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CountAndOrderTest, OnlyTheCountOldestOrNewestAreHandled) {
+    const bool newest = GetParam();
+    for (int i = 1; i <= 12; ++i) {
+        addEvent(*s2, i, "001", 999, "I", "", daysAgo(20 - i), "08:00:00");
+    }
+    op.fields.downloadCount = "5";
+    op.fields.newestFirst = newest;
+    EXPECT_EQ(run().completed, 5);
+    for (int i = 1; i <= 12; ++i) {
+        const bool chosen = newest ? i > 7 : i <= 5;
+        EXPECT_EQ(state(*s2, i), chosen ? replicated() : "||") << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Order, CountAndOrderTest, ::testing::Bool());
+
+TEST_F(RunTest, NoReintentarErroresLeavesFailedEventsAlone) {
+    addEvent(*s2, 1, "001", 999, "I", "", daysAgo(2), "10:00:00", "old failure");
+    addEvent(*s2, 2, "001", 999);
+    op.fields.skipErrors = true;
+    run();
+    EXPECT_EQ(state(*s2, 1), "||old failure");
+    EXPECT_EQ(state(*s2, 2), replicated());
+
+    // Retried without the option; the old text stays on the replicated event.
+    op.fields.skipErrors = false;
+    run();
+    EXPECT_EQ(state(*s2, 1), sqlDate(today()) + "|t|old failure");
+}
+
+TEST_F(RunTest, UploadPrefixFilterSkipsOtherPrefixesButAuditsThem) {
+    addEvent(*local, 1, "002", 999, "I", "A");
+    addEvent(*local, 2, "002", 999, "I", "B");
+    addEvent(*local, 3, "002", 999, "I", "");
+    addEvent(*s2, 4, "001", 999, "I", "B");  // downloads are never filtered
+    op.fields.prefix = "A";
+    const RunReport r = run();
+    EXPECT_EQ(state(*local, 1), replicated());
+    EXPECT_EQ(state(*local, 2), "||");
+    EXPECT_EQ(state(*local, 3), replicated());
+    EXPECT_EQ(state(*s2, 4), replicated());
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(r.handled, 3);
+    EXPECT_EQ(lineCount(test::slurp(dir.file("ENVIO.TXT"))), 4);
+}
+
+TEST_F(RunTest, CleanupDeletesOnlyOldReplicatedAndOldFailedReturns) {
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ACTIVA = 'N'");  // no server at all
+    addEvent(*local, 1, "002", 999);
+    addEvent(*local, 2, "002", 999);
+    local->execute("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(daysAgo(8)) +
+                   ", RPEV_HORAREP = '10:00:00' where RPEV_ID = 1");
+    local->execute("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(daysAgo(6)) +
+                   ", RPEV_HORAREP = '10:00:00' where RPEV_ID = 2");
+    addEvent(*local, 3, "002", 999, "I", "", daysAgo(30));
+    addEvent(*local, 4, "002", 33, "U", "", daysAgo(8), "10:00:00", "failed");
+    addEvent(*local, 5, "002", 33, "U", "", daysAgo(6), "10:00:00", "failed");
+    addEvent(*local, 6, "002", 33, "U", "", daysAgo(8));
+    addEvent(*local, 7, "002", 33, "I", "", daysAgo(8), "10:00:00", "failed");
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(state(*local, 1), "deleted");
+    EXPECT_NE(state(*local, 2), "deleted");
+    EXPECT_EQ(state(*local, 3), "||");  // its company has no active server
+    EXPECT_EQ(state(*local, 4), "deleted");
+    EXPECT_EQ(state(*local, 5), "||failed");
+    EXPECT_EQ(state(*local, 6), "||");
+    EXPECT_EQ(state(*local, 7), "||failed");
+    EXPECT_EQ(op.lastSend, daysAgo(6) + " - 10:00:00");
+    EXPECT_TRUE(op.errorsButtonEnabled);
+}
+
+TEST_F(RunTest, WithoutDownloadServerOnlyTheUploadRuns) {
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'N'");
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*local, 2, "002", 999);
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(state(*s2, 1), "||");
+    EXPECT_EQ(state(*local, 2), replicated());
+    // The button follows the display at the start of the run only.
+    EXPECT_EQ(op.lastSend.substr(0, 10), sqlDate(today()));
+    EXPECT_FALSE(op.errorsButtonEnabled);
+    EXPECT_EQ(lineCount(test::slurp(dir.file("ENVIO.TXT"))), 1);
+}
+
+TEST_F(RunTest, ServerThatIsDownIsLoggedOnceAndTheNextDestinationIsServed) {
+    const std::string down = dir.path() + "/apagado";
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " + Q(down));
+    addCompany("003", dir.path(), "N");
+    auto s3 = test::createCompany(path("003"));
+    addEvent(*local, 1, "002", 999);
+    addEvent(*local, 2, "003", 999);
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.unreachable, 2);
+    EXPECT_EQ(state(*local, 1), "||");
+    EXPECT_EQ(state(*local, 2), replicated());
+
+    const std::string errors = test::slurp(dir.file("errorenvio.txt"));
+    const std::string line =
+        ",No se pudo conectar con el servidor " + down + "/datos/002/norvale.fdb\n";
+    ASSERT_EQ(lineCount(errors), 2);  // the download phase and destination 002
+    EXPECT_EQ(errors.substr(19, line.size()), line);
+    const std::string second = errors.substr(errors.find('\n') + 1);
+    EXPECT_EQ(second.substr(19), line);
+    // The label repeats the file's line with its own separators.
+    EXPECT_EQ(op.lastError, "Ult. error:" + second.substr(0, 10) + ":" + second.substr(11, 8) +
+                                " No se pudo conectar con el servidor " + down +
+                                "/datos/002/norvale.fdb");
+}
+
+TEST_F(RunTest, ServerOverrideReplacesEveryServerText) {
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = '/no/such/server'");
+    driver->setServerOverride(dir.path());
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*local, 2, "002", 999);
+    run();
+    EXPECT_EQ(state(*s2, 1), replicated());
+    EXPECT_EQ(state(*local, 2), replicated());
+    EXPECT_TRUE(test::slurp(dir.file("errorenvio.txt")).empty());
+}
+
+TEST_F(RunTest, RefusedStartsSendNothing) {
+    op.fields.companyCode = "";
+    EXPECT_FALSE(run().started);
+    EXPECT_EQ(op.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
+
+    op.fields.companyCode = "001";
+    for (const char* bad : {"5 or 1=1", "-5", "1.5", " 5", "9999999999"}) {
+        op.messages.clear();
+        op.fields.downloadCount = bad;
+        EXPECT_FALSE(run().started) << bad;
+        EXPECT_EQ(op.messages, std::vector<std::string>{kDownloadCountMessage}) << bad;
+        EXPECT_TRUE(sent.empty()) << bad;
+    }
+    op.fields.downloadCount = "10";
+    op.fields.uploadCount = "x";
+    EXPECT_FALSE(run().started);
+    EXPECT_EQ(op.messages.back(), kUploadCountMessage);
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(op.captions.empty());
+    EXPECT_EQ(op.timerStops, 0);
+}
+
+TEST_F(RunTest, EmptyCountsBecomeEighty) {
+    addEvent(*local, 1, "002", 999);
+    op.fields.downloadCount = "";
+    op.fields.uploadCount = "";
+    EXPECT_TRUE(run().finished);
+    EXPECT_EQ(op.fields.downloadCount, "80");
+    EXPECT_EQ(op.fields.uploadCount, "80");
+    EXPECT_TRUE(wasSent(
+        "select first 80 * from replica_eventos where rpev_fecrep is null and rpev_compania = "
+        "'001' order by rpev_fecreg, rpev_horareg"));
+}
+
+TEST_F(RunTest, BadFrequencyKeepsThePreviousIntervalAndTheTimer) {
+    op.fields.frequency = "5";
+    run();
+    EXPECT_EQ(op.timerInterval, 300000);
+    op.fields.frequency = "cinco";
+    EXPECT_TRUE(run().finished);
+    EXPECT_EQ(op.messages, std::vector<std::string>{kFrequencyMessage});
+    EXPECT_TRUE(op.timerRunning);
+    EXPECT_EQ(op.timerInterval, 300000);
+    EXPECT_EQ(driver->timerInterval(), 300000);
+    op.fields.frequency = "99999";  // more milliseconds than the timer holds
+    run();
+    EXPECT_EQ(op.timerInterval, 300000);
+    op.fields.frequency = "0";
+    run();
+    EXPECT_FALSE(op.timerRunning);
+}
+
+// An operator whose screen, while it pumps messages, gets another "Enviar".
+class ImpatientOperator : public test::RecordingOperator {
+  public:
+    RunDriver* driver = nullptr;
+    std::vector<RunReport> nested;
+    void processEvents() override {
+        if (driver) {
+            nested.push_back(driver->run());
+        }
+    }
+};
+
+TEST_F(RunTest, SecondRunWhileRunningIsRefused) {
+    ImpatientOperator impatient;
+    impatient.fields = op.fields;
+    RunDriver d(impatient, logs, catalogue, *local);
+    impatient.driver = &d;
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*s2, 2, "001", 999);
+    EXPECT_TRUE(d.run().finished);
+    ASSERT_EQ(impatient.nested.size(), 2u);
+    EXPECT_FALSE(impatient.nested[0].started);
+    EXPECT_EQ(impatient.captions.size(), 2u);  // no second run's captions
+    EXPECT_FALSE(d.running());
+    impatient.driver = nullptr;
+    EXPECT_TRUE(d.run().started);
+}
+
+TEST_F(RunTest, HandlersGetThePhaseDatabasesAndTheirOutcomeDecidesCompletion) {
+    std::vector<std::string> seen;
+    const Handler h = [&](HandlerContext& ctx) {
+        seen.push_back(ctx.source.path() + ">" + ctx.destination.path() + ":" + ctx.event.number);
+        if (ctx.event.code == "C2") {
+            ctx.state.failed = true;
+        }
+        if (ctx.event.code == "C3") {
+            ctx.noteFound = true;
+        }
+    };
+    catalogue.set(101, h, h);
+    addEvent(*s2, 1, "001", 101);
+    addEvent(*s2, 2, "001", 101);
+    addEvent(*local, 3, "002", 101);
+    const RunReport r = run();
+    EXPECT_EQ(seen, (std::vector<std::string>{path("002") + ">" + path("001") + ":1",
+                                              path("002") + ">" + path("001") + ":2",
+                                              path("001") + ">" + path("002") + ":3"}));
+    EXPECT_EQ(state(*s2, 1), replicated());
+    EXPECT_EQ(state(*s2, 2), "||");
+    EXPECT_EQ(state(*local, 3), replicated() + "Registro ya encontrado.");
+    EXPECT_EQ(r.failed, 1);
+}
+
+TEST_F(RunTest, RefusedApplyIsRecordedAndTheRunGoesOn) {
+    // The destination refuses one of the rows through a CHECK constraint.
+    local->execute("ALTER TABLE SUCURSALES ADD CONSTRAINT CK_PRUEBA CHECK (SUCU_ID < 100)");
+    catalogue.set(101,
+                  [](HandlerContext& ctx) {
+                      db::RecordSet rs(ctx.destination);
+                      rs.open("select * from SUCURSALES where SUCU_ID = 0");
+                      rs.append();
+                      rs.set("SUCU_ID", db::Value(static_cast<int>(ctx.event.id * 100)));
+                      ctx.post(rs);
+                      ctx.apply(rs);
+                  },
+                  {});
+    addEvent(*s2, 1, "001", 101);
+    addEvent(*s2, 2, "001", 999);
+    op.progressVisible = true;
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    const std::string st = state(*s2, 1);
+    EXPECT_NE(st.find("CK_PRUEBA"), std::string::npos) << st;
+    EXPECT_EQ(st.substr(0, 2), "||");
+    EXPECT_EQ(state(*s2, 2), replicated());
+    EXPECT_NE(test::slurp(dir.file("errorenvio.txt")).find("CK_PRUEBA"), std::string::npos);
+    EXPECT_EQ(op.lastError.rfind("Ultimo error: ", 0), 0u);
+    EXPECT_EQ(op.beeps, 1);
+}
+
+TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
+    catalogue.set(
+        101, [](HandlerContext& ctx) { ctx.destination.execute("update NO_SUCH_TABLE set X = 1"); },
+        {});
+    addEvent(*s2, 1, "001", 101);
+    addEvent(*s2, 2, "001", 999);
+    addEvent(*local, 3, "002", 999);
+    const RunReport r = run();
+    EXPECT_TRUE(r.started);
+    EXPECT_FALSE(r.finished);
+    EXPECT_NE(state(*s2, 1).find("NO_SUCH_TABLE"), std::string::npos);
+    EXPECT_EQ(state(*s2, 2), "||");  // never reached
+    EXPECT_EQ(state(*local, 3), "||");
+    EXPECT_FALSE(op.timerRunning);  // stopped by the download phase, not re-armed
+    EXPECT_FALSE(driver->running());
+
+    // A refused post ends the run without a second record.
+    catalogue.set(101,
+                  [](HandlerContext& ctx) {
+                      db::RecordSet rs(ctx.destination);
+                      rs.open("select * from SUCURSALES where SUCU_ID = 0");
+                      rs.append();
+                      ctx.post(rs);
+                  },
+                  {});
+    const RunReport again = run();
+    EXPECT_FALSE(again.finished);
+    EXPECT_EQ(state(*s2, 1), "||Field 'SUCU_ID' must have a value");
+    EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
+}
+
+TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
+    s2->execute(
+        "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+        "VALUES ('CONTABILIDAD', 'GENERAL', 'FECHA DE BLOQUEO', '2026-01-31')");
+    local->execute(
+        "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+        "VALUES ('INVENTARIO', 'TRASLADOS', 'REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA "
+        "A BODEGA DE DESTINO', 'SI')");
+    std::vector<std::string> seen;
+    const Handler h = [&](HandlerContext& ctx) {
+        seen.push_back(std::string(ctx.options.purchaseInvoiceMode ? "F" : "E") +
+                       (ctx.options.transferAsEntry ? "T" : "-") + ctx.options.lockDate + "|" +
+                       ctx.configuracion("FACTURACION", "FACTURAS",
+                                         "ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO"));
+    };
+    catalogue.set(101, h, h);
+    addEvent(*s2, 1, "001", 101);
+    addEvent(*local, 2, "002", 101);
+    run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"ET|", "ET2026-01-31|"}));
+    // Absent on the destination: one dialog for the purchase mode of the
+    // company and one per lookup of the handlers.
+    EXPECT_EQ(op.errorMessages,
+              (std::vector<std::string>{
+                  "No se encontró la configuración ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO",
+                  "No se encontró la configuración ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO "
+                  "FACTURA",
+                  "No se encontró la configuración ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO"}));
+
+    s2->execute(
+        "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+        "VALUES ('COMPRAS', 'FACTURAS', 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA', "
+        "'factura')");
+    addEvent(*local, 3, "002", 101);
+    seen.clear();
+    run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"ET2026-01-31|"}));  // lower case is not FACTURA
+}
+
+}  // namespace
