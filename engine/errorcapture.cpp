@@ -37,7 +37,12 @@ std::string ErrorCapture::storedText(const std::string& message) {
 std::string ErrorCapture::screenText(bool hasSender, const db::RecordSet* rs,
                                      const std::string& message) {
     if (!rs || hasSender) {
-        return message.empty() ? message : message.substr(0, message.size() - 1);
+        // Drop the last character, not the last byte of a UTF-8 sequence.
+        std::size_t end = message.size();
+        while (end > 0 && (static_cast<unsigned char>(message[end - 1]) & 0xC0) == 0x80) {
+            --end;
+        }
+        return end > 0 ? message.substr(0, end - 1) : std::string();
     }
     const std::string head = message.substr(0, 3);
     if (head == "Fie") {
@@ -63,12 +68,15 @@ std::string ErrorCapture::screenText(bool hasSender, const db::RecordSet* rs,
 
 void ErrorCapture::ManejarError(bool hasSender, const db::RecordSet* rs,
                                 const std::string& message) {
+    record(message, screenText(hasSender, rs, message));
+}
+
+void ErrorCapture::record(const std::string& message, const std::string& text) {
     m_logs.error(message);
     if (m_phase != Phase::None && m_eventDatabase) {
         m_eventDatabase->execute("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " +
                                  Q(storedText(message)) + " where RPEV_ID = " + sqlInt(m_eventId));
     }
-    const std::string text = screenText(hasSender, rs, message);
     m_op.beep();
     m_op.setLastError("Ultimo error: " + text);
     m_op.hideProgress();

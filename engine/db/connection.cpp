@@ -184,6 +184,7 @@ void Connection::create(bool forcedWrites) {
 }
 
 void Connection::close() noexcept {
+    m_impl->outputs.clear();
     m_impl->statements.clear();
     m_impl->messages.clear();
     m_impl->tables.clear();
@@ -223,6 +224,7 @@ fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransact
     // Keep the cache bounded: statement texts depend on which columns a row
     // changed, and the agent runs for months.
     if (statements.size() >= 512) {
+        outputs.clear();
         statements.clear();
     }
     try {
@@ -301,6 +303,16 @@ const TableInfo& Connection::tableInfo(const std::string& table) {
                                            quoted)
                        .empty();
     return m_impl->tables.emplace(name, std::move(info)).first->second;
+}
+
+void shutdownClient() noexcept {
+    try {
+        fb::Status st;
+        fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
+        prov->shutdown(&st, 0, fb_shutrsn_app_stopped);
+    } catch (const Firebird::FbException&) {
+        // Nothing is left to release at exit; the process ends either way.
+    }
 }
 
 void Connection::setTraceHook(TraceHook hook) {

@@ -78,4 +78,9 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// Stops the Firebird client and, in this process, the embedded engine:
+// every attachment still open is closed. Call it once before the process
+// exits (the engine's own threads must not be left to the exit handlers).
+void shutdownClient() noexcept;
+
 }  // namespace replica::db

@@ -93,6 +93,10 @@ private:
     Ref<ITransaction> m_tra;
 };
 
+// One value of an output message, as the engine keeps it.
+Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
+             unsigned charSet, unsigned length, const unsigned char* p);
+
 // Copies every row of an open SELECT into memory.
 void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns);
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
@@ -107,6 +111,8 @@ struct Connection::Impl {
     // Statements prepared for the record sets, by SQL text.
     std::unordered_map<std::string, fb::Ref<fb::IStatement>> statements;
     std::map<std::string, TableInfo> tables;
+    // Output layouts of the prepared statements (RETURNING), by SQL text.
+    std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> outputs;
     // Parameter message layouts, by their types.
     std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> messages;
 

@@ -85,6 +85,8 @@ std::string readBlob(Connection& conn, ITransaction* tra, ISC_QUAD* id) {
     return out;
 }
 
+}  // namespace
+
 Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
              unsigned charSet, unsigned length, const unsigned char* p) {
     switch (sqlType) {
@@ -173,6 +175,8 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
     }
 }
 
+namespace {
+
 std::string rtrim(std::string s) {
     while (!s.empty() && s.back() == ' ') {
         s.pop_back();
@@ -191,6 +195,7 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
         Column c;
         c.name = meta->getAlias(&st, i);
         c.relation = meta->getRelation(&st, i);
+        c.field = rtrim(meta->getField(&st, i));
         const unsigned type = meta->getType(&st, i);
         c.type = columnType(type);
         c.scale = meta->getScale(&st, i);

@@ -27,6 +27,54 @@ std::string quoteIdent(const std::string& name) {
     return out + "\"";
 }
 
+bool isNumber(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Int:
+        case Value::Kind::Decimal:
+        case Value::Kind::Currency:
+        case Value::Kind::Double:
+            return true;
+        default:
+            return false;
+    }
+}
+
+Value asDecimal(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Int:
+            return Value(Decimal{v.asInt(), 0});
+        case Value::Kind::Currency:
+            return Value(v.asCurrency().toDecimal());
+        default:
+            return v;
+    }
+}
+
+std::string rtrimmed(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+// Key values as the database compares them: numbers by value whatever their
+// kind, texts without trailing blanks (CHAR pads them).
+bool sameKeyValue(const Value& a, const Value& b) {
+    if (a.isNull() || b.isNull()) {
+        return a.isNull() && b.isNull();
+    }
+    if (isNumber(a) && isNumber(b)) {
+        if (a.kind() == Value::Kind::Double || b.kind() == Value::Kind::Double) {
+            return a.asDouble() == b.asDouble();
+        }
+        return asDecimal(a) == asDecimal(b);
+    }
+    if (a.text() && b.text()) {
+        return rtrimmed(*a.text()) == rtrimmed(*b.text());
+    }
+    return a == b;
+}
+
 }  // namespace
 
 std::string tableAfterFrom(const std::string& select) {
@@ -159,7 +207,7 @@ void RecordSet::post() {
             }
             bool same = true;
             for (std::size_t k : key) {
-                if (!(m_rows[r][k] == m_buffer[k])) {
+                if (!sameKeyValue(m_rows[r][k], m_buffer[k])) {
                     same = false;
                     break;
                 }
@@ -257,6 +305,19 @@ struct ParamType {
     int subType;
 };
 
+// The longest text a VARCHAR parameter can carry. Longer texts are refused
+// as the database refuses a text longer than its column, never cut.
+constexpr std::size_t kMaxTextBytes = 32765;
+
+void checkLength(std::size_t bytes, const Column& c) {
+    if (bytes > kMaxTextBytes) {
+        throw Error("arithmetic exception, numeric overflow, or string truncation\n-string right "
+                    "truncation\n-column " + c.name + ": " + std::to_string(bytes) +
+                        " bytes do not fit",
+                    ErrorKind::Constraint);
+    }
+}
+
 ParamType paramType(const Param& p) {
     const Column& c = *p.column;
     const unsigned textBytes = static_cast<unsigned>(std::max(c.length, 1)) * 4;
@@ -281,12 +342,20 @@ ParamType paramType(const Param& p) {
         case Value::Kind::Timestamp:
             return {SQL_TIMESTAMP, 0, 8, 0, 0};
         case Value::Kind::Text: {
-            const unsigned len = static_cast<unsigned>(p.value->text()->size());
-            return {SQL_VARYING, 0, std::max({textBytes, len, 64u}), 4, 0};
+            const std::size_t len = p.value->text()->size();
+            checkLength(len, c);
+            return {SQL_VARYING, 0,
+                    std::min<unsigned>(std::max({textBytes, static_cast<unsigned>(len), 64u}),
+                                       kMaxTextBytes),
+                    4, 0};
         }
         case Value::Kind::Bytes: {
-            const unsigned len = static_cast<unsigned>(p.value->bytes()->data.size());
-            return {SQL_VARYING, 0, std::max({textBytes, len, 1u}), 1, 0};
+            const std::size_t len = p.value->bytes()->data.size();
+            checkLength(len, c);
+            return {SQL_VARYING, 0,
+                    std::min<unsigned>(std::max({textBytes, static_cast<unsigned>(len), 1u}),
+                                       kMaxTextBytes),
+                    1, 0};
         }
     }
     return {SQL_VARYING, 0, 4, 4, 0};
@@ -357,8 +426,7 @@ void putValue(Connection& conn, fb::ITransaction* tra, const Param& p, const Par
         }
         case SQL_VARYING: {
             std::string data = v.asText();
-            const std::uint16_t len =
-                static_cast<std::uint16_t>(std::min<std::size_t>(data.size(), t.length));
+            const std::uint16_t len = static_cast<std::uint16_t>(data.size());
             std::memcpy(at, &len, sizeof len);
             std::memcpy(at + 2, data.data(), len);
             return;
@@ -369,9 +437,12 @@ void putValue(Connection& conn, fb::ITransaction* tra, const Param& p, const Par
 }
 
 // Executes one prepared statement with the given parameters; returns the
-// number of rows it touched. Throws Firebird::FbException.
+// number of rows it touched. When the statement has a RETURNING clause, the
+// values returned are decoded into *returned (columns[i] describes value i).
+// Throws Firebird::FbException, or Error for a value that cannot be sent.
 unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const std::string& sql,
-                               const std::vector<Param>& params) {
+                               const std::vector<Param>& params,
+                               const std::vector<const Column*>& returning, Row* returned) {
     fb::Status st;
     fb::IStatement* stmt = conn.impl().prepared(sql, tra);
     std::vector<ParamType> types;
@@ -415,8 +486,35 @@ unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const st
             putValue(conn, tra, params[i], types[i], buffer.data() + meta->getOffset(&st, i));
         }
     }
-    stmt->execute(&st, tra, meta, buffer.data(), nullptr, nullptr);
-    return stmt->getAffectedRecords(&st);
+    if (returning.empty() || !returned) {
+        stmt->execute(&st, tra, meta, buffer.data(), nullptr, nullptr);
+        return stmt->getAffectedRecords(&st);
+    }
+    auto& outputs = conn.impl().outputs;
+    auto outFound = outputs.find(sql);
+    if (outFound == outputs.end()) {
+        outFound =
+            outputs.emplace(sql, fb::Ref<fb::IMessageMetadata>(stmt->getOutputMetadata(&st))).first;
+    }
+    fb::IMessageMetadata* out = outFound->second.get();
+    std::vector<unsigned char> outBuffer(out->getMessageLength(&st));
+    stmt->execute(&st, tra, meta, buffer.data(), out, outBuffer.data());
+    const unsigned long long n = stmt->getAffectedRecords(&st);
+    if (n > 0) {
+        returned->clear();
+        for (unsigned i = 0; i < returning.size(); ++i) {
+            std::int16_t isNull;
+            std::memcpy(&isNull, outBuffer.data() + out->getNullOffset(&st, i), sizeof isNull);
+            if (isNull) {
+                returned->emplace_back();
+            } else {
+                returned->push_back(fb::decode(conn, tra, *returning[i], out->getType(&st, i),
+                                               out->getCharSet(&st, i), out->getLength(&st, i),
+                                               outBuffer.data() + out->getOffset(&st, i)));
+            }
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -428,8 +526,8 @@ int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
     }
     struct Change {
         long seq;
-        int row;        // index in m_rows, or -1 for a deleted row
-        int deleted;    // index in m_deleted
+        int row;      // index in m_rows, or -1 for a deleted row
+        int deleted;  // index in m_deleted
     };
     std::vector<Change> changes;
     for (std::size_t r = 0; r < m_meta.size(); ++r) {
@@ -445,9 +543,32 @@ int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
     }
     std::sort(changes.begin(), changes.end(),
               [](const Change& a, const Change& b) { return a.seq < b.seq; });
+    if (!m_conn->isOpen()) {
+        m_conn->open();
+    }
 
     const std::string table = quoteIdent(m_table);
-    // WHERE clause identifying a row by every non-BLOB value as read.
+    auto column = [&](std::size_t i) {
+        const Column& c = m_columns[i];
+        return quoteIdent(c.field.empty() ? c.name : c.field);
+    };
+    // Every column of the table comes back from INSERT and UPDATE, so that
+    // the row in memory holds what the database stored (defaults, triggers,
+    // rounding to the column's scale).
+    std::string returningList;
+    std::vector<const Column*> returning;
+    std::vector<std::size_t> returningAt;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (writable(static_cast<int>(i))) {
+            returningList += (returningList.empty() ? "" : ", ") + column(i);
+            returning.push_back(&m_columns[i]);
+            returningAt.push_back(i);
+        }
+    }
+    const std::string returningClause =
+        returningList.empty() ? std::string() : " RETURNING " + returningList;
+    // WHERE clause identifying a row by every non-BLOB value as read; ROWS 1
+    // keeps a table without a key from changing every twin of the row.
     auto whereFor = [&](const Row& original, std::string& sql, std::vector<Param>& params) {
         std::string where;
         for (std::size_t i = 0; i < m_columns.size(); ++i) {
@@ -456,107 +577,130 @@ int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
             }
             where += where.empty() ? " WHERE " : " AND ";
             if (original[i].isNull()) {
-                where += quoteIdent(m_columns[i].name) + " IS NULL";
+                where += column(i) + " IS NULL";
             } else {
-                where += quoteIdent(m_columns[i].name) + " = ?";
+                where += column(i) + " = ?";
                 params.push_back({&original[i], &m_columns[i]});
             }
         }
-        sql += where;
+        sql += where + " ROWS 1";
     };
 
     int failed = 0;
     std::vector<bool> done(changes.size(), false);
-    fb::Transaction tra(m_conn->impl().att.get(), false);
-    for (std::size_t c = 0; c < changes.size(); ++c) {
-        const Change& ch = changes[c];
-        std::string sql;
-        std::vector<Param> params;
-        bool expectRow = true;
-        if (ch.row < 0) {
-            sql = "DELETE FROM " + table;
-            whereFor(m_deleted[static_cast<std::size_t>(ch.deleted)].original, sql, params);
-        } else {
-            const Row& row = m_rows[static_cast<std::size_t>(ch.row)];
-            const Meta& meta = m_meta[static_cast<std::size_t>(ch.row)];
-            if (meta.state == State::Inserted) {
-                std::string cols, marks;
-                for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                    if (!meta.assigned[i] || !writable(static_cast<int>(i))) {
-                        continue;
-                    }
-                    cols += (cols.empty() ? "" : ", ") + quoteIdent(m_columns[i].name);
-                    marks += marks.empty() ? "?" : ", ?";
-                    params.push_back({&row[i], &m_columns[i]});
-                }
-                sql = "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-                expectRow = false;
-            } else {
-                std::string sets;
-                for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                    if (!writable(static_cast<int>(i)) || row[i] == meta.original[i]) {
-                        continue;
-                    }
-                    sets += (sets.empty() ? "" : ", ") + quoteIdent(m_columns[i].name) + " = ?";
-                    params.push_back({&row[i], &m_columns[i]});
-                }
-                if (sets.empty()) {
-                    done[c] = true;
-                    continue;
-                }
-                sql = "UPDATE " + table + " SET " + sets;
-                whereFor(meta.original, sql, params);
-            }
+    std::vector<Row> returned(changes.size());
+    const std::vector<const Column*> noReturning;
+    auto fail = [&](const Error& e) {
+        if (onError) {
+            onError(e);
         }
-        m_conn->trace(sql);
-        bool ok = true;
-        try {
-            const unsigned long long n = executeWith(*m_conn, tra.get(), sql, params);
-            if (expectRow && n == 0) {
-                ok = false;
-                if (onError) {
-                    onError(Error("Record not found or changed by another user", ErrorKind::NotFound,
-                              0, 0, sql));
-                }
-            }
-        } catch (const Firebird::FbException& e) {
-            ok = false;
-            if (onError) {
-                onError(fb::toError(e, sql));
-            }
-        }
-        if (!ok) {
-            ++failed;
-            if (maxErrors >= 0 && failed > maxErrors) {
-                tra.rollback();
-                return failed;
-            }
-        } else {
-            done[c] = true;
-        }
-    }
+        ++failed;
+        return maxErrors >= 0 && failed > maxErrors;
+    };
     try {
+        fb::Transaction tra(m_conn->impl().att.get(), false);
+        for (std::size_t c = 0; c < changes.size(); ++c) {
+            const Change& ch = changes[c];
+            std::string sql;
+            std::vector<Param> params;
+            bool expectRow = true;
+            bool returns = false;
+            if (ch.row < 0) {
+                sql = "DELETE FROM " + table;
+                whereFor(m_deleted[static_cast<std::size_t>(ch.deleted)].original, sql, params);
+            } else {
+                const Row& row = m_rows[static_cast<std::size_t>(ch.row)];
+                const Meta& meta = m_meta[static_cast<std::size_t>(ch.row)];
+                if (meta.state == State::Inserted) {
+                    std::string cols, marks;
+                    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                        if (!meta.assigned[i] || !writable(static_cast<int>(i))) {
+                            continue;
+                        }
+                        cols += (cols.empty() ? "" : ", ") + column(i);
+                        marks += marks.empty() ? "?" : ", ?";
+                        params.push_back({&row[i], &m_columns[i]});
+                    }
+                    sql = cols.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
+                                       : "INSERT INTO " + table + " (" + cols + ") VALUES (" +
+                                             marks + ")";
+                    sql += returningClause;
+                    expectRow = false;
+                    returns = true;
+                } else {
+                    std::string sets;
+                    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                        if (!writable(static_cast<int>(i)) || row[i] == meta.original[i]) {
+                            continue;
+                        }
+                        sets += (sets.empty() ? "" : ", ") + column(i) + " = ?";
+                        params.push_back({&row[i], &m_columns[i]});
+                    }
+                    if (sets.empty()) {
+                        done[c] = true;
+                        continue;
+                    }
+                    sql = "UPDATE " + table + " SET " + sets;
+                    whereFor(meta.original, sql, params);
+                    sql += returningClause;
+                    returns = true;
+                }
+            }
+            m_conn->trace(sql);
+            bool ok = true;
+            try {
+                const unsigned long long n =
+                    executeWith(*m_conn, tra.get(), sql, params, returns ? returning : noReturning,
+                                returns ? &returned[c] : nullptr);
+                if (expectRow && n == 0) {
+                    ok = false;
+                    if (fail(Error("Record not found or changed by another user",
+                                   ErrorKind::NotFound, 0, 0, sql))) {
+                        return failed;  // the transaction rolls back
+                    }
+                }
+            } catch (const Firebird::FbException& e) {
+                ok = false;
+                if (fail(fb::toError(e, sql))) {
+                    return failed;
+                }
+            } catch (const PostError&) {
+                throw;
+            } catch (const Error& e) {
+                // Refused before reaching the table (a statement that cannot
+                // be prepared, a value that cannot be sent): this row failed.
+                ok = false;
+                if (fail(e)) {
+                    return failed;
+                }
+            }
+            done[c] = ok;
+        }
         tra.commit();
     } catch (const Firebird::FbException& e) {
+        // Starting or committing the transaction failed: nothing was written.
         throw fb::toError(e, "COMMIT");
     }
+
     // Merge what was written: those rows are now as the database holds them.
-    std::vector<int> keepDeleted;
+    std::vector<Deleted> remaining;
     for (std::size_t c = 0; c < changes.size(); ++c) {
+        const Change& ch = changes[c];
         if (!done[c]) {
-            if (changes[c].row < 0) {
-                keepDeleted.push_back(changes[c].deleted);
+            if (ch.row < 0) {
+                remaining.push_back(m_deleted[static_cast<std::size_t>(ch.deleted)]);
             }
             continue;
         }
-        if (changes[c].row >= 0) {
-            Meta& meta = m_meta[static_cast<std::size_t>(changes[c].row)];
-            meta = Meta{};
+        if (ch.row >= 0) {
+            Row& row = m_rows[static_cast<std::size_t>(ch.row)];
+            if (!returned[c].empty()) {
+                for (std::size_t k = 0; k < returningAt.size(); ++k) {
+                    row[returningAt[k]] = std::move(returned[c][k]);
+                }
+            }
+            m_meta[static_cast<std::size_t>(ch.row)] = Meta{};
         }
-    }
-    std::vector<Deleted> remaining;
-    for (int d : keepDeleted) {
-        remaining.push_back(m_deleted[static_cast<std::size_t>(d)]);
     }
     m_deleted = std::move(remaining);
     return failed;

@@ -34,6 +34,7 @@ enum class ColumnType {
 struct Column {
     std::string name;      // column name or alias, as Firebird reports it
     std::string relation;  // table it comes from; empty for expressions
+    std::string field;     // the table's own name for the column (not the alias)
     ColumnType type = ColumnType::Other;
     int scale = 0;       // negative for NUMERIC/DECIMAL
     int length = 0;      // characters for CHAR/VARCHAR, bytes otherwise

@@ -95,7 +95,19 @@ Currency Currency::fromDecimal(const Decimal& d) {
     return fromRaw(divRound(d.mantissa, -4 - d.scale));
 }
 
-Currency Currency::fromDouble(double d) { return fromRaw(std::llround(d * 10000.0)); }
+Currency Currency::fromDouble(double d) {
+    // Round the decimal the double stands for (its shortest text), not its
+    // binary value: 1.00005 must give 1.0001.
+    if (!(std::fabs(d) < 1e14)) {
+        return fromRaw(std::llround(d * 10000.0));
+    }
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+    if (res.ec != std::errc()) {
+        return fromRaw(std::llround(d * 10000.0));
+    }
+    return parse(std::string(buf, res.ptr));
+}
 
 Currency Currency::parse(const std::string& text) {
     std::size_t i = 0;

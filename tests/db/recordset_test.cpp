@@ -186,7 +186,8 @@ TEST_F(RecordSetTest, UpdateSetsOnlyChangedColumnsAndFindsTheRowByItsValues) {
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1],
               "UPDATE \"DEF\" SET \"NAME\" = ? WHERE \"ID\" = ? AND \"NAME\" = ? AND "
-              "\"STATUS\" = ? AND \"QTY\" = ? AND \"AMT\" IS NULL");
+              "\"STATUS\" = ? AND \"QTY\" = ? AND \"AMT\" IS NULL ROWS 1 RETURNING \"ID\", "
+              "\"NAME\", \"STATUS\", \"QTY\", \"AMT\"");
     Query q(*conn);
     q.open("select name from def where id = 1");
     EXPECT_EQ(q.asText(0), "UNO");
