@@ -1,0 +1,161 @@
+// Inventory documents through whole replication runs: local company 001
+// downloads from and uploads to the server of company 002.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/db/query.h"
+#include "engine/rundriver.h"
+#include "engine/sql.h"
+#include "families/all.h"
+#include "families/inventory.h"
+#include "tests/support/erp.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/tempdir.h"
+
+namespace replica {
+namespace {
+
+class InventoryRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* code : {"001", "002"}) {
+            std::filesystem::create_directories(dir.path() + "/datos/" + code);
+        }
+        local = test::createCompany(dir.path() + "/datos/001/norvale.fdb");
+        server = test::createCompany(dir.path() + "/datos/002/norvale.fdb");
+        setting("INVENTARIO", "ARTICULOS", "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
+                "SYSDBA");
+        setting("INVENTARIO", "ARTICULOS", "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS",
+                "masterkey");
+        local->execute(
+            "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
+            "RPCO_ACTIVA) VALUES ('002', 'Servidor', " +
+            Q(dir.path()) + ", 'S', 'S')");
+        op.fields.companyCode = "001";
+        op.fields.frequency = "5";
+        driver = std::make_unique<RunDriver>(op, logs, catalogue, *local);
+    }
+
+    void setting(const std::string& module, const std::string& category,
+                 const std::string& property, const std::string& value) {
+        local->execute(
+            "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+            "VALUES (" +
+            Q(module) + ", " + Q(category) + ", " + Q(property) + ", " + Q(value) + ")");
+    }
+
+    static void addEvent(db::Connection& c, int id, const std::string& company, int type, int iddoc,
+                         const std::string& pref, const std::string& number,
+                         const std::string& oper = "I") {
+        c.execute(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, "
+            "RPEV_PREF, RPEV_NUMERO, RPEV_OPER, RPEV_PREFDEST, RPEV_FECREG, RPEV_HORAREG) "
+            "VALUES (" +
+            sqlInt(id) + ", " + Q(company) + ", " + sqlInt(type) + ", " + sqlInt(iddoc) + ", " +
+            Q(pref) + ", " + Q(number) + ", " + Q(oper) + ", 'LC', " + Q(sqlDate(today())) +
+            ", '08:00:00')");
+    }
+
+    static std::string eventState(db::Connection& c, int id) {
+        db::Query q(c);
+        q.open("select RPEV_FECREP, RPEV_ERROR from REPLICA_EVENTOS where RPEV_ID = " + sqlInt(id));
+        return (q.isNull(0) ? std::string("pending") : std::string("replicated")) + "|" +
+               q.asText(1);
+    }
+
+    static std::int64_t count(db::Connection& c, const std::string& sql) {
+        if (!c.isOpen()) {
+            c.open();
+        }
+        db::Query q(c);
+        q.open(sql);
+        return q.asInt(0);
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<db::Connection> local;
+    std::unique_ptr<db::Connection> server;
+    test::RecordingOperator op;
+    Logs logs{[this] { return dir.path(); }};
+    Catalogue catalogue = families::catalogue();
+    std::unique_ptr<RunDriver> driver;
+};
+
+TEST_F(InventoryRun, EntryDownloadsAndExitUploadsInOneRun) {
+    server->execute(
+        "INSERT INTO ENTRADAS (ENTR_ID, PREF_PRE, ENTR_NUMERO, NUMOK) VALUES (5, 'EN', '0001', "
+        "'S')");
+    server->execute("INSERT INTO ENTRADAS_DETALLE (ENTR_ID, ENDE_ITEM) VALUES (5, 1)");
+    server->execute("INSERT INTO ENTRADAS_DETALLE (ENTR_ID, ENDE_ITEM) VALUES (5, 2)");
+    addEvent(*server, 1, "001", 11, 5, "EN", "0001");
+    local->execute(
+        "INSERT INTO SALIDAS (SALI_ID, PREF_PRE, SALI_NUMERO, NUMOK) VALUES (9, 'SA', '0002', "
+        "'S')");
+    local->execute("INSERT INTO SALIDAS_DETALLE (SALI_ID, SADE_ITEM) VALUES (9, 1)");
+    addEvent(*local, 2, "002", 12, 9, "SA", "0002");
+
+    const RunReport r = driver->run();
+
+    EXPECT_TRUE(r.finished) << op.lastError;
+    EXPECT_EQ(eventState(*server, 1), "replicated|");
+    EXPECT_EQ(eventState(*local, 2), "replicated|");
+    EXPECT_EQ(count(*local, "select count(*) from ENTRADAS where NUMOK = 'N'"), 1);
+    EXPECT_EQ(count(*local,
+                    "select count(*) from ENTRADAS_DETALLE d join ENTRADAS e on "
+                    "e.ENTR_ID = d.ENTR_ID"),
+              2);
+    EXPECT_EQ(count(*server, "select count(*) from SALIDAS where NUMOK = 'N'"), 1);
+    EXPECT_EQ(count(*server,
+                    "select count(*) from SALIDAS_DETALLE d join SALIDAS s on "
+                    "s.SALI_ID = d.SALI_ID"),
+              1);
+}
+
+TEST_F(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsIt) {
+    local->execute("ALTER TABLE RESERVAS_DETALLE ADD CONSTRAINT CK_CANT CHECK (REDE_CANT > 0)");
+    server->execute("INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO) VALUES (4, 'RS', '7')");
+    server->execute(
+        "INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (4, 1, -2)");
+    addEvent(*server, 1, "001", 17, 4, "RS", "7");
+
+    driver->run();
+    const std::string first = eventState(*server, 1);
+    EXPECT_EQ(first.rfind("pending|", 0), 0u) << first;
+    EXPECT_NE(first.find("CK_CANT"), std::string::npos) << first;
+    EXPECT_EQ(count(*local, "select count(*) from RESERVAS"), 0);
+
+    local->open();
+    local->execute("ALTER TABLE RESERVAS_DETALLE DROP CONSTRAINT CK_CANT");
+    driver->run();
+    // The earlier error text stays on the replicated event.
+    EXPECT_EQ(eventState(*server, 1).rfind("replicated|", 0), 0u);
+    EXPECT_EQ(count(*local, "select count(*) from RESERVAS"), 1);
+    EXPECT_EQ(count(*local, "select count(*) from RESERVAS_DETALLE"), 1);
+}
+
+TEST_F(InventoryRun, TransferAsEntryStaysPendingInBothPhases) {
+    setting("INVENTARIO", "TRASLADOS",
+            "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO", "SI");
+    server->execute(
+        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (3, 'TR', "
+        "'1')");
+    addEvent(*server, 1, "001", 13, 3, "TR", "1");
+    local->execute(
+        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (8, 'TR', "
+        "'2')");
+    addEvent(*local, 2, "002", 13, 8, "TR", "2");
+
+    driver->run();
+
+    EXPECT_EQ(eventState(*server, 1), std::string("pending|") + families::kTransferAsEntryPending);
+    EXPECT_EQ(eventState(*local, 2), std::string("pending|") + families::kTransferAsEntryPending);
+    EXPECT_EQ(count(*local, "select count(*) from TRASFERENCIAS"), 1);
+    EXPECT_EQ(count(*server, "select count(*) from TRASFERENCIAS"), 1);
+}
+
+}  // namespace
+}  // namespace replica
