@@ -1,0 +1,28 @@
+#pragma once
+// Where the agent's text files live: the application directory.
+//
+// The directory is the value `Directorio` of the installation's settings
+// (the registry key on Windows, the system-wide settings file elsewhere),
+// read afresh every time a file is needed so that an administrator may move
+// it while the agent runs. The environment variable REPLICA_APP_DIR, when
+// set and not empty, replaces it (services and tests).
+//
+// When neither gives a directory the operator is told, once per file
+// access, and "" is returned: callers join "/" and the file name to it, so
+// the files then live in the root directory "/".
+
+#include <functional>
+#include <string>
+
+namespace replica::app {
+
+inline constexpr const char* kMissingDirectoryMessage =
+    "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QTX\\NorvaleERP2026\\Directorio";
+
+inline constexpr const char* kDirectoryEnvironment = "REPLICA_APP_DIR";
+
+// The application directory; notify receives kMissingDirectoryMessage when
+// there is none. Never throws.
+std::string applicationDirectory(const std::function<void(const std::string&)>& notify);
+
+}  // namespace replica::app

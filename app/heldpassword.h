@@ -1,0 +1,30 @@
+#pragma once
+// The password the main screen keeps while the program runs.
+//
+// The password typed at the login or given on the command line is needed
+// again every time a company database is opened, so it is held for the life
+// of the process, never in clear: only its reversible encoded form
+// (APUtilCrpt) is stored, and it is decoded at the moment a connection is
+// opened.
+
+#include <string>
+
+namespace replica::app {
+
+class HeldPassword {
+  public:
+    HeldPassword() = default;
+
+    // Holds plain in encoded form.
+    void set(const std::string& plain);
+    // Holds a text that is already encoded (the login screen hands it so).
+    void setEncoded(std::string encoded) { m_encoded = std::move(encoded); }
+    const std::string& encoded() const { return m_encoded; }
+    // The password in clear, for opening a connection.
+    std::string decoded() const;
+
+  private:
+    std::string m_encoded;
+};
+
+}  // namespace replica::app

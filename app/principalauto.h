@@ -1,0 +1,147 @@
+#pragma once
+// The main screen "Envío de información" (`Tfprincipalauto`, unit
+// principalauto): the one window of the program, alive for the whole
+// process.
+//
+// It identifies the operator on its first activation (command line or the
+// login screen), lists the companies of GENERAL.FDB, connects the chosen
+// company's database, and starts replication runs from "Enviar", from its
+// repeat timer and, in command-line mode, once at start-up. It is what the
+// engine shows things on: operator() is the engine's Operator for this
+// window.
+//
+// Promises: a run never starts while another is in progress, and the window
+// never closes in the middle of a run: a close asked for during a run waits
+// until the run returns. Message boxes and the login go through hooks so
+// that they can be replaced (tests, the access-control screen).
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/commandline.h"
+#include "app/session.h"
+#include "engine/operator.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStandardItemModel;
+class QTimer;
+
+namespace replica::app {
+
+class Tfprincipalauto : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The screens opened by the buttons; each button stays disabled until
+    // its screen is installed with setScreen.
+    enum class Screen { Mensajes, PendienteEnvio, PendienteDescarga, Companias, ConfDocumentos };
+    using ScreenOpener = std::function<void(Tfprincipalauto&)>;
+    // Shows a message and waits for the operator. error: the error dialog
+    // with the single button OK.
+    using MessageHook = std::function<void(const QString& text, bool error)>;
+    // The login at the first activation of an interactive start: returns
+    // true once GENERAL.FDB is open and the identification is held by the
+    // session (Session::identify or setIdentification); false ends the
+    // program.
+    using LoginHook = std::function<bool(Tfprincipalauto&)>;
+
+    explicit Tfprincipalauto(CommandLine args, QWidget* parent = nullptr);
+    ~Tfprincipalauto() override;
+
+    Session& session() { return *m_session; }
+    Operator& screenOperator();
+
+    void setScreen(Screen screen, ScreenOpener opener);
+    void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
+    void setLoginHook(LoginHook hook) { m_loginHook = std::move(hook); }
+
+    // The first activation: identification, company list and, in
+    // command-line mode, the company choice and one run. Later calls do
+    // nothing. Called when the window is first shown.
+    void FormActivate();
+    // "Enviar": one replication run, unless one is in progress.
+    void SpeedButton1Click();
+    // The repeat timer's tick.
+    void Timer1Timer();
+
+    bool runInProgress() const { return m_inRun; }
+    bool closePending() const { return m_closePending; }
+    const RunReport& lastReport() const { return m_lastReport; }
+    QTimer& timer() { return *m_timer; }
+
+    // Shows text as a message box (through the hook when one is set).
+    void showMessage(const QString& text, bool error = false);
+
+  signals:
+    // The program should end with this exit status (login cancelled, or the
+    // first run of a --once start has ended).
+    void quitRequested(int status);
+    // A run has returned (whatever its outcome).
+    void runFinished();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    class ScreenOperator;
+    friend class ScreenOperator;
+
+    void buildControls();
+    void loadCompanies();
+    void onCompanyTextChanged(const QString& text);
+    // Connects the company of the selector; false when it failed (recorded).
+    bool chooseCompany(const std::string& code);
+    std::string selectedCompany() const;
+    bool defaultLogin();
+    void openScreen(Screen screen);
+    void refreshScreenButtons();
+    void endOnce(int status);
+
+    CommandLine m_args;
+    std::unique_ptr<ScreenOperator> m_operator;
+    std::unique_ptr<Session> m_session;
+    MessageHook m_messageHook;
+    LoginHook m_loginHook;
+    ScreenOpener m_openers[5];
+
+    bool m_firstActivation = true;
+    bool m_identified = false;
+    bool m_inRun = false;
+    bool m_closePending = false;
+    bool m_errorsEnabled = true;
+    bool m_companyFailed = false;
+    bool m_onceDone = false;
+    RunReport m_lastReport;
+
+    QLineEdit* m_server = nullptr;
+    QComboBox* m_LCiaOri = nullptr;
+    QStandardItemModel* m_companies = nullptr;
+    QComboBox* m_agencia = nullptr;
+    QLineEdit* m_Pref = nullptr;
+    QLineEdit* m_NroOp = nullptr;
+    QLineEdit* m_NroOpE = nullptr;
+    QLineEdit* m_Minut = nullptr;
+    QCheckBox* m_ckreciente = nullptr;
+    QCheckBox* m_CkError = nullptr;
+    QLineEdit* m_EUltenvio = nullptr;
+    QLabel* m_Label8 = nullptr;
+    QPushButton* m_SpeedButton1 = nullptr;
+    QPushButton* m_cancelar = nullptr;
+    QLineEdit* m_eventLine = nullptr;
+    QPushButton* m_screenButtons[5] = {};
+    QFrame* m_progressPanel = nullptr;
+    QLabel* m_progressCaption = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QTimer* m_timer = nullptr;
+};
+
+}  // namespace replica::app

@@ -1,0 +1,111 @@
+#include "app/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <iostream>
+
+#include "app/commandline.h"
+#include "engine/db/query.h"
+
+namespace replica::app {
+
+namespace {
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
+std::string upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+}  // namespace
+
+Session::Session(Operator& op, Logs::DirectoryProvider directory, Catalogue catalogue)
+    : m_op(op),
+      m_logs(std::move(directory)),
+      m_catalogue(std::move(catalogue)),
+      m_driver(op, m_logs, m_catalogue, m_local) {}
+
+void Session::identify(const std::string& server, const std::string& user,
+                       const std::string& password) {
+    m_general.close();
+    m_general.setPath(server + "/datos/general.fdb");
+    m_general.setUserName(user);
+    m_general.setPassword(password);
+    m_general.open();
+    HeldPassword held;
+    held.set(password);
+    setIdentification(server, upper(user), held.encoded());
+}
+
+void Session::setIdentification(std::string server, std::string upperUser,
+                                std::string encodedPassword) {
+    m_server = std::move(server);
+    m_user = std::move(upperUser);
+    m_password.setEncoded(std::move(encodedPassword));
+}
+
+std::vector<Company> Session::companies() {
+    db::Query q(m_general);
+    q.open(kCompanyListSql);
+    std::vector<Company> list;
+    for (q.first(); !q.eof(); q.next()) {
+        list.push_back({rtrim(q.asText(0)), rtrim(q.asText(1))});
+    }
+    return list;
+}
+
+std::string Session::companyPath(const std::string& server, const std::string& code) {
+    return server + "/datos/" + code + "/norvale.fdb";
+}
+
+std::vector<std::string> Session::connectCompany(const std::string& code) {
+    m_local.close();
+    m_local.setPath(companyPath(m_server, code));
+    m_local.setUserName(m_user);
+    m_local.setPassword(m_password.decoded());
+    m_local.open();
+    db::Query q(m_local);
+    q.open(kBranchListSql);
+    std::vector<std::string> branches;
+    for (q.first(); !q.eof(); q.next()) {
+        branches.push_back(rtrim(q.asText(0)));
+    }
+    return branches;
+}
+
+RunReport Session::run() {
+    return m_driver.run();
+}
+
+void Session::unhandled(const std::string& message) {
+    try {
+        errors().ENoManejada(message);
+    } catch (const std::exception& e) {
+        // The capture itself could not write (log file or event row): the
+        // operator still sees the original failure, and standard error keeps
+        // both.
+        std::cerr << "replica: " << message << "\n";
+        std::cerr << "replica: " << e.what() << "\n";
+        m_op.setLastError("Ultimo error: " + message);
+    }
+}
+
+int exitStatus(const RunReport& report) {
+    if (!report.started) {
+        return kExitNotStarted;
+    }
+    if (!report.finished || report.failed > 0) {
+        return kExitEventFailed;
+    }
+    return kExitCompleted;
+}
+
+}  // namespace replica::app

@@ -1,0 +1,41 @@
+#include "app/stopsignals.h"
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
+
+namespace replica::app {
+
+int blockStopSignals() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    if (pthread_sigmask(SIG_BLOCK, &stop, nullptr) != 0) {
+        return -1;
+    }
+    const int fd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd < 0) {
+        pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    }
+    return fd;
+}
+
+void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop) {
+    if (fd < 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent,
+                     [fd, onStop = std::move(onStop)] {
+                         signalfd_siginfo info;
+                         // Drains every pending request; one stop is enough.
+                         while (::read(fd, &info, sizeof info) == sizeof info) {
+                         }
+                         onStop();
+                     });
+}
+
+}  // namespace replica::app

@@ -1,0 +1,26 @@
+#pragma once
+// A stop request from the system (SIGTERM, SIGINT) turned into an ordinary
+// event of the program's loop.
+//
+// The signals are blocked in every thread and read from a descriptor by the
+// event loop, so they never interrupt the database client's own threads in
+// the middle of a wait, and a request that arrives during a run is seen only
+// when the run has returned: a stop never cuts a document in half.
+
+#include <functional>
+
+class QObject;
+
+namespace replica::app {
+
+// Blocks SIGTERM and SIGINT for the calling thread and every thread created
+// after it: call it first thing in main. Returns a descriptor that becomes
+// readable when one of them arrives, or -1 when the system refuses (the
+// signals then keep their default action).
+int blockStopSignals();
+
+// Calls onStop from the event loop whenever fd (from blockStopSignals)
+// reports a signal. The watcher is a child of parent.
+void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop);
+
+}  // namespace replica::app

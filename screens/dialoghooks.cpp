@@ -1,0 +1,34 @@
+#include "screens/dialoghooks.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace replica::screens {
+
+DialogHooks DialogHooks::standard() {
+    DialogHooks h;
+    h.message = [](QWidget* parent, const QString& text) {
+        QMessageBox::information(parent, QString(), text);
+    };
+    h.confirm = [](QWidget* parent, const QString& text) {
+        return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    };
+    h.saveFile = [](QWidget* parent, const QString& defaultName, const QStringList& filters,
+                    QString& file, int& filter) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilters(filters);
+        dialog.selectFile(defaultName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return false;
+        }
+        file = dialog.selectedFiles().first();
+        filter = std::max(0, static_cast<int>(filters.indexOf(dialog.selectedNameFilter())));
+        return true;
+    };
+    return h;
+}
+
+}  // namespace replica::screens

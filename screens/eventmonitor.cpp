@@ -1,0 +1,314 @@
+#include "screens/eventmonitor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <stdexcept>
+
+#include "engine/db/error.h"
+#include "engine/db/query.h"
+#include "engine/sql.h"
+#include "screens/documenttypes.h"
+#include "screens/gridtools.h"
+
+namespace replica::screens {
+
+namespace {
+
+constexpr int kIdRole = Qt::UserRole + 2;
+constexpr int kCodeRole = Qt::UserRole + 3;
+
+struct EventColumn {
+    const char* title;
+    const char* field;  // nullptr: the type name looked up in TIPO_DOCUMENTO
+};
+
+constexpr EventColumn kColumns[] = {
+    {"Tipo doc", nullptr},
+    {"Pref", "RPEV_PREF"},
+    {"Número", "RPEV_NUMERO"},
+    {"Código", "RPEV_CODIGO"},
+    {"Servidor", "RPEV_COMPANIA"},
+    {"Fecha", "RPEV_FECREG"},
+    {"Hora", "RPEV_HORAREG"},
+    {"Op", "RPEV_OPER"},
+    {"Prefd", "RPEV_PREFDEST"},
+    {"PtVt", "RPEV_PTVT"},
+    {"Mensaje de error", "RPEV_ERROR"},
+};
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QStandardItem* cellItem(const db::Value& v) {
+    auto* item = new QStandardItem(qs(v.asText()));
+    if (v.kind() == db::Value::Kind::Int) {
+        item->setData(QVariant::fromValue<qlonglong>(v.asInt()), kSortRole);
+    }
+    return item;
+}
+
+}  // namespace
+
+EventMonitor::EventMonitor(const QString& caption, std::string sql, QString exportName,
+                           bool errorColumn, db::Connection& local, ErrorSink errors,
+                           QWidget* parent)
+    : QDialog(parent),
+      m_local(local),
+      m_sql(std::move(sql)),
+      m_exportName(std::move(exportName)),
+      m_errorColumn(errorColumn),
+      m_errors(std::move(errors)),
+      m_hooks(DialogHooks::standard()) {
+    setWindowTitle(caption);
+    resize(960, 460);
+
+    m_model = new QStandardItemModel(this);
+    QStringList titles;
+    for (const EventColumn& c : kColumns) {
+        if (!m_errorColumn && std::string(c.title) == "Mensaje de error") {
+            continue;
+        }
+        titles << QString::fromUtf8(c.title);
+    }
+    m_model->setHorizontalHeaderLabels(titles);
+
+    m_grid = new DataGrid(this);
+    m_grid->setObjectName(QStringLiteral("grid"));
+    m_grid->setSourceModel(m_model);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->horizontalHeader()->setStretchLastSection(m_errorColumn);
+    if (m_errorColumn) {
+        // A long error text is cut with an ellipsis; the whole text is in the
+        // export and the copy.
+        m_grid->setColumnWidth(static_cast<int>(titles.size()) - 1, 380);
+    }
+
+    m_navigator = new GridNavigator(this);
+    m_navigator->addMoves(*m_grid);
+    if (m_errorColumn) {
+        // Takes the row off the list on the screen only; the event stays in
+        // the database.
+        m_navigator->add(GridNavigator::Delete, [this] {
+            const int row = m_grid->currentSourceRow();
+            if (row >= 0) {
+                m_model->removeRow(row);
+            }
+        });
+    }
+    m_navigator->add(GridNavigator::Refresh, [this] { reload(); });
+
+    m_filters = new QCheckBox(QStringLiteral("Activar filtros"), this);
+    connect(m_filters, &QCheckBox::toggled, m_grid, &DataGrid::setFilterRowVisible);
+    m_delete = new QPushButton(QStringLiteral("Borrar"), this);
+    m_delete->setAutoDefault(false);
+    connect(m_delete, &QPushButton::clicked, this, [this] { BorrarClick(); });
+    m_close = new QPushButton(QStringLiteral("Cerrar"), this);
+    m_close->setAutoDefault(false);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_menu = new QMenu(this);
+    connect(m_menu->addAction(QStringLiteral("&Copiar")), &QAction::triggered, this,
+            [this] { Copiar(); });
+    connect(m_menu->addAction(QStringLiteral("Se&lecccionar todo")), &QAction::triggered, this,
+            [this] { SeleccionarTodo(); });
+    m_menu->addSeparator();
+    connect(m_menu->addAction(QStringLiteral("&Guardar selección")), &QAction::triggered, this,
+            [this] { GuardarSeleccion(); });
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_menu->popup(m_grid->viewport()->mapToGlobal(at)); });
+
+    auto* find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        FindDialog* d = findDialog();
+        d->show();
+        d->raise();
+        d->textBox()->setFocus();
+    });
+    addAction(find);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_filters);
+    bottom->addStretch();
+    bottom->addWidget(m_delete);
+    bottom->addWidget(m_close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_navigator);
+    layout->addLayout(bottom);
+}
+
+EventMonitor::~EventMonitor() = default;
+
+FindDialog* EventMonitor::findDialog() {
+    if (!m_find) {
+        m_find = new FindDialog(*m_grid, this);
+    }
+    return m_find;
+}
+
+void EventMonitor::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormActivate();
+        m_grid->setFocus();
+    }
+}
+
+void EventMonitor::report(const std::string& message) {
+    if (m_errors) {
+        m_errors(message);
+    } else {
+        m_hooks.message(this, qs(message));
+    }
+}
+
+void EventMonitor::FormActivate() {
+    try {
+        m_database = &chooseDatabase();
+    } catch (const std::exception& e) {
+        report(e.what());
+        return;
+    }
+    reload();
+}
+
+void EventMonitor::reload() {
+    if (!m_database) {
+        return;
+    }
+    m_model->removeRows(0, m_model->rowCount());
+    try {
+        // Type names always come from the local company database, also when
+        // the events are the server's.
+        const std::vector<DocumentType> types = loadDocumentTypes(m_local);
+        db::Query q(*m_database);
+        q.open(m_sql);
+        for (q.first(); !q.eof(); q.next()) {
+            QList<QStandardItem*> row;
+            for (const EventColumn& c : kColumns) {
+                if (!c.field) {
+                    row << new QStandardItem(qs(documentTypeName(types, q.asInt("RPEV_TIPO"))));
+                } else if (m_errorColumn || std::string(c.field) != "RPEV_ERROR") {
+                    row << cellItem(q.value(c.field));
+                }
+            }
+            row.front()->setData(QVariant::fromValue<qlonglong>(q.asInt("RPEV_ID")), kIdRole);
+            row.front()->setData(qs(q.asText("RPEV_CODIGO")), kCodeRole);
+            m_model->appendRow(row);
+        }
+    } catch (const db::Error& e) {
+        report(e.message());
+    } catch (const std::exception& e) {
+        report(e.what());
+    }
+    m_grid->proxy()->invalidate();
+    m_grid->goToRow(0);
+}
+
+std::int64_t EventMonitor::eventId(int sourceRow) const {
+    return m_model->item(sourceRow, 0)->data(kIdRole).toLongLong();
+}
+
+void EventMonitor::BorrarClick() {
+    const int row = m_grid->currentSourceRow();
+    if (row < 0 || !m_model->item(row, 0)->data(kIdRole).isValid() || !m_database) {
+        return;
+    }
+    const QString code = m_model->item(row, 0)->data(kCodeRole).toString();
+    if (!m_hooks.confirm(
+            this, QStringLiteral("Esta seguro de borrar el evento para el documento ") + code +
+                      QStringLiteral("?"))) {
+        return;
+    }
+    try {
+        // An event another process removed meanwhile deletes nothing, which
+        // is not worth a word.
+        m_database->execute("DELETE FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId(row)));
+    } catch (const db::Error& e) {
+        report(e.message());
+        return;
+    }
+    reload();
+}
+
+exporting::Table EventMonitor::selectionTable() const {
+    exporting::Table t;
+    t.title = windowTitle().toStdString();
+    const std::vector<int> cols = m_grid->visibleColumns();
+    for (int c : cols) {
+        t.headers.push_back(m_model->headerData(c, Qt::Horizontal).toString().toStdString());
+    }
+    for (int r : m_grid->selectedSourceRows()) {
+        std::vector<std::string> row;
+        for (int c : cols) {
+            row.push_back(m_model->item(r, c)->text().toStdString());
+        }
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+void EventMonitor::Copiar() {
+    if (QApplication::focusWidget() != m_grid) {
+        return;
+    }
+    const exporting::Table t = selectionTable();
+    QApplication::clipboard()->setText(qs(exporting::toClipboardText(t.rows)));
+}
+
+void EventMonitor::SeleccionarTodo() {
+    if (QApplication::focusWidget() != m_grid) {
+        return;
+    }
+    m_grid->selectAll();
+}
+
+void EventMonitor::GuardarSeleccion() {
+    if (QApplication::focusWidget() != m_grid) {
+        return;
+    }
+    QStringList filters;
+    for (const exporting::FileType& t : exporting::kFileTypes) {
+        filters << QString::fromUtf8(t.filter);
+    }
+    QString chosen;
+    int filter = 0;
+    if (!m_hooks.saveFile(this, m_exportName, filters, chosen, filter)) {
+        return;
+    }
+    filter = std::clamp(filter, 0, static_cast<int>(exporting::kFileTypes.size()) - 1);
+    const exporting::Format format = exporting::kFileTypes[static_cast<std::size_t>(filter)].format;
+    const QString path =
+        QString::fromStdString(exporting::exportFileName(chosen.toStdString(), format));
+    try {
+        const std::string bytes = exporting::exportBytes(selectionTable(), format);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+                static_cast<qint64>(bytes.size()) ||
+            !file.flush()) {
+            throw std::runtime_error("No se pudo escribir el archivo " + path.toStdString() + ": " +
+                                     file.errorString().toStdString());
+        }
+    } catch (const std::exception& e) {
+        report(e.what());
+    }
+}
+
+}  // namespace replica::screens

@@ -1,0 +1,111 @@
+#pragma once
+// What the two event monitors share: a read-only grid of REPLICA_EVENTOS
+// rows that are not replicated, read by one query on one database.
+//
+// On activation (every time the screen is shown) the monitor chooses its
+// database, reads the document types of the local company database and the
+// event list, and shows one row per event with the columns "Tipo doc",
+// "Pref", "Número", "Código", "Servidor", "Fecha", "Hora", "Op", "Prefd",
+// "PtVt" (and "Mensaje de error" in the error monitor). The grid filters and
+// sorts the rows already read, searches as the operator types and has a
+// find dialog (Ctrl+F); nothing of that reaches the database.
+//
+// Writes: only "Borrar", which deletes the current event from the database
+// the list was read from after the operator answers Yes, then reads the
+// list again. Every other action (the navigator's delete included) works on
+// the rows on the screen.
+//
+// Errors from the database go to the ErrorSink (the application's error
+// handling); the screen stays open. Boxes and dialogs go through hooks().
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/db/connection.h"
+#include "screens/dialoghooks.h"
+#include "screens/export.h"
+
+class QAction;
+class QCheckBox;
+class QMenu;
+class QPushButton;
+class QStandardItemModel;
+
+namespace replica::screens {
+
+class DataGrid;
+class FindDialog;
+class GridNavigator;
+
+class EventMonitor : public QDialog {
+    Q_OBJECT
+
+  public:
+    ~EventMonitor() override;
+
+    DialogHooks& hooks() { return m_hooks; }
+
+    // Chooses the database and reads the list (the screen's activation).
+    void FormActivate();
+    // Reads the list again with the same query, from the same database.
+    void reload();
+    // "Borrar": asks, deletes the current event, reads the list again.
+    void BorrarClick();
+    // Pop-up menu actions. Copy and select all act only when the grid has
+    // the focus; so does the export, which then asks for the file.
+    void Copiar();
+    void SeleccionarTodo();
+    void GuardarSeleccion();
+
+    // The database of the last activation (null before the first).
+    db::Connection* database() const { return m_database; }
+    const std::string& listSql() const { return m_sql; }
+    const QString& exportName() const { return m_exportName; }
+    // The selected rows with the visible columns, as the export writes them.
+    exporting::Table selectionTable() const;
+    // RPEV_ID of a row of the list.
+    std::int64_t eventId(int sourceRow) const;
+
+    DataGrid* grid() const { return m_grid; }
+    QStandardItemModel* model() const { return m_model; }
+    QCheckBox* filterCheck() const { return m_filters; }
+    QPushButton* closeButton() const { return m_close; }
+    QPushButton* deleteButton() const { return m_delete; }
+    QMenu* popupMenu() const { return m_menu; }
+    GridNavigator* navigator() const { return m_navigator; }
+    FindDialog* findDialog();
+
+  protected:
+    EventMonitor(const QString& caption, std::string sql, QString exportName, bool errorColumn,
+                 db::Connection& local, ErrorSink errors, QWidget* parent);
+
+    // The database the list is read from and deleted in.
+    virtual db::Connection& chooseDatabase() { return m_local; }
+
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void report(const std::string& message);
+
+    db::Connection& m_local;
+    db::Connection* m_database = nullptr;
+    std::string m_sql;
+    QString m_exportName;
+    bool m_errorColumn;
+    ErrorSink m_errors;
+    DialogHooks m_hooks;
+
+    DataGrid* m_grid = nullptr;
+    QStandardItemModel* m_model = nullptr;
+    QCheckBox* m_filters = nullptr;
+    QPushButton* m_close = nullptr;
+    QPushButton* m_delete = nullptr;
+    QMenu* m_menu = nullptr;
+    GridNavigator* m_navigator = nullptr;
+    FindDialog* m_find = nullptr;
+};
+
+}  // namespace replica::screens
