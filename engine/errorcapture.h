@@ -35,6 +35,9 @@ class ErrorCapture {
     // Writes errorenvio.txt, RPEV_ERROR (cut to 2048 characters) and the
     // screen. Throws when the file or the UPDATE cannot be written.
     void ManejarError(bool hasSender, const db::RecordSet* rs, const std::string& message);
+    // Records message on the event and in the file, and shows text as it
+    // is (for the agent's own messages, which need no translation).
+    void record(const std::string& message, const std::string& text);
     // A record set refused a row in memory (post, edit, delete).
     void ManejarClientError(const db::RecordSet& rs, const std::string& message) {
         ManejarError(false, &rs, message);
@@ -45,7 +48,7 @@ class ErrorCapture {
     // The callback for RecordSet::apply: a provider failed to write a row.
     db::RecordSet::ErrorCallback applyCallback(const db::RecordSet& rs);
 
-    // The text "Ultimo error: " is followed by, for a message: exposed for tests.
+    // What "Ultimo error: " is followed by on screen for a message.
     static std::string screenText(bool hasSender, const db::RecordSet* rs,
                                   const std::string& message);
     // The message as RPEV_ERROR (VARCHAR(2048)) can hold it: its first 2048

@@ -4,16 +4,10 @@
 
 namespace replica {
 
-bool HandlerContext::apply(db::RecordSet& rs) {
-    const int failedRows = rs.apply(0, errors.applyCallback(rs));
-    if (failedRows > 0) {
-        state.failed = true;
-    }
-    return failedRows == 0;
-}
-
 namespace {
 
+// A row refused in memory is the record set's own failure, whichever call
+// made it: record it and end the run.
 template <class F>
 void inMemory(ErrorCapture& errors, db::RecordSet& rs, F&& change) {
     try {
@@ -25,6 +19,16 @@ void inMemory(ErrorCapture& errors, db::RecordSet& rs, F&& change) {
 }
 
 }  // namespace
+
+bool HandlerContext::apply(db::RecordSet& rs) {
+    int failedRows = 0;
+    // apply() posts a row still being edited; a refusal there is in memory.
+    inMemory(errors, rs, [&] { failedRows = rs.apply(0, errors.applyCallback(rs)); });
+    if (failedRows > 0) {
+        state.failed = true;
+    }
+    return failedRows == 0;
+}
 
 void HandlerContext::post(db::RecordSet& rs) {
     inMemory(errors, rs, [&] { rs.post(); });

@@ -117,7 +117,7 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
         case Catalogue::Route::Unbuilt:
             // A listed code must never be marked replicated before its
             // family exists: the event waits, with the reason on it.
-            m_errors.ManejarError(true, nullptr, kNoHandlerMessage);
+            m_errors.record(kNoHandlerMessage, kNoHandlerMessage);
             state.failed = true;
             break;
         case Catalogue::Route::Handle: {

@@ -85,18 +85,25 @@ RunReport RunDriver::run() {
         return report;
     }
 
-    RunningFlag running(m_running);
     report.started = true;
-    try {
-        body(r);
-        report.finished = true;
-    } catch (const RunStopped&) {
-        // The capture has already recorded the refusal; the run just ends.
-        m_errors.clearCurrent();
-    } catch (const db::Error& e) {
-        unhandled(e.message());
-    } catch (const std::exception& e) {
-        unhandled(e.what());
+    {
+        RunningFlag running(m_running);
+        try {
+            body(r);
+            report.finished = true;
+        } catch (const RunStopped&) {
+            // The capture has already recorded the refusal; the run just ends.
+            m_errors.clearCurrent();
+        } catch (const db::Error& e) {
+            unhandled(e.message());
+        } catch (const std::exception& e) {
+            unhandled(e.what());
+        }
+    }
+    if (r.badFrequency) {
+        // Told only now that the run is over and the timer re-armed: a box
+        // waiting for a click must not hold replication back.
+        m_op.message(kFrequencyMessage);
     }
     report.handled = r.counts.handled;
     report.completed = r.counts.completed;
@@ -110,12 +117,13 @@ void RunDriver::unhandled(const std::string& message) {
     try {
         m_errors.ENoManejada(message);
     } catch (const std::exception& e) {
-        // The capture could not write the event row or the file. Record the
-        // error without the event; if even the file refuses, the screen is
-        // the one place left.
+        // The file line is written before the event row: what failed is the
+        // row (or the file itself). Record that failure without the event,
+        // so the original message is not logged twice; if even the file
+        // refuses, the screen is the one place left.
         m_errors.clearCurrent();
         try {
-            m_errors.ENoManejada(message);
+            m_errors.ENoManejada(e.what());
         } catch (const std::exception& again) {
             m_op.setLastError("Ultimo error: " + message + " (" + again.what() + ")");
         }
@@ -149,7 +157,7 @@ void RunDriver::body(Run& r) {
         uploadCompany(r, company);
     }
 
-    rearmTimer();
+    r.badFrequency = !rearmTimer();
     m_op.hideProgress();
     m_op.repaint();
 }
@@ -264,21 +272,23 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     m_server.close();
 }
 
-void RunDriver::rearmTimer() {
+bool RunDriver::rearmTimer() {
     const std::string minutes = m_op.inputs().frequency;
-    if (!isWholeNumber(minutes, 5) || std::stol(minutes) > kMaxMinutes) {
-        // A bad frequency must not leave the agent without its timer: the
-        // previous interval stays and the timer goes on.
-        m_op.message(kFrequencyMessage);
-    } else {
+    // A bad frequency must not leave the agent without its timer: the
+    // previous interval stays and the timer goes on. The message waits for
+    // the run to be over (run()), so a box left open on an unattended
+    // desktop never holds the timer back.
+    const bool good = isWholeNumber(minutes, 5) && std::stol(minutes) <= kMaxMinutes;
+    if (good) {
         m_intervalMs = static_cast<int>(std::stol(minutes) * 60000);
     }
     if (m_intervalMs == 0) {
         // A frequency of 0 means no automatic runs.
         m_op.stopTimer();
-        return;
+        return good;
     }
     m_op.startTimer(m_intervalMs);
+    return good;
 }
 
 }  // namespace replica

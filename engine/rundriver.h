@@ -85,6 +85,7 @@ class RunDriver {
         RunInputs in;
         LoopCounts counts;
         int unreachable = 0;
+        bool badFrequency = false;
     };
     void body(Run& r);
     void showLastSend(bool setButton);
@@ -92,7 +93,9 @@ class RunDriver {
     void downloadPhase(Run& r);
     void uploadCompany(Run& r, const std::string& company);
     PhaseSetup setupFor(Phase phase, const std::string& prefix);
-    void rearmTimer();
+    // Restarts the timer from "Frecuencia:"; false when the field was not a
+    // whole number (the previous interval is kept).
+    bool rearmTimer();
     void unhandled(const std::string& message);
 };
 
