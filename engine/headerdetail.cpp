@@ -141,7 +141,13 @@ void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
         if (f.fillHeader) {
             f.fillHeader(step);
         } else {
-            copyColumns(header, source, 1, f.headerCopy, f.keepOnReplace);
+            // NUMOK is the destination's own mark on the document: a replace
+            // keeps it; only a new header gets "N".
+            std::vector<int> keep = f.keepOnReplace;
+            if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
+                keep.push_back(header.indexOf("NUMOK"));
+            }
+            copyColumns(header, source, 1, f.headerCopy, keep);
         }
         if (f.afterCopy) {
             f.afterCopy(step);

@@ -76,7 +76,7 @@ TEST_F(EntryCopy, ReplayReplacesHeaderAndLinesInPlaceKeepingTheDestinationId) {
     insertEntry(*source, 41, "EN", "00000007", 3);
     run(entries, event(11, "I", 41, "EN", "00000007"));
     const std::int64_t id = count(*destination, "select ENTR_ID from ENTRADAS");
-    // Only an insert forces NUMOK to "N": a replace takes the source's value.
+    // Only an insert writes NUMOK "N"; a replace keeps the destination's own mark.
     destination->execute("update ENTRADAS set NUMOK = 'X'");
 
     source->execute("update ENTRADAS set ENTR_CONC = 'Corregida', BODE_COD = '02'");
@@ -89,7 +89,7 @@ TEST_F(EntryCopy, ReplayReplacesHeaderAndLinesInPlaceKeepingTheDestinationId) {
     EXPECT_EQ(
         rows(*destination, "select ENTR_ID, ENTR_CONC, BODE_COD, NUMOK from ENTRADAS"),
         (std::vector<std::vector<std::string>>{
-            {"ENTR_ID=" + std::to_string(id), "ENTR_CONC=Corregida", "BODE_COD=02", "NUMOK=S"}}));
+            {"ENTR_ID=" + std::to_string(id), "ENTR_CONC=Corregida", "BODE_COD=02", "NUMOK=X"}}));
     EXPECT_EQ(column(*destination,
                      "select ENDE_ITEM || ':' || ENDE_CANT from ENTRADAS_DETALLE "
                      "where ENTR_ID = " +
