@@ -11,6 +11,7 @@
 #include "app/headless.h"
 #include "app/principalauto.h"
 #include "app/stopsignals.h"
+#include "engine/db/connection.h"
 
 namespace {
 
@@ -64,7 +65,9 @@ int main(int argc, char** argv) {
         if (const int status = early(cl); status >= 0) {
             return status;
         }
-        return runHeadless(cl, stopFd);
+        const int status = runHeadless(cl, stopFd);
+        replica::db::shutdownClient();
+        return status;
     }
 
     QApplication app(argc, argv);
@@ -73,12 +76,19 @@ int main(int argc, char** argv) {
     if (const int status = early(cl); status >= 0) {
         return status;
     }
-    Tfprincipalauto window(cl);
-    QObject::connect(&window, &Tfprincipalauto::quitRequested, &app,
-                     [](int status) { QCoreApplication::exit(status); });
-    // A stop request closes the window like "Cancelar" (after the run in
-    // progress, if any).
-    watchStopSignals(stopFd, &window, [&window] { window.close(); });
-    window.show();
-    return QApplication::exec();
+    int status = 0;
+    {
+        Tfprincipalauto window(cl);
+        QObject::connect(&window, &Tfprincipalauto::quitRequested, &app,
+                         [](int code) { QCoreApplication::exit(code); });
+        // A stop request closes the window like "Cancelar" (after the run in
+        // progress, if any).
+        watchStopSignals(stopFd, &window, [&window] { window.close(); });
+        window.show();
+        status = QApplication::exec();
+    }
+    // The window has closed its connections; stop the embedded engine before
+    // the exit handlers run.
+    replica::db::shutdownClient();
+    return status;
 }
