@@ -8,6 +8,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/db/fb.h"
+#include "engine/db/query.h"
 
 namespace replica::db {
 
@@ -247,20 +248,7 @@ std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) 
     std::vector<std::string> out;
     std::vector<Column> cols;
     std::vector<Row> rows;
-    try {
-        fb::Status st;
-        fb::Transaction tra(conn.impl().att.get(), true);
-        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
-            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
-        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-        fb::describe(conn, meta.get(), cols);
-        fb::fetchAll(conn, tra.get(), stmt.get(), meta.get(), cols, rows);
-        stmt->free(&st);
-        stmt.dismiss();
-        tra.commit();
-    } catch (const Firebird::FbException& e) {
-        throw fb::toError(e, sql);
-    }
+    runSelect(conn, sql, cols, rows, false);
     for (const Row& r : rows) {
         out.push_back(rtrim(r.at(0).asText()));
     }

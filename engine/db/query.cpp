@@ -255,13 +255,15 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMet
 }  // namespace fb
 
 void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
-               std::vector<Row>& rows) {
+               std::vector<Row>& rows, bool traced) {
     columns.clear();
     rows.clear();
     if (!conn.isOpen()) {
         conn.open();
     }
-    conn.trace(sql);
+    if (traced) {
+        conn.trace(sql);
+    }
     try {
         fb::Status st;
         fb::Transaction tra(conn.impl().att.get(), true);

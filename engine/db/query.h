@@ -29,8 +29,9 @@ private:
 };
 
 // Runs sql on conn and fills columns and rows: the shared core of Query and
-// RecordSet. Traces the text.
+// RecordSet. Traces the text unless traced is false (the layer's own
+// metadata queries, which are not the engine's statements).
 void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
-               std::vector<Row>& rows);
+               std::vector<Row>& rows, bool traced = true);
 
 }  // namespace replica::db
