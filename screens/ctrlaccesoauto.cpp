@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "engine/db/error.h"
