@@ -187,7 +187,16 @@ TEST_F(Headless, StopRequestEndsTheRunningAgent) {
                                const_cast<char*>("masterkey"),
                                const_cast<char*>("001"),
                                nullptr};
-    std::vector<char*> envp = {const_cast<char*>(env.c_str()), nullptr};
+    // The agent inherits this environment (the Firebird lock folder, the
+    // sanitizers' options) with its application directory added.
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) {
+        if (std::string(*e).rfind("REPLICA_APP_DIR=", 0) != 0) {
+            envp.push_back(*e);
+        }
+    }
+    envp.push_back(const_cast<char*>(env.c_str()));
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
