@@ -123,8 +123,7 @@ void viaRecordSet(db::Connection& c, int docs, int lines, bool lookups) {
     for (int d = 1; d <= docs; ++d) {
         const Row h = header(d);
         if (lookups) {
-            head.open("SELECT * FROM H WHERE PREF_PRE = 'FV' AND NUMERO = '" + h[2].asText() +
-                      "'");
+            head.open("SELECT * FROM H WHERE PREF_PRE = 'FV' AND NUMERO = '" + h[2].asText() + "'");
         }
         head.append();
         for (int i = 0; i < head.columnCount(); ++i) {
@@ -164,17 +163,17 @@ struct Raw {
         dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
         dpb->insertString(&st, isc_dpb_lc_ctype, "UTF8");
         Firebird::IProvider* prov = master->getDispatcher();
-        att = prov->attachDatabase(&st, path.c_str(), dpb->getBufferLength(&st),
-                                   dpb->getBuffer(&st));
+        att =
+            prov->attachDatabase(&st, path.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
         dpb->dispose();
         prov->release();
         Firebird::ITransaction* tra = att->startTransaction(&st, 0, nullptr);
         insH = att->prepare(&st, tra, 0,
                             "INSERT INTO H VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", 3,
                             Firebird::IStatement::PREPARE_PREFETCH_METADATA);
-        insL = att->prepare(&st, tra, 0,
-                            "INSERT INTO L VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", 3,
-                            Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+        insL =
+            att->prepare(&st, tra, 0, "INSERT INTO L VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                         3, Firebird::IStatement::PREPARE_PREFETCH_METADATA);
         tra->commit(&st);
         inH = insH->getInputMetadata(&st);
         inL = insL->getInputMetadata(&st);
@@ -346,10 +345,10 @@ int run(int argc, char** argv) {
             std::remove(path.c_str());
         }
         std::printf("forced writes %s:\n", forced ? "on" : "off");
-        std::printf("  copy   (lookups + apply per row) %8.0f rows/s  %.2fx floor-1 time\n", rate[0],
-                    rate[2] / rate[0]);
-        std::printf("  apply  (apply per row)           %8.0f rows/s  %.2fx floor-1 time\n", rate[1],
-                    rate[2] / rate[1]);
+        std::printf("  copy   (lookups + apply per row) %8.0f rows/s  %.2fx floor-1 time\n",
+                    rate[0], rate[2] / rate[0]);
+        std::printf("  apply  (apply per row)           %8.0f rows/s  %.2fx floor-1 time\n",
+                    rate[1], rate[2] / rate[1]);
         std::printf("  floor-1 (commit per row)         %8.0f rows/s\n", rate[2]);
         std::printf("  floor-2 (one transaction)        %8.0f rows/s  (copy is %.1fx its time)\n",
                     rate[3], rate[3] / rate[0]);

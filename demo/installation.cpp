@@ -46,7 +46,9 @@ struct Setting {
 
 }  // namespace
 
-std::string generalPath(const std::string& dir) { return dir + "/datos/general.fdb"; }
+std::string generalPath(const std::string& dir) {
+    return dir + "/datos/general.fdb";
+}
 
 std::string companyPath(const std::string& dir, const std::string& company) {
     return dir + "/datos/" + company + "/norvale.fdb";
@@ -59,13 +61,14 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
     auto general = createAt(generalPath(dir), o);
     loadSchema(*general, sqlDir, "general");
     for (const std::string& code : o.companies) {
-        general->execute("INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE, COMP_NIT, COMP_DIR, "
-                         "COMP_TELS, COMP_ENCABEZADO) VALUES (" +
-                         Q(code) + ", " + Q(companyName(code)) + ", " + Q("900" + code + "123") +
-                         ", 'Calle 10 # 20-30', '601 555 0000', " + Q(companyName(code)) + ")");
+        general->execute(
+            "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE, COMP_NIT, COMP_DIR, "
+            "COMP_TELS, COMP_ENCABEZADO) VALUES (" +
+            Q(code) + ", " + Q(companyName(code)) + ", " + Q("900" + code + "123") +
+            ", 'Calle 10 # 20-30', '601 555 0000', " + Q(companyName(code)) + ")");
     }
-    general->execute("INSERT INTO USUARIO (USUA_COD, USUA_NOMBRE) VALUES (" +
-                     Q(o.user) + ", 'Administrador')");
+    general->execute("INSERT INTO USUARIO (USUA_COD, USUA_NOMBRE) VALUES (" + Q(o.user) +
+                     ", 'Administrador')");
     general->close();
 
     const Setting settings[] = {
@@ -97,21 +100,25 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
             }
         }
         for (const std::string& other : o.companies) {
-            conn->execute("INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, "
-                          "RPCO_ERRO, SUCU_ID, RPCO_ACTIVA) VALUES (" +
-                          Q(other) + ", " + Q(companyName(other)) + ", " + Q(dir) + ", " +
-                          Q(other == source ? "S" : "N") + ", 1, 'S')");
+            conn->execute(
+                "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, "
+                "RPCO_ERRO, SUCU_ID, RPCO_ACTIVA) VALUES (" +
+                Q(other) + ", " + Q(companyName(other)) + ", " + Q(dir) + ", " +
+                Q(other == source ? "S" : "N") + ", 1, 'S')");
         }
         for (const Setting& s : settings) {
-            conn->execute("INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
-                          "CONF_VALOR) VALUES (" +
-                          Q(s.module) + ", " + Q(s.category) + ", " + Q(s.property) + ", " +
-                          Q(s.value) + ")");
+            conn->execute(
+                "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
+                "CONF_VALOR) VALUES (" +
+                Q(s.module) + ", " + Q(s.category) + ", " + Q(s.property) + ", " + Q(s.value) +
+                ")");
         }
-        conn->execute("INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "
-                      "SUCU_TELEFONOS) VALUES (1, 'Principal', 'Calle 10 # 20-30', '555 0101')");
-        conn->execute("INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "
-                      "SUCU_TELEFONOS) VALUES (2, 'Centro', 'Carrera 7 # 12-40', '555 0202')");
+        conn->execute(
+            "INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "
+            "SUCU_TELEFONOS) VALUES (1, 'Principal', 'Calle 10 # 20-30', '555 0101')");
+        conn->execute(
+            "INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "
+            "SUCU_TELEFONOS) VALUES (2, 'Centro', 'Carrera 7 # 12-40', '555 0202')");
         // Every family replicates to every other company: documents under
         // their demo prefix, master records under the empty prefix.
         for (const std::string& other : o.companies) {
@@ -119,15 +126,16 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
                 continue;
             }
             for (int type : documentTypes()) {
-                conn->execute("INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
-                              "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
-                              sqlInt(type) + ", " + Q(prefixFor(type)) + ", 'S', " + Q(other) +
-                              ")");
+                conn->execute(
+                    "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
+                    "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
+                    sqlInt(type) + ", " + Q(prefixFor(type)) + ", 'S', " + Q(other) + ")");
             }
             for (int type : masterTypes()) {
-                conn->execute("INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
-                              "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
-                              sqlInt(type) + ", '', 'S', " + Q(other) + ")");
+                conn->execute(
+                    "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
+                    "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
+                    sqlInt(type) + ", '', 'S', " + Q(other) + ")");
             }
         }
         SimulationOptions masters;

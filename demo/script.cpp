@@ -1,12 +1,12 @@
 #include "demo/script.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <strings.h>
 
 #include "engine/db/error.h"
 

@@ -31,56 +31,132 @@ struct MasterFamily {
 
 const std::vector<DocumentFamily>& documentFamilies() {
     static const std::vector<DocumentFamily> k = {
-        {1, "COMPROBANTE_ENCABEZADO", "PRCO_PREF", "ENCO_NUMERO", "cambie_id_comproba",
+        {1,
+         "COMPROBANTE_ENCABEZADO",
+         "PRCO_PREF",
+         "ENCO_NUMERO",
+         "cambie_id_comproba",
          {"COMPROBANTE_DETALLE", "COMPROBANTE_DETALLE_NIIF"}},
         {11, "ENTRADAS", "PREF_PRE", "ENTR_NUMERO", "cambie_id_entrada", {"ENTRADAS_DETALLE"}},
         {12, "SALIDAS", "PREF_PRE", "SALI_NUMERO", "cambie_id_salida", {"SALIDAS_DETALLE"}},
-        {13, "TRASFERENCIAS", "PREF_PRE", "TRAN_NUMERO", "cambie_id_transfer",
+        {13,
+         "TRASFERENCIAS",
+         "PREF_PRE",
+         "TRAN_NUMERO",
+         "cambie_id_transfer",
          {"TRASFERENCIAS_DETALLE"}},
         {14, "AJUSTES", "PREF_PRE", "AJUS_NUMERO", "cambie_id_ajusteinv", {"AJUSTES_DETALLE"}},
         {15, "ENSAMBLES", "PREF_PRE", "ENSA_NUMERO", "cambie_id_ensamble", {"ENSAMBLES_DETALLE"}},
-        {16, "DESENSAMBLES", "PREF_PRE", "DESE_NUMERO", "cambie_id_desensamble",
+        {16,
+         "DESENSAMBLES",
+         "PREF_PRE",
+         "DESE_NUMERO",
+         "cambie_id_desensamble",
          {"DESENSAMBLES_DETALLE"}},
         {17, "RESERVAS", "PREF_PRE", "RESE_NUMERO", "cambie_id_reserva", {"RESERVAS_DETALLE"}},
-        {18, "ORDENES_INVENTARIO", "PREF_PRE", "ORIN_NUMERO", "cambie_id_ordenmcia",
+        {18,
+         "ORDENES_INVENTARIO",
+         "PREF_PRE",
+         "ORIN_NUMERO",
+         "cambie_id_ordenmcia",
          {"ORDENINVENTARIO_DETALLE"}},
-        {21, "FACTURAS_COMPRA", "PREF_PRE", "FACO_NUMERO", "cambie_id_compras",
+        {21,
+         "FACTURAS_COMPRA",
+         "PREF_PRE",
+         "FACO_NUMERO",
+         "cambie_id_compras",
          {"FACTURAS_COMPRAS_DETALLE"}},
-        {22, "REMISION_PROVEEDOR", "PREF_PRE", "REPR_NUMERO", "cambie_id_remiprov",
+        {22,
+         "REMISION_PROVEEDOR",
+         "PREF_PRE",
+         "REPR_NUMERO",
+         "cambie_id_remiprov",
          {"REMISION_PROVEEDOR_DET"}},
-        {24, "DEVOLUCIONES_COMPRAS", "PREF_PRE", "DVCO_NUMERO", "cambie_id_devolprov",
+        {24,
+         "DEVOLUCIONES_COMPRAS",
+         "PREF_PRE",
+         "DVCO_NUMERO",
+         "cambie_id_devolprov",
          {"DEVOLUCIONES_COMPRAS_DET"}},
-        {31, "FACTURAS", "PREF_PRE", "FACT_NUMERO", "cambie_id_factura",
+        {31,
+         "FACTURAS",
+         "PREF_PRE",
+         "FACT_NUMERO",
+         "cambie_id_factura",
          {"FACTURAS_DETALLE", "FACTURAS_CONTADO_PAGO"}},
-        {32, "REMISIONES_VENTA", "PREF_PRE", "REVT_NUMERO", "cambie_id_remiclie",
+        {32,
+         "REMISIONES_VENTA",
+         "PREF_PRE",
+         "REVT_NUMERO",
+         "cambie_id_remiclie",
          {"REMISIONES_VENTA_DETALLE"}},
-        {33, "DEVOLUCIONES_VENTAS", "PREF_PRE", "DEVT_NUMERO", "cambie_id_devolclie",
+        {33,
+         "DEVOLUCIONES_VENTAS",
+         "PREF_PRE",
+         "DEVT_NUMERO",
+         "cambie_id_devolclie",
          {"DEVOLUCIONES_VENTAS_DETALLE"}},
         {34, "PEDIDOS", "PREF_PRE", "PEDI_NUMERO", "cambie_id_pedido", {"PEDIDOS_DETALLE"}},
-        {35, "COTIZACIONES", "PREF_PRE", "COTI_NUMERO", "cambie_id_cotizaci",
+        {35,
+         "COTIZACIONES",
+         "PREF_PRE",
+         "COTI_NUMERO",
+         "cambie_id_cotizaci",
          {"COTIZACIONES_DETALLE"}},
         {41, "NOTAS_DEBITO_CLIENTES", "PREF_PRE", "NDCL_NUMERO", "cambie_id_notadbclie", {}},
         {42, "NOTAS_CREDITO_CLIENTES", "PREF_PRE", "NCCL_NUMERO", "cambie_id_notadbclie", {}},
-        {43, "APLICACION_CLIENTE", "PREF_PRE", "APCL_NUMERO", "cambie_id_apliclie",
+        {43,
+         "APLICACION_CLIENTE",
+         "PREF_PRE",
+         "APCL_NUMERO",
+         "cambie_id_apliclie",
          {"APLICACION_CLIENTE_DETALLE"}},
         {45, "ANTICIPOS_CLIENTE", "PREF_PRE", "ANCL_NUMERO", "cambie_id_anticlie", {}},
         {51, "NOTAS_DEBITO_PROVEEDOR", "PREF_PRE", "NDPR_NUMERO", "cambie_id_notadbprov", {}},
         {52, "NOTAS_CREDITO_PROVEEDOR", "PREF_PRE", "NCPR_NUMERO", "cambie_id_notacrprov", {}},
-        {53, "APLICACION_PROVEDOR", "PREF_PRE", "APPR_NUMERO", "cambie_id_apliprov",
+        {53,
+         "APLICACION_PROVEDOR",
+         "PREF_PRE",
+         "APPR_NUMERO",
+         "cambie_id_apliprov",
          {"APLICACION_PROVEEDOR_DETALLE"}},
         {55, "ANTICIPOS_PROVEEDOR", "PREF_PRE", "ANPR_NUMERO", "cambie_id_antiprov", {}},
-        {61, "RECIBOS_CAJA", "PREF_PRE", "RECA_NUMERO", "cambie_id_recicaja",
+        {61,
+         "RECIBOS_CAJA",
+         "PREF_PRE",
+         "RECA_NUMERO",
+         "cambie_id_recicaja",
          {"RECIBOS_CAJA_DETALLE", "RECIBOS_CAJA_CRUCEC", "RECIBOS_CAJA_PAGO"}},
-        {62, "EGRESOS", "PREF_PRE", "EGRE_NUMERO", "cambie_id_egreso",
+        {62,
+         "EGRESOS",
+         "PREF_PRE",
+         "EGRE_NUMERO",
+         "cambie_id_egreso",
          {"EGRESOS_DETALLE", "EGRESOS_CRUCEC", "EGRESOS_CAJA", "EGRESOS_BANCO",
           "EGRESOS_CONTABILIDAD"}},
-        {63, "CAMBIO_DOCUMENTOS", "PREF_PRE", "CADO_NUMERO", "cambie_id_cambdocu",
+        {63,
+         "CAMBIO_DOCUMENTOS",
+         "PREF_PRE",
+         "CADO_NUMERO",
+         "cambie_id_cambdocu",
          {"CAMBIODOC_ENTRADAS", "CAMBIODOC_SALIDAS"}},
-        {64, "CONSIGNA_TARJETAS", "PREF_PRE", "COTJ_NUMERO", "cambie_id_consignatar",
+        {64,
+         "CONSIGNA_TARJETAS",
+         "PREF_PRE",
+         "COTJ_NUMERO",
+         "cambie_id_consignatar",
          {"CONSIGNA_TARJETAS_DET"}},
-        {65, "RECIBO_PROVISIONAL", "PREF_PRE", "RCPR_NUMERO", "cambie_id_reciprov",
+        {65,
+         "RECIBO_PROVISIONAL",
+         "PREF_PRE",
+         "RCPR_NUMERO",
+         "cambie_id_reciprov",
          {"RECIBO_PROVISIONAL_DETALLE", "RECIBO_PROVISIONAL_PAGO"}},
-        {66, "TRASLADOS_CAJA", "PREF_PRE", "TRCJ_NUMERO", "cambie_id_traslacaja",
+        {66,
+         "TRASLADOS_CAJA",
+         "PREF_PRE",
+         "TRCJ_NUMERO",
+         "cambie_id_traslacaja",
          {"TRASLADOS_CAJA_DET"}},
         {71, "CONSIGNA", "PRBA_PREF", "CONS_NUMERO", "cambie_id_consigna", {"CONSIGNA_DETALLE"}},
         {72, "CHEQUES", "PRBA_PREF", "CHEQ_NUMERO", "cambie_id_cheque", {}},
@@ -91,7 +167,11 @@ const std::vector<DocumentFamily>& documentFamilies() {
         {77, "DEVOLUCION_CHEQUES", "PRBA_PREF", "DVCH_NUMDOC", "cambie_id_dev_cheques", {}},
         {81, "PUNTOS_REDENCION", "PREF_PRE", "PTRE_NUMERO", "cambie_id_rediptos", {}},
         {94, "NOMINA_CARTERA", nullptr, nullptr, nullptr, {"NOMINA_CARTERA_DETALLE"}},
-        {193, "NOMINA_NOVEDADES", nullptr, nullptr, "cambie_id_novedad",
+        {193,
+         "NOMINA_NOVEDADES",
+         nullptr,
+         nullptr,
+         "cambie_id_novedad",
          {"NOMINA_NOVEDADES_DETALLE"}},
     };
     return k;
@@ -99,33 +179,48 @@ const std::vector<DocumentFamily>& documentFamilies() {
 
 const std::vector<MasterFamily>& masterFamilies() {
     static const std::vector<MasterFamily> k = {
-        {96, "CONCEPTOS_NOMINA"},     {100, "CUENTAS"},
-        {101, "ARTICULO"},            {102, "TERCEROS"},
-        {103, "CLIENTES"},            {104, "PROVEEDORES"},
-        {105, "COBRADORES"},          {106, "VENDEDORES"},
-        {111, "INTERFAZ_BANCOS"},     {112, "INTERFAZ_CAJA"},
-        {113, "INTERFAZ_CARTERA"},    {114, "INTERFAZ_COMPRAS"},
-        {115, "INTERFAZ_CXPAGAR"},    {116, "INTERFAZ_INVENTARIO"},
-        {117, "INTERFAZ_VENTAS"},     {124, "UNIDAD_ARTICULO"},
-        {125, "BARRAS_ARTICULO"},     {126, "PRECIOS_ARTICULO"},
-        {127, "CONTABIL_ARTICULO"},   {128, "ARTICULOS_PRODUCTO"},
-        {129, "DESCUENTOS_PRECIOS"},  {142, "PREFIJOS"},
-        {152, "CLIENTE_SUCURSALES"},  {192, "NOMINA_HORASEXT"},
-        {201, "FAMILIA_INVENTARIO"},  {202, "GRUPO_INVENTARIO"},
-        {203, "SUBGRUPO_INVENTARIO"}, {204, "MARCAS"},
-        {205, "SUBMARCA"},            {235, "PUNTOS_CLIENTE"},
+        {96, "CONCEPTOS_NOMINA"},
+        {100, "CUENTAS"},
+        {101, "ARTICULO"},
+        {102, "TERCEROS"},
+        {103, "CLIENTES"},
+        {104, "PROVEEDORES"},
+        {105, "COBRADORES"},
+        {106, "VENDEDORES"},
+        {111, "INTERFAZ_BANCOS"},
+        {112, "INTERFAZ_CAJA"},
+        {113, "INTERFAZ_CARTERA"},
+        {114, "INTERFAZ_COMPRAS"},
+        {115, "INTERFAZ_CXPAGAR"},
+        {116, "INTERFAZ_INVENTARIO"},
+        {117, "INTERFAZ_VENTAS"},
+        {124, "UNIDAD_ARTICULO"},
+        {125, "BARRAS_ARTICULO"},
+        {126, "PRECIOS_ARTICULO"},
+        {127, "CONTABIL_ARTICULO"},
+        {128, "ARTICULOS_PRODUCTO"},
+        {129, "DESCUENTOS_PRECIOS"},
+        {142, "PREFIJOS"},
+        {152, "CLIENTE_SUCURSALES"},
+        {192, "NOMINA_HORASEXT"},
+        {201, "FAMILIA_INVENTARIO"},
+        {202, "GRUPO_INVENTARIO"},
+        {203, "SUBGRUPO_INVENTARIO"},
+        {204, "MARCAS"},
+        {205, "SUBMARCA"},
+        {235, "PUNTOS_CLIENTE"},
         {1291, "DESCUENTOS_PRECIOS_DET"},
     };
     return k;
 }
 
-const char* const kWords[] = {"bodega", "norte", "café", "azúcar", "tornillo", "cliente",
-                              "pago",   "mayo",  "señal", "lote",  "revisión", "caja"};
+const char* const kWords[] = {"bodega", "norte", "café",  "azúcar", "tornillo", "cliente",
+                              "pago",   "mayo",  "señal", "lote",   "revisión", "caja"};
 const char* const kNits[] = {"800100200", "900123456", "860000111", "71234567", "43210987"};
 const char* const kItems[] = {"A001", "A002", "B010", "C100", "D200", "E300"};
 
 class Filler {
-public:
+  public:
     Filler(db::Connection& conn, unsigned seed) : m_conn(conn), m_rng(seed) {}
 
     int pick(int n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
@@ -149,8 +244,8 @@ public:
         if (n == "ARTI_COD") {
             return text(kItems[pick(6)], c.length);
         }
-        if (n == "TIDO_COD" && (c.type == db::ColumnType::Integer ||
-                                c.type == db::ColumnType::SmallInt)) {
+        if (n == "TIDO_COD" &&
+            (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt)) {
             return db::Value(type);
         }
         if (n == "SUCU_ID") {
@@ -179,13 +274,14 @@ public:
             case db::ColumnType::Time:
                 return db::Value(db::Time{8 + pick(10), pick(60), pick(60), 0});
             case db::ColumnType::Timestamp:
-                return db::Value(
-                    db::Timestamp{db::Date{2026, 1 + pick(12), 1 + pick(28)}, db::Time{9, 0, 0, 0}});
+                return db::Value(db::Timestamp{db::Date{2026, 1 + pick(12), 1 + pick(28)},
+                                               db::Time{9, 0, 0, 0}});
             case db::ColumnType::Blob:
                 if (c.subType == 1) {
                     return db::Value("Nota: " + word() + " " + word());
                 }
-                return db::Value(db::Bytes{{0x89, 'P', 'N', 'G', static_cast<unsigned char>(pick(255))}});
+                return db::Value(
+                    db::Bytes{{0x89, 'P', 'N', 'G', static_cast<unsigned char>(pick(255))}});
             case db::ColumnType::Boolean:
                 return db::Value(pick(2));
             case db::ColumnType::Other:
@@ -215,7 +311,7 @@ public:
 
     db::Connection& conn() { return m_conn; }
 
-private:
+  private:
     db::Connection& m_conn;
     std::mt19937 m_rng;
 };
@@ -257,7 +353,7 @@ struct Written {
 };
 
 class Simulator {
-public:
+  public:
     Simulator(db::Connection& conn, const SimulationOptions& o)
         : m_conn(conn), m_options(o), m_fill(conn, o.seed) {}
 
@@ -298,11 +394,10 @@ public:
         return m_report;
     }
 
-private:
+  private:
     bool wanted(int type) const {
-        return m_options.types.empty() ||
-               std::find(m_options.types.begin(), m_options.types.end(), type) !=
-                   m_options.types.end();
+        return m_options.types.empty() || std::find(m_options.types.begin(), m_options.types.end(),
+                                                    type) != m_options.types.end();
     }
 
     void event(int type, const std::string& oper, std::int64_t iddoc, const std::string& prefix,
@@ -318,8 +413,8 @@ private:
                 Q(company) + ", " + sqlInt(type) + ", " +
                 (iddoc ? sqlInt(iddoc) : std::string("NULL")) + ", " + Q(prefix) + ", " +
                 Q(number) + ", " + (code.empty() ? std::string("NULL") : Q(code)) + ", " +
-                Q(sqlDate(today())) + ", " + Q(sqlTime(now())) + ", " + Q(oper) + ", " +
-                Q(prefix) + ")");
+                Q(sqlDate(today())) + ", " + Q(sqlTime(now())) + ", " + Q(oper) + ", " + Q(prefix) +
+                ")");
             ++m_report.events;
         }
     }
@@ -363,8 +458,8 @@ private:
                 lines.append();
                 for (int i = 0; i < lines.columnCount(); ++i) {
                     const db::Column& c = lines.column(i);
-                    if (i > 0 && c.inKey && (c.type == db::ColumnType::Integer ||
-                                             c.type == db::ColumnType::SmallInt)) {
+                    if (i > 0 && c.inKey &&
+                        (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt)) {
                         lines.set(i, db::Value(n));
                     } else if (i > 0 && c.inKey) {
                         lines.set(i, Filler::text("L" + std::to_string(n), c.length));
@@ -438,8 +533,9 @@ private:
         for (int i = 0; i < rs.columnCount(); ++i) {
             const db::Column& c = rs.column(i);
             db::Value v;
-            if (c.inKey && (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt ||
-                            c.type == db::ColumnType::BigInt)) {
+            if (c.inKey &&
+                (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt ||
+                 c.type == db::ColumnType::BigInt)) {
                 v = db::Value(serial + 1000 * i);
             } else if (c.inKey) {
                 v = Filler::text(std::string(1, static_cast<char>('A' + f.type % 26)) +

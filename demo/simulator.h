@@ -18,8 +18,8 @@ namespace replica::demo {
 
 struct SimulationOptions {
     unsigned seed = 1;
-    int documents = 20;       // documents written (spread over the families)
-    int masters = 10;         // master records written
+    int documents = 20;  // documents written (spread over the families)
+    int masters = 10;    // master records written
     int linesPerDocument = 3;
     int updates = 0;          // of the documents written, how many get a "U" event
     int annulments = 0;       // ... an "A" event (annul flag set)

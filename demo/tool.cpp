@@ -41,9 +41,10 @@ int main(int argc, char** argv) {
     try {
         if (command == "build") {
             demo::buildInstallation(dir);
-            std::printf("demo installation built in %s (companies 001, 002, 003; download "
-                        "source 002)\n",
-                        dir.c_str());
+            std::printf(
+                "demo installation built in %s (companies 001, 002, 003; download "
+                "source 002)\n",
+                dir.c_str());
             return 0;
         }
         if (command != "simulate") {

@@ -19,14 +19,14 @@ namespace replica {
 
 struct CatalogueEntry {
     int code;
-    const char* record;   // what the code replicates, for logs and screens
-    Handler download;     // empty: not built yet
-    Handler upload;       // empty: not built yet (unless downloadOnly)
+    const char* record;         // what the code replicates, for logs and screens
+    Handler download;           // empty: not built yet
+    Handler upload;             // empty: not built yet (unless downloadOnly)
     bool downloadOnly = false;  // in the upload phase: default completion
 };
 
 class Catalogue {
-public:
+  public:
     enum class Route { Default, Unbuilt, Handle };
     struct Dispatch {
         Route route = Route::Default;
@@ -42,7 +42,7 @@ public:
     const CatalogueEntry* entry(int code) const;
     const std::vector<CatalogueEntry>& entries() const { return m_entries; }
 
-private:
+  private:
     std::vector<CatalogueEntry> m_entries;
 };
 

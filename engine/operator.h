@@ -13,17 +13,17 @@ namespace replica {
 // What the run reads from the main screen's fields, read afresh where the
 // run needs them (the operator may change them between runs).
 struct RunInputs {
-    std::string companyCode;       // LCiaOri key; empty when no company is chosen
-    std::string prefix;            // Pref, "Prefijo a enviar:"
-    std::string downloadCount;     // NroOp, "Operaciones a traer:"
-    std::string uploadCount;       // NroOpE, "Operaciones a enviar:"
-    std::string frequency;         // Minut, "Frecuencia:" in minutes
-    bool newestFirst = false;      // ckreciente, "Enviar lo más reciente primero"
-    bool skipErrors = false;       // CkError, "No reintentar errores"
+    std::string companyCode;    // LCiaOri key; empty when no company is chosen
+    std::string prefix;         // Pref, "Prefijo a enviar:"
+    std::string downloadCount;  // NroOp, "Operaciones a traer:"
+    std::string uploadCount;    // NroOpE, "Operaciones a enviar:"
+    std::string frequency;      // Minut, "Frecuencia:" in minutes
+    bool newestFirst = false;   // ckreciente, "Enviar lo más reciente primero"
+    bool skipErrors = false;    // CkError, "No reintentar errores"
 };
 
 class Operator {
-public:
+  public:
     virtual ~Operator() = default;
 
     virtual RunInputs inputs() = 0;

@@ -1,6 +1,7 @@
 #include "engine/rundriver.h"
 
 #include <exception>
+#include <iostream>
 #include <vector>
 
 #include "engine/db/error.h"
@@ -114,6 +115,17 @@ RunReport RunDriver::run() {
 }
 
 void RunDriver::unhandled(const std::string& message) {
+    if (m_unhandledHook) {
+        m_errors.clearCurrent();
+        try {
+            m_unhandledHook(message);
+            return;
+        } catch (const std::exception& e) {
+            // The outside handler failed: the capture records the original
+            // message below, and standard error keeps why.
+            std::cerr << "replica: " << e.what() << "\n";
+        }
+    }
     try {
         m_errors.ENoManejada(message);
     } catch (const std::exception& e) {
@@ -238,7 +250,11 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
         return;
     }
     const std::string serverText = m_serverOverride.empty() ? *server : m_serverOverride;
-    if (!connectServer(m_server, m_local, serverText, company, m_logs, m_op)) {
+    const bool connected = connectServer(m_server, m_local, serverText, company, m_logs, m_op);
+    if (m_uploadConnectHook) {
+        m_uploadConnectHook();
+    }
+    if (!connected) {
         ++r.unreachable;
         return;
     }

@@ -8,6 +8,7 @@
 // during a run, so "Enviar" or the timer may call run() again).
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/catalogue.h"
@@ -49,6 +50,17 @@ class RunDriver {
     // server connection. Empty: none.
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
 
+    // Where an error that ends a run goes instead of the error capture: the
+    // application's handler of an interactive start until its first upload
+    // phase. The event being handled is then not marked. Empty (the
+    // default): the capture.
+    using UnhandledHook = std::function<void(const std::string& message)>;
+    void setUnhandledHook(UnhandledHook hook) { m_unhandledHook = std::move(hook); }
+    // Called right after every connection attempt of an upload phase,
+    // whether the server opened or not.
+    using UploadConnectHook = std::function<void()>;
+    void setUploadConnectHook(UploadConnectHook hook) { m_uploadConnectHook = std::move(hook); }
+
     // One run. Never throws: an error that leaves the run is recorded on
     // the event being handled (ENoManejada) and the report says the run
     // did not finish. A refused start (no company, a count that is not a
@@ -77,6 +89,8 @@ class RunDriver {
     ErrorCapture m_errors;
     RunOptions m_options;
     std::string m_serverOverride;
+    UnhandledHook m_unhandledHook;
+    UploadConnectHook m_uploadConnectHook;
     bool m_running = false;
     int m_intervalMs = 1800000;
 

@@ -21,10 +21,18 @@ std::string Q(const std::string& text);
 // literal out of several pieces ("'Ajuste No." + quoted(pref) + "'").
 std::string quoteInner(const std::string& text);
 
-inline std::string sqlInt(std::int64_t v) { return std::to_string(v); }
-inline std::string sqlDecimal(const db::Currency& c) { return c.toString(); }
-inline std::string sqlDate(const db::Date& d) { return d.toString(); }
-inline std::string sqlTime(const db::Time& t) { return t.toString(); }
+inline std::string sqlInt(std::int64_t v) {
+    return std::to_string(v);
+}
+inline std::string sqlDecimal(const db::Currency& c) {
+    return c.toString();
+}
+inline std::string sqlDate(const db::Date& d) {
+    return d.toString();
+}
+inline std::string sqlTime(const db::Time& t) {
+    return t.toString();
+}
 
 // The machine's clock, as the engine writes it into SQL and log files.
 db::Date today();

@@ -19,7 +19,9 @@ Firebird::IMaster* master() {
     return m;
 }
 
-Firebird::IUtil* util() { return master()->getUtilInterface(); }
+Firebird::IUtil* util() {
+    return master()->getUtilInterface();
+}
 
 Error toError(const Firebird::FbException& e, const std::string& sql) {
     Firebird::IStatus* st = e.getStatus();
@@ -67,7 +69,9 @@ Transaction::Transaction(IAttachment* att, bool readOnly) {
                          : att->startTransaction(&st, sizeof kTpbWrite, kTpbWrite));
 }
 
-Transaction::~Transaction() { rollback(); }
+Transaction::~Transaction() {
+    rollback();
+}
 
 void Transaction::commit() {
     Status st;
@@ -115,11 +119,17 @@ Connection::TraceHook g_trace;
 
 Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
-Connection::Impl& Connection::impl() { return *m_impl; }
+Connection::Impl& Connection::impl() {
+    return *m_impl;
+}
 
-bool Connection::isOpen() const { return static_cast<bool>(m_impl->att); }
+bool Connection::isOpen() const {
+    return static_cast<bool>(m_impl->att);
+}
 
 namespace {
 
@@ -209,8 +219,7 @@ void Connection::execute(const std::string& sql) {
     try {
         fb::Status st;
         fb::Transaction tra(m_impl->att.get(), false);
-        m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr,
-                             nullptr);
+        m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
         tra.commit();
     } catch (const Firebird::FbException& e) {
         throw fb::toError(e, sql);
@@ -230,8 +239,8 @@ fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransact
     }
     try {
         fb::Status st;
-        fb::Ref<fb::IStatement> stmt(att->prepare(&st, tra, 0, sql.c_str(), 3,
-                                                  fb::IStatement::PREPARE_PREFETCH_METADATA));
+        fb::Ref<fb::IStatement> stmt(
+            att->prepare(&st, tra, 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
         fb::IStatement* raw = stmt.get();
         statements.emplace(sql, std::move(stmt));
         return raw;
@@ -279,16 +288,16 @@ const TableInfo& Connection::tableInfo(const std::string& table) {
         *this,
         "SELECT s.RDB$FIELD_NAME FROM RDB$RELATION_CONSTRAINTS c JOIN RDB$INDEX_SEGMENTS s ON "
         "s.RDB$INDEX_NAME = c.RDB$INDEX_NAME WHERE c.RDB$RELATION_NAME = " +
-            quoted +
-            " AND c.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' ORDER BY s.RDB$FIELD_POSITION");
-    info.notNull = systemColumn(
-        *this,
-        "SELECT rf.RDB$FIELD_NAME FROM RDB$RELATION_FIELDS rf JOIN RDB$FIELDS f ON "
-        "f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE rf.RDB$RELATION_NAME = " +
-            quoted + " AND (rf.RDB$NULL_FLAG = 1 OR f.RDB$NULL_FLAG = 1)");
-    info.exists = !systemColumn(*this, "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE "
-                                       "RDB$RELATION_NAME = " +
-                                           quoted)
+            quoted + " AND c.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' ORDER BY s.RDB$FIELD_POSITION");
+    info.notNull =
+        systemColumn(*this,
+                     "SELECT rf.RDB$FIELD_NAME FROM RDB$RELATION_FIELDS rf JOIN RDB$FIELDS f ON "
+                     "f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE WHERE rf.RDB$RELATION_NAME = " +
+                         quoted + " AND (rf.RDB$NULL_FLAG = 1 OR f.RDB$NULL_FLAG = 1)");
+    info.exists = !systemColumn(*this,
+                                "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE "
+                                "RDB$RELATION_NAME = " +
+                                    quoted)
                        .empty();
     return m_impl->tables.emplace(name, std::move(info)).first->second;
 }

@@ -29,7 +29,7 @@ struct TableInfo {
 };
 
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -71,7 +71,7 @@ public:
     struct Impl;
     Impl& impl();  // for the database layer's own classes only
 
-private:
+  private:
     std::string m_path;
     std::string m_user;
     std::string m_password;

@@ -22,9 +22,9 @@ enum class ErrorKind {
 };
 
 class Error : public std::runtime_error {
-public:
-    Error(std::string message, ErrorKind kind = ErrorKind::Other, int sqlCode = 0,
-          long gdsCode = 0, std::string sql = {});
+  public:
+    Error(std::string message, ErrorKind kind = ErrorKind::Other, int sqlCode = 0, long gdsCode = 0,
+          std::string sql = {});
 
     const std::string& message() const { return m_message; }
     ErrorKind kind() const { return m_kind; }
@@ -32,7 +32,7 @@ public:
     long gdsCode() const { return m_gdsCode; }
     const std::string& sql() const { return m_sql; }
 
-private:
+  private:
     std::string m_message;
     ErrorKind m_kind;
     int m_sqlCode;

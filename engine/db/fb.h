@@ -5,9 +5,9 @@
 
 #include <firebird/Interface.h>
 
+#include <map>
 #include <string>
 #include <unordered_map>
-#include <map>
 
 #include "engine/db/connection.h"
 #include "engine/db/error.h"
@@ -27,7 +27,7 @@ Firebird::IUtil* util();
 // A status wrapper that throws Firebird::FbException and is disposed with
 // its scope.
 class Status {
-public:
+  public:
     Status() : m_wrapper(master()->getStatus()) {}
     ~Status() { m_wrapper.dispose(); }
     Status(const Status&) = delete;
@@ -35,7 +35,7 @@ public:
     ThrowStatusWrapper* operator&() { return &m_wrapper; }
     ThrowStatusWrapper* get() { return &m_wrapper; }
 
-private:
+  private:
     ThrowStatusWrapper m_wrapper;
 };
 
@@ -45,7 +45,7 @@ Error toError(const Firebird::FbException& e, const std::string& sql);
 // Owns one reference of a Firebird interface; releases it unless dismissed.
 template <class T>
 class Ref {
-public:
+  public:
     Ref() = default;
     explicit Ref(T* p) : m_p(p) {}
     ~Ref() { reset(); }
@@ -73,14 +73,14 @@ public:
         m_p = p;
     }
 
-private:
+  private:
     T* m_p = nullptr;
 };
 
 // A read-committed, record-version, wait transaction that rolls back unless
 // committed.
 class Transaction {
-public:
+  public:
     Transaction(IAttachment* att, bool readOnly);
     ~Transaction();
     Transaction(const Transaction&) = delete;
@@ -89,7 +89,7 @@ public:
     void commit();
     void rollback() noexcept;
 
-private:
+  private:
     Ref<ITransaction> m_tra;
 };
 

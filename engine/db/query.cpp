@@ -1,8 +1,8 @@
 #include "engine/db/query.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/db/fb.h"
 
@@ -156,10 +156,10 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
             unsigned y, m, dd, h, mi, s, f;
             util()->decodeDate(ts.timestamp_date, &y, &m, &dd);
             util()->decodeTime(ts.timestamp_time, &h, &mi, &s, &f);
-            return Value(Timestamp{
-                Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)},
-                Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
-                     static_cast<int>(f)}});
+            return Value(
+                Timestamp{Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)},
+                          Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
+                               static_cast<int>(f)}});
         }
         case SQL_BLOB: {
             ISC_QUAD id;

@@ -15,7 +15,7 @@
 namespace replica::db {
 
 class Query : public RowSet {
-public:
+  public:
     explicit Query(Connection& conn) : m_conn(&conn) {}
 
     void open(const std::string& sql);
@@ -23,7 +23,7 @@ public:
     Connection& connection() const { return *m_conn; }
     const std::string& sql() const { return m_sql; }
 
-private:
+  private:
     Connection* m_conn;
     std::string m_sql;
 };

@@ -1,9 +1,9 @@
 #include "engine/db/recordset.h"
 
+#include <strings.h>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/db/fb.h"
 #include "engine/db/query.h"
@@ -94,15 +94,16 @@ std::string tableAfterFrom(const std::string& select) {
             continue;
         }
         if (i + 4 <= n && strncasecmp(select.c_str() + i, "from", 4) == 0 &&
-            (i == 0 || !isIdentChar(select[i - 1])) && (i + 4 == n || !isIdentChar(select[i + 4]))) {
+            (i == 0 || !isIdentChar(select[i - 1])) &&
+            (i + 4 == n || !isIdentChar(select[i + 4]))) {
             std::size_t j = i + 4;
             while (j < n && std::isspace(static_cast<unsigned char>(select[j]))) {
                 ++j;
             }
             if (j < n && select[j] == '"') {
                 const std::size_t end = select.find('"', j + 1);
-                return select.substr(j + 1, end == std::string::npos ? std::string::npos
-                                                                     : end - j - 1);
+                return select.substr(j + 1,
+                                     end == std::string::npos ? std::string::npos : end - j - 1);
             }
             std::string name;
             while (j < n && isIdentChar(select[j])) {
@@ -311,10 +312,11 @@ constexpr std::size_t kMaxTextBytes = 32765;
 
 void checkLength(std::size_t bytes, const Column& c) {
     if (bytes > kMaxTextBytes) {
-        throw Error("arithmetic exception, numeric overflow, or string truncation\n-string right "
-                    "truncation\n-column " + c.name + ": " + std::to_string(bytes) +
-                        " bytes do not fit",
-                    ErrorKind::Constraint);
+        throw Error(
+            "arithmetic exception, numeric overflow, or string truncation\n-string right "
+            "truncation\n-column " +
+                c.name + ": " + std::to_string(bytes) + " bytes do not fit",
+            ErrorKind::Constraint);
     }
 }
 
@@ -371,7 +373,8 @@ void putValue(Connection& conn, fb::ITransaction* tra, const Param& p, const Par
             ISC_QUAD id;
             fb::Ref<Firebird::IBlob> blob(conn.impl().att->createBlob(&st, tra, &id, 0, nullptr));
             for (std::size_t off = 0; off < data.size(); off += 32768) {
-                const unsigned len = static_cast<unsigned>(std::min<std::size_t>(32768, data.size() - off));
+                const unsigned len =
+                    static_cast<unsigned>(std::min<std::size_t>(32768, data.size() - off));
                 blob->putSegment(&st, len, data.data() + off);
             }
             blob->close(&st);
@@ -621,9 +624,9 @@ int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
                         marks += marks.empty() ? "?" : ", ?";
                         params.push_back({&row[i], &m_columns[i]});
                     }
-                    sql = cols.empty() ? "INSERT INTO " + table + " DEFAULT VALUES"
-                                       : "INSERT INTO " + table + " (" + cols + ") VALUES (" +
-                                             marks + ")";
+                    sql = cols.empty()
+                              ? "INSERT INTO " + table + " DEFAULT VALUES"
+                              : "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
                     sql += returningClause;
                     expectRow = false;
                     returns = true;

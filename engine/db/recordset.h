@@ -34,12 +34,12 @@ namespace replica::db {
 // A failure of post, edit or delete on the rows in memory (nothing was sent
 // to the database).
 class PostError : public Error {
-public:
+  public:
     explicit PostError(std::string message) : Error(std::move(message)) {}
 };
 
 class RecordSet : public RowSet {
-public:
+  public:
     explicit RecordSet(Connection& conn) : m_conn(&conn) {}
 
     // Closes the set (pending changes are dropped), runs select and loads
@@ -56,7 +56,9 @@ public:
     // Sets a column of the row being inserted or edited (edit mode is
     // entered on the current row if needed).
     void set(int column, Value value);
-    void set(const std::string& column, Value value) { set(requireIndex(column), std::move(value)); }
+    void set(const std::string& column, Value value) {
+        set(requireIndex(column), std::move(value));
+    }
     // Keeps the row being inserted or edited; throws PostError (the row stays
     // in insert/edit mode) when a required column is null or the key repeats.
     void post();
@@ -70,8 +72,7 @@ public:
     // current row when browsing (the error capture names the required
     // columns a refused post left null).
     const Value& editValue(int column) const {
-        if (m_mode != Mode::Browse && column >= 0 &&
-            column < static_cast<int>(m_buffer.size())) {
+        if (m_mode != Mode::Browse && column >= 0 && column < static_cast<int>(m_buffer.size())) {
             return m_buffer[static_cast<std::size_t>(column)];
         }
         return value(column);
@@ -82,14 +83,14 @@ public:
     using ErrorCallback = std::function<void(const Error&)>;
     int apply(int maxErrors, const ErrorCallback& onError);
 
-private:
+  private:
     enum class Mode { Browse, Insert, Edit };
     enum class State { Unchanged, Inserted, Modified };
     struct Meta {
         State state = State::Unchanged;
-        Row original;                 // values as read (Modified rows)
-        std::vector<bool> assigned;   // columns given a value (Inserted rows)
-        long seq = 0;                 // order of the change
+        Row original;                // values as read (Modified rows)
+        std::vector<bool> assigned;  // columns given a value (Inserted rows)
+        long seq = 0;                // order of the change
     };
     struct Deleted {
         Row original;
@@ -104,7 +105,7 @@ private:
     std::vector<Meta> m_meta;  // parallel to m_rows
     std::vector<Deleted> m_deleted;
     Mode m_mode = Mode::Browse;
-    Row m_buffer;                       // row being inserted or edited
+    Row m_buffer;  // row being inserted or edited
     std::vector<bool> m_bufferAssigned;
     long m_seq = 0;
 };

@@ -1,7 +1,7 @@
 #include "engine/db/rowset.h"
 
-#include <stdexcept>
 #include <strings.h>
+#include <stdexcept>
 
 namespace replica::db {
 

@@ -36,9 +36,9 @@ struct Column {
     std::string relation;  // table it comes from; empty for expressions
     std::string field;     // the table's own name for the column (not the alias)
     ColumnType type = ColumnType::Other;
-    int scale = 0;       // negative for NUMERIC/DECIMAL
-    int length = 0;      // characters for CHAR/VARCHAR, bytes otherwise
-    int subType = 0;     // BLOB sub-type: 1 text, 0 binary
+    int scale = 0;          // negative for NUMERIC/DECIMAL
+    int length = 0;         // characters for CHAR/VARCHAR, bytes otherwise
+    int subType = 0;        // BLOB sub-type: 1 text, 0 binary
     bool required = false;  // NOT NULL
     bool inKey = false;     // part of the table's primary key
 
@@ -53,7 +53,7 @@ struct Column {
 using Row = std::vector<Value>;
 
 class RowSet {
-public:
+  public:
     virtual ~RowSet() = default;
 
     bool isOpen() const { return m_open; }
@@ -86,7 +86,7 @@ public:
     std::int64_t asInt(const std::string& name) const { return value(name).asInt(); }
     Currency asCurrency(int column) const { return value(column).asCurrency(); }
 
-protected:
+  protected:
     const Row& currentRow() const;
     Row& currentRowMutable();
 

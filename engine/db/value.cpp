@@ -87,9 +87,13 @@ std::string Time::toString() const {
     return twoDigits(hour) + ":" + twoDigits(minute) + ":" + twoDigits(second);
 }
 
-std::string Timestamp::toString() const { return date.toString() + " " + time.toString(); }
+std::string Timestamp::toString() const {
+    return date.toString() + " " + time.toString();
+}
 
-std::string Decimal::toString() const { return scaledToString(mantissa, scale); }
+std::string Decimal::toString() const {
+    return scaledToString(mantissa, scale);
+}
 
 Currency Currency::fromDecimal(const Decimal& d) {
     return fromRaw(divRound(d.mantissa, -4 - d.scale));
@@ -143,7 +147,9 @@ Currency Currency::parse(const std::string& text) {
     return fromDecimal(Decimal{negative ? -mantissa : mantissa, scale});
 }
 
-std::string Currency::toString() const { return scaledToString(m_raw, -4); }
+std::string Currency::toString() const {
+    return scaledToString(m_raw, -4);
+}
 
 std::string Value::asText() const {
     switch (kind()) {

@@ -54,7 +54,7 @@ struct Decimal {
 // 4-decimal fixed-point, stored as value * 10 000. Conversion from a finer
 // scale rounds half away from zero (12.345678 -> 12.3457, -0.00005 -> -0.0001).
 class Currency {
-public:
+  public:
     constexpr Currency() = default;
     static constexpr Currency fromRaw(std::int64_t raw) {
         Currency c;
@@ -73,7 +73,7 @@ public:
     std::string toString() const;
     auto operator<=>(const Currency&) const = default;
 
-private:
+  private:
     std::int64_t m_raw = 0;
 };
 
@@ -83,7 +83,7 @@ struct Bytes {
 };
 
 class Value {
-public:
+  public:
     enum class Kind { Null, Int, Decimal, Currency, Double, Text, Date, Time, Timestamp, Bytes };
 
     Value() = default;
@@ -123,7 +123,7 @@ public:
     // whatever their scales.
     bool operator==(const Value& other) const;
 
-private:
+  private:
     std::variant<std::monostate, std::int64_t, Decimal, Currency, double, std::string, Date, Time,
                  Timestamp, Bytes>
         m_v;

@@ -10,7 +10,7 @@ using db::Query;
 namespace {
 
 class QueryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         conn = test::createDatabase(dir.file("q.fdb"),
                                     "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, "

@@ -30,7 +30,7 @@ struct Recorder {
 };
 
 class RecordSetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         conn = test::createDatabase(
             dir.file("r.fdb"),

@@ -50,14 +50,16 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
 
     auto c1 = open(demo::companyPath(dir.path(), "001"));
     q = db::Query(*c1);
-    q.open("select first 1 rpco_servidor, rpco_cod from replica_compania r WHERE rpco_activa = "
-           "'S' AND RPCO_ERRO = 'S'");
+    q.open(
+        "select first 1 rpco_servidor, rpco_cod from replica_compania r WHERE rpco_activa = "
+        "'S' AND RPCO_ERRO = 'S'");
     ASSERT_FALSE(q.isEmpty());
     EXPECT_EQ(q.asText(0), dir.path());
     EXPECT_EQ(q.asText(1), "002");
-    q.open("select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-           "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA "
-           "REPLICACION DE ARTICULOS'");
+    q.open(
+        "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+        "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA "
+        "REPLICACION DE ARTICULOS'");
     EXPECT_EQ(q.asText(0), "SYSDBA");
     q.open("select count(*) from articulo");
     EXPECT_GT(q.asInt(0), 0);
@@ -107,15 +109,19 @@ TEST(Simulator, SameSeedWritesTheSameActivity) {
     std::string entries[2];
     for (int i = 0; i < 2; ++i) {
         auto c = test::createCompany(dir.file("s" + std::to_string(i) + ".fdb"));
-        c->execute("INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, REPC_REPLICA, "
-                   "REPC_COMPANIA) VALUES (11, '" + demo::prefixFor(11) + "', 'S', '001')");
-        c->execute("INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, REPC_REPLICA, "
-                   "REPC_COMPANIA) VALUES (101, '', 'S', '001')");
+        c->execute(
+            "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, REPC_REPLICA, "
+            "REPC_COMPANIA) VALUES (11, '" +
+            demo::prefixFor(11) + "', 'S', '001')");
+        c->execute(
+            "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, REPC_REPLICA, "
+            "REPC_COMPANIA) VALUES (101, '', 'S', '001')");
         const auto r = demo::simulate(*c, o);
         EXPECT_EQ(r.documents, 30);
         EXPECT_GT(r.events, 0);
-        events[i] = dump(*c, "select rpev_compania, rpev_tipo, rpev_iddoc, rpev_pref, rpev_numero, "
-                             "rpev_codigo, rpev_oper from replica_eventos order by rpev_id");
+        events[i] = dump(*c,
+                         "select rpev_compania, rpev_tipo, rpev_iddoc, rpev_pref, rpev_numero, "
+                         "rpev_codigo, rpev_oper from replica_eventos order by rpev_id");
         entries[i] = dump(*c, "select * from entradas order by entr_id");
     }
     EXPECT_EQ(events[0], events[1]);

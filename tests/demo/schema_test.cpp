@@ -23,10 +23,11 @@ struct ColumnFact {
 // TABLE -> COLUMN -> position and nullability, from the system tables.
 std::map<std::string, std::map<std::string, ColumnFact>> columnsOf(db::Connection& c) {
     db::Query q(c);
-    q.open("SELECT TRIM(rf.RDB$RELATION_NAME), TRIM(rf.RDB$FIELD_NAME), rf.RDB$FIELD_POSITION, "
-           "COALESCE(rf.RDB$NULL_FLAG, f.RDB$NULL_FLAG, 0) FROM RDB$RELATION_FIELDS rf JOIN "
-           "RDB$FIELDS f ON f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE JOIN RDB$RELATIONS r ON "
-           "r.RDB$RELATION_NAME = rf.RDB$RELATION_NAME WHERE COALESCE(r.RDB$SYSTEM_FLAG, 0) = 0");
+    q.open(
+        "SELECT TRIM(rf.RDB$RELATION_NAME), TRIM(rf.RDB$FIELD_NAME), rf.RDB$FIELD_POSITION, "
+        "COALESCE(rf.RDB$NULL_FLAG, f.RDB$NULL_FLAG, 0) FROM RDB$RELATION_FIELDS rf JOIN "
+        "RDB$FIELDS f ON f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE JOIN RDB$RELATIONS r ON "
+        "r.RDB$RELATION_NAME = rf.RDB$RELATION_NAME WHERE COALESCE(r.RDB$SYSTEM_FLAG, 0) = 0");
     std::map<std::string, std::map<std::string, ColumnFact>> out;
     for (; !q.eof(); q.next()) {
         out[q.asText(0)][q.asText(1)] = ColumnFact{static_cast<int>(q.asInt(2)), q.asInt(3) != 0};
@@ -47,8 +48,9 @@ TEST(Schema, EveryIdGeneratorViewGivesAFreshIdOnEveryRead) {
     test::TempDir dir;
     auto c = test::createCompany(dir.file("c.fdb"));
     db::Query views(*c);
-    views.open("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$VIEW_BLR IS NOT NULL "
-               "AND RDB$RELATION_NAME STARTING WITH 'CAMBIE_ID_'");
+    views.open(
+        "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$VIEW_BLR IS NOT NULL "
+        "AND RDB$RELATION_NAME STARTING WITH 'CAMBIE_ID_'");
     ASSERT_GT(views.rowCount(), 30);
     db::Query q(*c);
     for (; !views.eof(); views.next()) {

@@ -10,7 +10,7 @@
 namespace replica::test {
 
 class RecordingOperator : public Operator {
-public:
+  public:
     RunInputs fields;
     std::vector<std::string> captions;       // every showProgress caption, in order
     std::vector<std::string> eventLines;     // every showEventLine text
