@@ -20,8 +20,12 @@
 #include <exception>
 
 #include "app/appdir.h"
-#include "app/logindialog.h"
 #include "families/all.h"
+#include "screens/ctrlaccesoauto.h"
+#include "screens/mensajesenv.h"
+#include "screens/pendientes.h"
+#include "screens/repcompania.h"
+#include "screens/repdocs.h"
 
 namespace replica::app {
 
@@ -115,13 +119,12 @@ Tfprincipalauto::Tfprincipalauto(CommandLine args, QWidget* parent)
     // The directory is asked for every time a file is written; when it
     // cannot be found the operator is told each time, as the log is then
     // written in the root directory.
-    m_session = std::make_unique<Session>(
-        *m_operator,
-        [this] {
-            return applicationDirectory(
-                [this](const std::string& message) { m_operator->message(message); });
-        },
-        families::catalogue());
+    m_appDir = [this] {
+        return applicationDirectory(
+            [this](const std::string& message) { m_operator->message(message); });
+    };
+    m_session = std::make_unique<Session>(*m_operator, m_appDir, families::catalogue());
+    installScreens();
 
     m_timer = new QTimer(this);
     m_timer->setObjectName("Timer1");
@@ -268,9 +271,46 @@ void Tfprincipalauto::setScreen(Screen screen, ScreenOpener opener) {
     refreshScreenButtons();
 }
 
+void Tfprincipalauto::installScreens() {
+    // Database errors of a screen go where every unhandled error goes.
+    const screens::ErrorSink sink = [this](const std::string& message) {
+        m_session->unhandled(message);
+    };
+    setScreen(Screen::Mensajes, [sink](Tfprincipalauto& w) {
+        screens::Tfmensajesenv screen(w.session().local(), sink, &w);
+        w.execScreen(screen);
+    });
+    // Download mode reads and deletes in the server database the run's
+    // connection is set to when the screen opens (the last server a run
+    // connected to); no run can move it while the screen is open.
+    for (const bool upload : {true, false}) {
+        setScreen(upload ? Screen::PendienteEnvio : Screen::PendienteDescarga,
+                  [sink, upload](Tfprincipalauto& w) {
+                      screens::Tfpendientes screen(w.session().local(),
+                                                   w.session().driver().server(), upload, sink, &w);
+                      w.execScreen(screen);
+                  });
+    }
+    setScreen(Screen::Companias, [sink](Tfprincipalauto& w) {
+        screens::Tfrepcompania screen(w.session().local(), sink, &w);
+        w.execScreen(screen);
+    });
+    setScreen(Screen::ConfDocumentos, [sink](Tfprincipalauto& w) {
+        screens::Tfrepdocs screen(w.session().local(), sink, &w);
+        w.execScreen(screen);
+    });
+}
+
+int Tfprincipalauto::execScreen(QDialog& dialog) {
+    if (m_dialogHook) {
+        m_dialogHook(dialog);
+    }
+    return dialog.exec();
+}
+
 void Tfprincipalauto::refreshScreenButtons() {
     for (int i = 0; i < kScreenCount; ++i) {
-        bool enabled = static_cast<bool>(m_openers[i]);
+        bool enabled = static_cast<bool>(m_openers[i]) && !m_inRun;
         if (static_cast<Screen>(i) == Screen::Mensajes) {
             enabled = enabled && m_errorsEnabled;
         }
@@ -279,14 +319,21 @@ void Tfprincipalauto::refreshScreenButtons() {
 }
 
 void Tfprincipalauto::openScreen(Screen screen) {
-    const ScreenOpener& opener = m_openers[static_cast<int>(screen)];
-    if (!opener) {
+    // A copy: the opener may be replaced while its screen is open.
+    const ScreenOpener opener = m_openers[static_cast<int>(screen)];
+    if (!opener || m_inRun || m_screenOpen) {
         return;
     }
+    m_screenOpen = true;
     try {
         opener(*this);
     } catch (const std::exception& e) {
         m_session->unhandled(e.what());
+    }
+    m_screenOpen = false;
+    if (m_runDeferred) {
+        m_runDeferred = false;
+        SpeedButton1Click();
     }
 }
 
@@ -322,19 +369,15 @@ void Tfprincipalauto::closeEvent(QCloseEvent* event) {
 }
 
 bool Tfprincipalauto::defaultLogin() {
-    LoginDialog dialog(
-        [this](const QString& server, const QString& user, const QString& password) {
-            try {
-                m_session->identify(server.toStdString(), user.toStdString(),
-                                    password.toStdString());
-                return QString();
-            } catch (const std::exception& e) {
-                m_session->unhandled(e.what());
-                return QString::fromStdString(e.what());
-            }
-        },
-        this);
-    return dialog.exec() == QDialog::Accepted;
+    screens::Tfaccesoauto login(m_session->general(), m_appDir, this);
+    // Its handler outlives the screen: it stays the application's until
+    // the first upload phase.
+    m_session->installHandler(login.errorHandler());
+    if (execScreen(login) != QDialog::Accepted) {
+        return false;
+    }
+    m_session->setIdentification(login.serverText(), login.loginUser(), login.loginPassword());
+    return true;
 }
 
 void Tfprincipalauto::FormActivate() {
@@ -438,9 +481,17 @@ void Tfprincipalauto::SpeedButton1Click() {
     if (m_inRun) {
         return;
     }
+    if (m_screenOpen) {
+        // The screen may write (or delete in the server database the run
+        // would move): the run waits for it to close.
+        m_runDeferred = true;
+        return;
+    }
     m_inRun = true;
+    refreshScreenButtons();
     m_lastReport = m_session->run();
     m_inRun = false;
+    refreshScreenButtons();
     emit runFinished();
     if (m_args.once) {
         endOnce(exitStatus(m_lastReport));

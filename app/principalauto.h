@@ -10,10 +10,20 @@
 // engine shows things on: operator() is the engine's Operator for this
 // window.
 //
+// The buttons under the fields open the operator screens modally, a new
+// instance per press: the error monitor, the pending monitor in upload and
+// in download mode, and the two settings editors. An interactive start
+// identifies the operator with the access-control screen, whose error
+// handler is the application's until the first upload phase (Session).
+//
 // Promises: a run never starts while another is in progress, and the window
 // never closes in the middle of a run: a close asked for during a run waits
-// until the run returns. Message boxes and the login go through hooks so
-// that they can be replaced (tests, the access-control screen).
+// until the run returns. Runs and operator screens never overlap: the
+// screen buttons are disabled during a run, and a run asked for (timer,
+// "Enviar") while a screen is open starts when the screen closes, so a
+// screen never writes, nor deletes in a server database, while a run
+// writes or moves the server connection. Message boxes, the login and the
+// screens go through hooks so that they can be replaced or driven (tests).
 
 #include <QWidget>
 #include <functional>
@@ -26,6 +36,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -52,6 +63,9 @@ class Tfprincipalauto : public QWidget {
     // session (Session::identify or setIdentification); false ends the
     // program.
     using LoginHook = std::function<bool(Tfprincipalauto&)>;
+    // Sees the login and every operator screen right before it is shown
+    // modally (tests replace the screen's boxes and drive it from there).
+    using DialogHook = std::function<void(QDialog&)>;
 
     explicit Tfprincipalauto(CommandLine args, QWidget* parent = nullptr);
     ~Tfprincipalauto() override;
@@ -62,6 +76,9 @@ class Tfprincipalauto : public QWidget {
     void setScreen(Screen screen, ScreenOpener opener);
     void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
     void setLoginHook(LoginHook hook) { m_loginHook = std::move(hook); }
+    void setDialogHook(DialogHook hook) { m_dialogHook = std::move(hook); }
+    // Shows dialog modally (after the dialog hook) and returns its result.
+    int execScreen(QDialog& dialog);
 
     // The first activation: identification, company list and, in
     // command-line mode, the company choice and one run. Later calls do
@@ -73,6 +90,7 @@ class Tfprincipalauto : public QWidget {
     void Timer1Timer();
 
     bool runInProgress() const { return m_inRun; }
+    bool screenOpen() const { return m_screenOpen; }
     bool closePending() const { return m_closePending; }
     const RunReport& lastReport() const { return m_lastReport; }
     QTimer& timer() { return *m_timer; }
@@ -102,6 +120,7 @@ class Tfprincipalauto : public QWidget {
     bool chooseCompany(const std::string& code);
     std::string selectedCompany() const;
     bool defaultLogin();
+    void installScreens();
     void openScreen(Screen screen);
     void refreshScreenButtons();
     void endOnce(int status);
@@ -109,13 +128,17 @@ class Tfprincipalauto : public QWidget {
     CommandLine m_args;
     std::unique_ptr<ScreenOperator> m_operator;
     std::unique_ptr<Session> m_session;
+    std::function<std::string()> m_appDir;
     MessageHook m_messageHook;
     LoginHook m_loginHook;
+    DialogHook m_dialogHook;
     ScreenOpener m_openers[5];
 
     bool m_firstActivation = true;
     bool m_identified = false;
     bool m_inRun = false;
+    bool m_screenOpen = false;
+    bool m_runDeferred = false;
     bool m_closePending = false;
     bool m_errorsEnabled = true;
     bool m_companyFailed = false;

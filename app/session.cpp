@@ -31,7 +31,19 @@ Session::Session(Operator& op, Logs::DirectoryProvider directory, Catalogue cata
     : m_op(op),
       m_logs(std::move(directory)),
       m_catalogue(std::move(catalogue)),
-      m_driver(op, m_logs, m_catalogue, m_local) {}
+      m_driver(op, m_logs, m_catalogue, m_local) {
+    // Every connection attempt of an upload phase makes the capture the
+    // application's handler again.
+    m_driver.setUploadConnectHook([this] {
+        m_handler = nullptr;
+        m_driver.setUnhandledHook(nullptr);
+    });
+}
+
+void Session::installHandler(Handler handler) {
+    m_handler = std::move(handler);
+    m_driver.setUnhandledHook(m_handler);
+}
 
 void Session::identify(const std::string& server, const std::string& user,
                        const std::string& password) {
@@ -86,6 +98,21 @@ RunReport Session::run() {
 }
 
 void Session::unhandled(const std::string& message) {
+    if (m_handler) {
+        // A copy: the handler may show a box, and nothing must replace it
+        // under its feet meanwhile.
+        const Handler handler = m_handler;
+        try {
+            handler(message);
+            return;
+        } catch (const std::exception& e) {
+            std::cerr << "replica: " << e.what() << "\n";
+        }
+    }
+    capture(message);
+}
+
+void Session::capture(const std::string& message) {
     try {
         errors().ENoManejada(message);
     } catch (const std::exception& e) {

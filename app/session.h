@@ -8,7 +8,14 @@
 // Failures: identify, companies and connectCompany throw (db::Error) and
 // leave the decision to the caller, which records them through
 // unhandled(); run() never throws.
+//
+// The application's handler for unhandled errors is the error capture,
+// unless another one is installed (the access-control screen's, in an
+// interactive start). An installed handler receives unhandled() and the
+// errors that end a run until a run's upload phase makes its first
+// connection attempt; from then on the capture has them for good.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,9 +68,15 @@ class Session {
     // what the driver reported (not started when it refused or was already
     // running).
     RunReport run();
-    // The application-level handler: records message through the error
-    // capture; should that fail too, on standard error.
+    // The application-level handler: the installed handler, or the error
+    // capture; should that fail too, standard error.
     void unhandled(const std::string& message);
+    using Handler = std::function<void(const std::string& message)>;
+    // Makes handler the application's handler until the capture takes over
+    // (above).
+    void installHandler(Handler handler);
+    // Whether the capture is the application's handler.
+    bool captureInstalled() const { return !m_handler; }
 
     db::Connection& general() { return m_general; }
     db::Connection& local() { return m_local; }
@@ -82,6 +95,9 @@ class Session {
     std::string m_server;
     std::string m_user;
     HeldPassword m_password;
+    Handler m_handler;
+
+    void capture(const std::string& message);
 };
 
 // The exit status of a --once program for the first run's report.

@@ -44,7 +44,7 @@ CREATE TABLE USUARIO (
 
 /* Any database user may log in to the agent: the login reads USUARIO and the
    company selector reads COMPANIA with the operator's own user name. */
--- GRANT SELECT ON COMPANIA TO PUBLIC;
--- GRANT SELECT ON USUARIO TO PUBLIC;
+GRANT SELECT ON COMPANIA TO PUBLIC;
+GRANT SELECT ON USUARIO TO PUBLIC;
 
 COMMIT;

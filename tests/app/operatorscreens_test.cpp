@@ -1,0 +1,373 @@
+// The main window with its login and operator screens: what each button
+// opens and on which database, the login's result, and where unhandled
+// errors go before and after the first upload phase.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/principalauto.h"
+#include "engine/db/query.h"
+#include "engine/sql.h"
+#include "screens/ctrlaccesoauto.h"
+#include "screens/eventmonitor.h"
+#include "screens/pendientes.h"
+#include "screens/settingseditor.h"
+#include "tests/support/erp.h"
+#include "tests/support/tempdir.h"
+
+namespace replica::app {
+namespace {
+
+void ensureApplication() {
+    if (QApplication::instance()) {
+        return;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
+
+// GENERAL.FDB with companies 001 and 002 under one folder that is both the
+// server text and the application directory. 001 is the local company: it
+// downloads from 002 and has a failed event (1) and a pending one (2) for
+// company 003, which has no server, so they never cause an upload
+// connection; event 4 was replicated today. 002 holds a pending event (7)
+// for another company.
+struct Installation {
+    test::TempDir dir;
+    std::unique_ptr<db::Connection> general;
+    std::unique_ptr<db::Connection> local;
+    std::unique_ptr<db::Connection> server;
+
+    Installation() {
+        const std::string datos = dir.file("datos");
+        std::filesystem::create_directories(datos + "/001");
+        std::filesystem::create_directories(datos + "/002");
+        general = test::createGeneral(datos + "/general.fdb");
+        general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('001', 'Norte')");
+        general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('002', 'Sur')");
+        local = test::createCompany(companyPath("001"));
+        server = test::createCompany(companyPath("002"));
+        for (const char* field : {"NOMBRE DE USUARIO", "CLAVE DE USUARIO"}) {
+            local->execute(
+                "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
+                "CONF_VALOR) VALUES ('INVENTARIO', 'ARTICULOS', '" +
+                std::string(field) + " PARA REPLICACION DE ARTICULOS', " +
+                (std::string(field) == "CLAVE DE USUARIO" ? "'masterkey'" : "'SYSDBA'") + ")");
+        }
+        local->execute(
+            "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
+            "RPCO_ACTIVA) VALUES ('002', 'Sur', " +
+            Q(dir.path()) + ", 'S', 'S')");
+        addEvent(*local, 1, "003", "'fallo'");
+        addEvent(*local, 2, "003");
+        addEvent(*local, 4, "003");
+        local->execute("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(sqlDate(today())) +
+                       ", RPEV_HORAREP = '08:00:00' WHERE RPEV_ID = 4");
+        addEvent(*server, 7, "009");
+        setenv("REPLICA_APP_DIR", dir.path().c_str(), 1);
+        ensureApplication();
+    }
+    ~Installation() { unsetenv("REPLICA_APP_DIR"); }
+
+    std::string companyPath(const std::string& code) const {
+        return dir.path() + "/datos/" + code + "/norvale.fdb";
+    }
+    static void addEvent(db::Connection& c, int id, const std::string& company,
+                         const std::string& error = "NULL", int type = 999) {
+        c.execute(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_OPER, RPEV_PREF, "
+            "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_ERROR) VALUES (" +
+            sqlInt(id) + ", " + Q(company) + ", " + sqlInt(type) + ", 'I', '', '" +
+            std::to_string(id) + "', 'C" + std::to_string(id) + "', " + Q(sqlDate(today())) +
+            ", '07:00:00', " + error + ")");
+    }
+    std::string file(const char* name) const { return test::slurp(dir.file(name)); }
+};
+
+// What a screen showed when it was opened.
+struct Opened {
+    QString title;
+    std::string database;            // monitors: the path the list was read from
+    std::vector<std::string> codes;  // monitors: RPEV_CODIGO of the rows
+    int upload = -1;                 // pending monitor: 1 upload, 0 download
+};
+
+// The window with recorded boxes. Every dialog it opens is handed to
+// onDialog (the login) or recorded and closed at once (the other screens).
+struct Window {
+    Tfprincipalauto w;
+    std::vector<std::string> messages;
+    std::vector<std::string> loginBoxes;
+    std::vector<Opened> opened;
+    std::function<void(screens::Tfaccesoauto&)> onLogin;
+    std::function<void()> whileOpen;
+
+    explicit Window(CommandLine cl = {}) : w(std::move(cl)) {
+        w.setMessageHook(
+            [this](const QString& text, bool) { messages.push_back(text.toStdString()); });
+        w.setDialogHook([this](QDialog& dialog) {
+            if (auto* login = qobject_cast<screens::Tfaccesoauto*>(&dialog)) {
+                login->hooks().message = [this](QWidget*, const QString& text) {
+                    loginBoxes.push_back(text.toStdString());
+                };
+                QTimer::singleShot(0, login, [this, login] { onLogin(*login); });
+                return;
+            }
+            QTimer::singleShot(0, &dialog, [this, &dialog] {
+                Opened o;
+                o.title = dialog.windowTitle();
+                if (auto* monitor = qobject_cast<screens::EventMonitor*>(&dialog)) {
+                    o.database = monitor->database() ? monitor->database()->path() : "";
+                    for (int r = 0; r < monitor->model()->rowCount(); ++r) {
+                        o.codes.push_back(monitor->model()->item(r, 3)->text().toStdString());
+                    }
+                }
+                if (auto* pending = qobject_cast<screens::Tfpendientes*>(&dialog)) {
+                    o.upload = pending->uploadMode() ? 1 : 0;
+                }
+                opened.push_back(o);
+                if (whileOpen) {
+                    whileOpen();
+                }
+                dialog.reject();
+            });
+        });
+    }
+    QPushButton* button(const char* name) { return w.findChild<QPushButton*>(name); }
+    QString label() { return w.findChild<QLabel*>("Label8")->text(); }
+    void chooseCompany(const char* code) {
+        auto* box = w.findChild<QComboBox*>("LCiaOri");
+        box->setCurrentIndex(-1);
+        box->setCurrentIndex(box->findText(code));
+    }
+    // An interactive start that logs in with the access-control screen on
+    // server (after a first try on a server that does not exist).
+    void logIn(const std::string& server, const std::string& user = "sysdba") {
+        onLogin = [server, user](screens::Tfaccesoauto& login) {
+            login.userBox()->setText(QString::fromStdString(user));
+            login.passwordBox()->setText("masterkey");
+            login.serverBox()->setEditText(QString::fromStdString(server + "/nowhere"));
+            login.Entrar();
+            ASSERT_TRUE(login.isVisible());  // refused: the screen stays for another try
+            login.serverBox()->setEditText(QString::fromStdString(server));
+            login.Entrar();
+            if (login.isVisible()) {
+                ADD_FAILURE() << "the login was refused";
+                login.Salir();
+            }
+        };
+        w.FormActivate();
+    }
+};
+
+int lines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(OperatorScreens, TheLoginScreenIdentifiesTheOperatorOrEndsTheProgram) {
+    Installation inst;
+    {
+        Window s;
+        QSignalSpy quit(&s.w, &Tfprincipalauto::quitRequested);
+        QString title;
+        s.onLogin = [&](screens::Tfaccesoauto& login) {
+            title = login.windowTitle();
+            login.Salir();
+        };
+        s.w.FormActivate();
+        EXPECT_EQ(title, "Control de acceso");
+        ASSERT_EQ(quit.count(), 1);
+        EXPECT_EQ(quit.at(0).at(0).toInt(), kExitCompleted);
+        EXPECT_EQ(s.w.findChild<QComboBox*>("LCiaOri")->count(), 0);
+        EXPECT_TRUE(s.w.session().serverText().empty());
+    }
+    {
+        Window s;
+        QSignalSpy quit(&s.w, &Tfprincipalauto::quitRequested);
+        QSignalSpy runs(&s.w, &Tfprincipalauto::runFinished);
+        s.logIn(inst.dir.path(), "operador");
+        EXPECT_EQ(quit.count(), 0);
+        EXPECT_EQ(runs.count(), 0);
+        Session& session = s.w.session();
+        EXPECT_EQ(s.w.findChild<QLineEdit*>("EServidor")->text().toStdString(), inst.dir.path());
+        EXPECT_EQ(session.serverText(), inst.dir.path());
+        EXPECT_EQ(session.userName(), "OPERADOR");
+        EXPECT_EQ(session.password().decoded(), "masterkey");
+        EXPECT_EQ(session.general().userName(), "operador");  // as typed
+        // A user other than the owner reads the company list.
+        EXPECT_EQ(s.w.findChild<QComboBox*>("LCiaOri")->count(), 2);
+        // The refused first try went to the login's handler, before any
+        // user was known.
+        ASSERT_EQ(s.loginBoxes.size(), 1U);
+        const std::string log = inst.file("ERRORES.TXT");
+        EXPECT_EQ(lines(log), 1);
+        EXPECT_NE(log.find(",,"), std::string::npos);
+        EXPECT_NE(log.find("/nowhere/datos/general.fdb"), std::string::npos);
+    }
+}
+
+TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
+    Installation inst;
+    CommandLine cl;
+    cl.server = inst.dir.path();
+    cl.user = "sysdba";
+    cl.password = "masterkey";
+    cl.company = "001";
+    Window s{cl};
+    s.w.FormActivate();  // runs once: downloads from 002, uploads nothing
+    ASSERT_TRUE(s.w.lastReport().finished);
+    ASSERT_TRUE(s.messages.empty());
+
+    for (const char* name :
+         {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
+        ASSERT_TRUE(s.button(name)->isEnabled()) << name;
+        s.button(name)->click();
+    }
+    // A new instance for every press.
+    s.button("BPendienteEnvio")->click();
+
+    ASSERT_EQ(s.opened.size(), 6U);
+    EXPECT_EQ(s.opened[0].title, "Mensajes de error o advertencia del envio");
+    EXPECT_EQ(s.opened[0].database, inst.companyPath("001"));
+    EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C1"});
+    EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir");
+    EXPECT_EQ(s.opened[1].upload, 1);
+    EXPECT_EQ(s.opened[1].database, inst.companyPath("001"));
+    EXPECT_EQ(s.opened[1].codes, std::vector<std::string>{"C2"});
+    // Download mode: the server database the run's connection was left on.
+    EXPECT_EQ(s.opened[2].title, "Documentos pendientes por transmitir");
+    EXPECT_EQ(s.opened[2].upload, 0);
+    EXPECT_EQ(s.opened[2].database, inst.companyPath("002"));
+    EXPECT_EQ(s.opened[2].codes, std::vector<std::string>{"C7"});
+    EXPECT_EQ(s.opened[3].title, QString::fromUtf8("Configuración compañías"));
+    EXPECT_EQ(s.opened[4].title, QString::fromUtf8("Configuración documentos"));
+    EXPECT_EQ(s.opened[5].upload, 1);
+    EXPECT_EQ(s.opened[5].codes, std::vector<std::string>{"C2"});
+    EXPECT_EQ(s.label(), "Ultimo error:");
+    EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(OperatorScreens, RunsAndScreensNeverOverlap) {
+    Installation inst;
+    CommandLine cl;
+    cl.server = inst.dir.path();
+    cl.user = "sysdba";
+    cl.password = "masterkey";
+    cl.company = "001";
+    Window s{cl};
+    s.w.FormActivate();
+    QSignalSpy runs(&s.w, &Tfprincipalauto::runFinished);
+    const char* names[] = {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias",
+                           "BConfDocumentos"};
+
+    // During a run (its bad-frequency message arrives before it returns)
+    // no screen can be opened.
+    s.w.findChild<QLineEdit*>("Minut")->setText("x");
+    std::vector<bool> enabledDuringRun;
+    s.w.setMessageHook([&](const QString&, bool) {
+        for (const char* name : names) {
+            enabledDuringRun.push_back(s.button(name)->isEnabled());
+        }
+        s.button("BCompanias")->click();
+    });
+    s.button("SpeedButton1")->click();
+    EXPECT_EQ(runs.count(), 1);
+    EXPECT_EQ(enabledDuringRun, std::vector<bool>(5, false));
+    EXPECT_TRUE(s.opened.empty());
+    for (const char* name : names) {
+        EXPECT_TRUE(s.button(name)->isEnabled()) << name;
+    }
+
+    // A tick (or "Enviar") while a screen is open waits for it to close.
+    s.w.findChild<QLineEdit*>("Minut")->setText("1");
+    int runsWhileOpen = -1;
+    s.whileOpen = [&] {
+        s.w.Timer1Timer();
+        s.w.SpeedButton1Click();
+        runsWhileOpen = static_cast<int>(runs.count());
+    };
+    s.button("BPendienteDescarga")->click();
+    EXPECT_EQ(runsWhileOpen, 1);
+    EXPECT_EQ(runs.count(), 2);  // one run, right after the screen closed
+    EXPECT_FALSE(s.w.screenOpen());
+    ASSERT_EQ(s.opened.size(), 1U);
+    EXPECT_EQ(s.opened[0].database, inst.companyPath("002"));
+}
+
+TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase) {
+    Installation inst;
+    Window s;
+    s.logIn(inst.dir.path(), "sysdba");
+    ASSERT_EQ(s.loginBoxes.size(), 1U);
+    Session& session = s.w.session();
+    EXPECT_FALSE(session.captureInstalled());
+
+    session.unhandled("primero");
+    ASSERT_EQ(s.loginBoxes.size(), 2U);
+    EXPECT_EQ(s.loginBoxes.back(), "Se presento el siguiente error: primero");
+    EXPECT_NE(inst.file("ERRORES.TXT").find(",SYSDBA,primero\n"), std::string::npos);
+
+    // A screen's database error: before any run the server connection has
+    // no database.
+    s.button("BPendienteDescarga")->click();
+    EXPECT_EQ(s.loginBoxes.size(), 3U);
+    EXPECT_EQ(lines(inst.file("ERRORES.TXT")), 3);
+
+    // A run that ends on an error, and one that downloads but reaches no
+    // upload connection, leave the login's handler in place.
+    s.chooseCompany("001");
+    session.local().close();
+    session.local().setPath(inst.dir.file("gone.fdb"));
+    s.button("SpeedButton1")->click();
+    EXPECT_TRUE(s.w.lastReport().started);
+    EXPECT_FALSE(s.w.lastReport().finished);
+    EXPECT_EQ(s.loginBoxes.size(), 4U);
+    EXPECT_NE(inst.file("ERRORES.TXT").find("gone.fdb"), std::string::npos);
+    s.chooseCompany("002");
+    s.chooseCompany("001");
+    s.button("SpeedButton1")->click();
+    ASSERT_TRUE(s.w.lastReport().finished);
+    EXPECT_FALSE(session.captureInstalled());
+    EXPECT_EQ(inst.file("errorenvio.txt"), "");
+    EXPECT_EQ(s.label(), "Ultimo error:");
+
+    // The first upload connection hands the errors to the capture for good.
+    Installation::addEvent(*inst.local, 3, "002");
+    s.button("SpeedButton1")->click();
+    ASSERT_TRUE(s.w.lastReport().finished);
+    EXPECT_EQ(s.w.lastReport().completed, 1);
+    EXPECT_TRUE(session.captureInstalled());
+    const int loginBoxes = static_cast<int>(s.loginBoxes.size());
+    const std::string errores = inst.file("ERRORES.TXT");
+    session.unhandled("tercero");
+    s.button("BCompanias")->click();
+    session.unhandled("cuarto");
+    EXPECT_EQ(static_cast<int>(s.loginBoxes.size()), loginBoxes);
+    EXPECT_EQ(inst.file("ERRORES.TXT"), errores);
+    EXPECT_NE(inst.file("errorenvio.txt").find(",tercero\n"), std::string::npos);
+    EXPECT_EQ(s.label(), "Ultimo error: cuart");
+}
+
+}  // namespace
+}  // namespace replica::app
