@@ -132,7 +132,7 @@ Handler inventoryHandler(int type) {
         if (ctx.options.transferAsEntry) {
             // Transfers as entries belong to the movement copy; until it
             // exists the event waits, whatever its letter.
-            ctx.errors.ManejarError(true, nullptr, kTransferAsEntryPending);
+            ctx.errors.record(kTransferAsEntryPending, kTransferAsEntryPending);
             ctx.state.failed = true;
             return;
         }
