@@ -212,6 +212,8 @@ PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
 void RunDriver::downloadPhase(Run& r) {
     m_op.showProgress(kDownloadCaption);
     m_op.repaint();
+    // A phase never works through the connection a previous phase left open.
+    m_server.close();
     const std::optional<ServerLocation> location = findDownloadServer(m_local);
     if (!location) {
         return;
@@ -245,6 +247,7 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     m_op.stopTimer();
     m_op.repaint();
 
+    m_server.close();
     const std::optional<std::string> server = findUploadServer(m_local, company);
     if (!server) {
         return;
