@@ -34,18 +34,8 @@
 namespace replica::app {
 namespace {
 
-void ensureApplication() {
-    if (QApplication::instance()) {
-        return;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-}
+// The program's QApplication is made by its test environment (qtapp_test).
+void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
 
 // GENERAL.FDB with companies 001 and 002 under one folder that is both the
 // server text and the application directory. 001 is the local company: it

@@ -24,18 +24,8 @@
 namespace replica::app {
 namespace {
 
-void ensureApplication() {
-    if (QApplication::instance()) {
-        return;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-}
+// The program's QApplication is made by its test environment (qtapp_test).
+void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
 
 // DIR/datos/general.fdb listing companies 001, 002 and 003, and company
 // databases for 001 (two branches) and 002 (one); 003 has no database.
