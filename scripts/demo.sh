@@ -12,7 +12,12 @@ ninja -C "$build" -j"$(nproc)" replica replica_demo_tool
 
 dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
 "$build/demo/replica_demo_tool" build "$dir"
-"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40
+# Inventory documents (their families replicate), with updates, annulments
+# and deletions; then a few documents of every other family, which stay
+# pending until their families are built.
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40 \
+    --types 11,12,13,14,15,16,17,18 --updates 4 --annulments 4 --deletions 4
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 8 --documents 10 --masters 3
 export REPLICA_APP_DIR="$dir"
 set +e
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
