@@ -6,6 +6,7 @@
 #include <firebird/Interface.h>
 
 #include <map>
+#include <vector>
 #include <string>
 #include <unordered_map>
 
@@ -93,6 +94,18 @@ class Transaction {
     Ref<ITransaction> m_tra;
 };
 
+// A message layout read once from its metadata: the client calls that give
+// each field's place cost more than filling the message itself.
+struct MessageLayout {
+    struct Field {
+        unsigned type, charSet, length, offset, nullOffset;
+    };
+    Ref<IMessageMetadata> meta;
+    std::vector<Field> fields;
+    unsigned length = 0;
+};
+MessageLayout layoutOf(IMessageMetadata* meta);  // takes a reference of its own
+
 // One value of an output message, as the engine keeps it.
 Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
              unsigned charSet, unsigned length, const unsigned char* p);
@@ -112,9 +125,9 @@ struct Connection::Impl {
     std::unordered_map<std::string, fb::Ref<fb::IStatement>> statements;
     std::map<std::string, TableInfo> tables;
     // Output layouts of the prepared statements (RETURNING), by SQL text.
-    std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> outputs;
+    std::unordered_map<std::string, fb::MessageLayout> outputs;
     // Parameter message layouts, by their types.
-    std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> messages;
+    std::unordered_map<std::string, fb::MessageLayout> messages;
 
     // Prepares sql once per connection; throws Error.
     fb::IStatement* prepared(const std::string& sql, fb::ITransaction* tra);

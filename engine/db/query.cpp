@@ -186,6 +186,22 @@ std::string rtrim(std::string s) {
 
 }  // namespace
 
+MessageLayout layoutOf(IMessageMetadata* meta) {
+    Status st;
+    MessageLayout layout;
+    meta->addRef();
+    layout.meta.reset(meta);
+    const unsigned n = meta->getCount(&st);
+    layout.fields.reserve(n);
+    for (unsigned i = 0; i < n; ++i) {
+        layout.fields.push_back({meta->getType(&st, i), meta->getCharSet(&st, i),
+                                 meta->getLength(&st, i), meta->getOffset(&st, i),
+                                 meta->getNullOffset(&st, i)});
+    }
+    layout.length = meta->getMessageLength(&st);
+    return layout;
+}
+
 void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns) {
     Status st;
     const unsigned n = meta->getCount(&st);
@@ -223,15 +239,9 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMet
               const std::vector<Column>& cols, std::vector<Row>& rows) {
     Status st;
     const unsigned n = meta->getCount(&st);
-    struct Layout {
-        unsigned type, charSet, length, offset, nullOffset;
-    };
-    std::vector<Layout> layout(n);
-    for (unsigned i = 0; i < n; ++i) {
-        layout[i] = {meta->getType(&st, i), meta->getCharSet(&st, i), meta->getLength(&st, i),
-                     meta->getOffset(&st, i), meta->getNullOffset(&st, i)};
-    }
-    std::vector<unsigned char> buffer(meta->getMessageLength(&st));
+    const MessageLayout layoutInfo = layoutOf(meta);
+    const std::vector<MessageLayout::Field>& layout = layoutInfo.fields;
+    std::vector<unsigned char> buffer(layoutInfo.length);
     Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0));
     while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
         Row row;

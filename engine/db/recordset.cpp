@@ -477,43 +477,44 @@ unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const st
             builder->setScale(&st, i, t.scale);
             builder->setCharSet(&st, i, t.charSet);
         }
-        found = cache.emplace(signature, fb::Ref<fb::IMessageMetadata>(builder->getMetadata(&st)))
-                    .first;
+        fb::Ref<fb::IMessageMetadata> built(builder->getMetadata(&st));
+        found = cache.emplace(signature, fb::layoutOf(built.get())).first;
     }
-    fb::IMessageMetadata* meta = found->second.get();
-    std::vector<unsigned char> buffer(meta->getMessageLength(&st));
+    const fb::MessageLayout& in = found->second;
+    std::vector<unsigned char> buffer(in.length);
     for (unsigned i = 0; i < params.size(); ++i) {
         std::int16_t isNull = params[i].value->isNull() ? -1 : 0;
-        std::memcpy(buffer.data() + meta->getNullOffset(&st, i), &isNull, sizeof isNull);
+        std::memcpy(buffer.data() + in.fields[i].nullOffset, &isNull, sizeof isNull);
         if (!isNull) {
-            putValue(conn, tra, params[i], types[i], buffer.data() + meta->getOffset(&st, i));
+            putValue(conn, tra, params[i], types[i], buffer.data() + in.fields[i].offset);
         }
     }
     if (returning.empty() || !returned) {
-        stmt->execute(&st, tra, meta, buffer.data(), nullptr, nullptr);
+        stmt->execute(&st, tra, in.meta.get(), buffer.data(), nullptr, nullptr);
         return stmt->getAffectedRecords(&st);
     }
     auto& outputs = conn.impl().outputs;
     auto outFound = outputs.find(sql);
     if (outFound == outputs.end()) {
-        outFound =
-            outputs.emplace(sql, fb::Ref<fb::IMessageMetadata>(stmt->getOutputMetadata(&st))).first;
+        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+        outFound = outputs.emplace(sql, fb::layoutOf(meta.get())).first;
     }
-    fb::IMessageMetadata* out = outFound->second.get();
-    std::vector<unsigned char> outBuffer(out->getMessageLength(&st));
-    stmt->execute(&st, tra, meta, buffer.data(), out, outBuffer.data());
+    const fb::MessageLayout& out = outFound->second;
+    std::vector<unsigned char> outBuffer(out.length);
+    stmt->execute(&st, tra, in.meta.get(), buffer.data(), out.meta.get(), outBuffer.data());
     const unsigned long long n = stmt->getAffectedRecords(&st);
     if (n > 0) {
         returned->clear();
+        returned->reserve(returning.size());
         for (unsigned i = 0; i < returning.size(); ++i) {
+            const fb::MessageLayout::Field& f = out.fields[i];
             std::int16_t isNull;
-            std::memcpy(&isNull, outBuffer.data() + out->getNullOffset(&st, i), sizeof isNull);
+            std::memcpy(&isNull, outBuffer.data() + f.nullOffset, sizeof isNull);
             if (isNull) {
                 returned->emplace_back();
             } else {
-                returned->push_back(fb::decode(conn, tra, *returning[i], out->getType(&st, i),
-                                               out->getCharSet(&st, i), out->getLength(&st, i),
-                                               outBuffer.data() + out->getOffset(&st, i)));
+                returned->push_back(fb::decode(conn, tra, *returning[i], f.type, f.charSet,
+                                               f.length, outBuffer.data() + f.offset));
             }
         }
     }
