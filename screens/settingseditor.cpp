@@ -273,6 +273,12 @@ int RecordSetModel::insert() {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
     m_rs.append();
+    // A new row's check box shows cleared, so that is what it writes.
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].kind == GridField::Kind::Check) {
+            m_rs.set(m_columns[i], db::Value("N"));
+        }
+    }
     m_editRow = row;
     endInsertRows();
     return row;

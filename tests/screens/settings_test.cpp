@@ -158,6 +158,19 @@ TEST_F(Settings, GrabarWritesInsertsEditsAndDeletesTogetherThenCloses) {
     EXPECT_EQ(writes, 4);  // two edits, one delete, one insert
 }
 
+TEST_F(Settings, ANewCompanyWhoseActivaIsNeverTickedIsStoredInactive) {
+    auto s = make<Tfrepcompania>();
+    s->show();
+    s->insertRow();
+    const int added = s->model()->rowCount() - 1;
+    ASSERT_TRUE(set(*s, added, 0, "005"));
+    s->saveButton()->click();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+    const auto rows = rowsOf(*local, kCompanies);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back(), "005|~|~|~|~|N");
+}
+
 TEST_F(Settings, CancelarAndTheCloseBoxWriteNothing) {
     {
         auto s = make<Tfrepcompania>();
@@ -218,7 +231,7 @@ TEST_F(Settings, ARefusedChangeIsReportedAndKeptOnTheOpenScreen) {
     EXPECT_EQ(s->result(), QDialog::Accepted);
     const auto after = rowsOf(*local, kCompanies);
     EXPECT_EQ(after.front(), "001|Central renombrada|/srv/a|S|1|S");
-    EXPECT_NE(std::find(after.begin(), after.end(), "006|~|~|~|~|~"), after.end());
+    EXPECT_NE(std::find(after.begin(), after.end(), "006|~|~|~|~|N"), after.end());
 }
 
 TEST_F(Settings, ARowWithoutItsRequiredCodeIsRefusedBeforeAnythingIsWritten) {
