@@ -131,16 +131,7 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     connect(m_grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_menu->popup(m_grid->viewport()->mapToGlobal(at)); });
 
-    auto* find = new QAction(this);
-    find->setShortcut(QKeySequence::Find);
-    find->setShortcutContext(Qt::WindowShortcut);
-    connect(find, &QAction::triggered, this, [this] {
-        FindDialog* d = findDialog();
-        d->show();
-        d->raise();
-        d->textBox()->setFocus();
-    });
-    addAction(find);
+    addFindShortcut(this, [this] { return findDialog(); });
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_filters);

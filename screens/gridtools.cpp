@@ -1,5 +1,8 @@
 #include "screens/gridtools.h"
 
+#include <QAction>
+#include <QKeySequence>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -485,6 +488,19 @@ void GridNavigator::addMoves(DataGrid& grid) {
     add(Prior, [g, row] { g->goToRow(std::max(row() - 1, 0)); });
     add(Next, [g, row] { g->goToRow(std::min(row() + 1, g->model()->rowCount() - 1)); });
     add(Last, [g] { g->goToRow(g->model()->rowCount() - 1); });
+}
+
+void addFindShortcut(QWidget* owner, std::function<FindDialog*()> dialog) {
+    auto* find = new QAction(owner);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(find, &QAction::triggered, owner, [dialog = std::move(dialog)] {
+        FindDialog* d = dialog();
+        d->show();
+        d->raise();
+        d->textBox()->setFocus();
+    });
+    owner->addAction(find);
 }
 
 }  // namespace replica::screens

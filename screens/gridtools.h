@@ -158,6 +158,10 @@ class FindDialog : public QDialog {
     QComboBox* m_column;
 };
 
+// Ctrl+F on owner's window shows the find dialog that `dialog` returns
+// (created on first use), raised and ready for typing.
+void addFindShortcut(QWidget* owner, std::function<FindDialog*()> dialog);
+
 class GridNavigator : public QWidget {
     Q_OBJECT
 

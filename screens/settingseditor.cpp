@@ -424,16 +424,7 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
     connect(m_cancel, &QPushButton::clicked, this, [this] { CancelarClick(); });
 
     if (searchable) {
-        auto* find = new QAction(this);
-        find->setShortcut(QKeySequence::Find);
-        find->setShortcutContext(Qt::WindowShortcut);
-        connect(find, &QAction::triggered, this, [this] {
-            FindDialog* d = findDialog();
-            d->show();
-            d->raise();
-            d->textBox()->setFocus();
-        });
-        addAction(find);
+        addFindShortcut(this, [this] { return findDialog(); });
     }
 
     auto* buttons = new QHBoxLayout;
