@@ -1,5 +1,7 @@
 #include "engine/catalogue.h"
 
+#include <stdexcept>
+
 #include "engine/db/query.h"
 #include "engine/sql.h"
 
@@ -152,20 +154,31 @@ constexpr Reference kReferences[] = {
 Catalogue Catalogue::listed() {
     Catalogue c;
     for (const Listed& l : kListed) {
-        c.m_entries.push_back(CatalogueEntry{l.code, l.record, {}, {}, l.downloadOnly});
+        c.m_entries.push_back(CatalogueEntry{l.code, l.record, {}, l.downloadOnly});
     }
     return c;
 }
 
-void Catalogue::set(int code, Handler download, Handler upload) {
+void Catalogue::add(int code, Form form) {
     for (CatalogueEntry& e : m_entries) {
-        if (e.code == code) {
-            e.download = std::move(download);
-            e.upload = std::move(upload);
-            return;
+        if (e.code != code) {
+            continue;
         }
+        for (const Form& f : e.forms) {
+            if (f.when == form.when) {
+                throw std::logic_error("event type " + std::to_string(code) +
+                                       " registered twice under one condition");
+            }
+        }
+        e.forms.push_back(std::move(form));
+        return;
     }
-    m_entries.push_back(CatalogueEntry{code, "", std::move(download), std::move(upload), false});
+    throw std::logic_error("event type " + std::to_string(code) + " is not in the catalogue");
+}
+
+void Catalogue::set(int code, Handler download, Handler upload) {
+    add(code, Form{inDownload, std::move(download)});
+    add(code, Form{inUpload, std::move(upload)});
 }
 
 const CatalogueEntry* Catalogue::entry(int code) const {
@@ -177,7 +190,7 @@ const CatalogueEntry* Catalogue::entry(int code) const {
     return nullptr;
 }
 
-Catalogue::Dispatch Catalogue::handlerFor(Phase phase, int code) const {
+Catalogue::Dispatch Catalogue::handlerFor(Phase phase, int code, const RunOptions& options) const {
     const CatalogueEntry* e = entry(code);
     if (!e || phase == Phase::None) {
         return {Route::Default, nullptr};
@@ -185,11 +198,20 @@ Catalogue::Dispatch Catalogue::handlerFor(Phase phase, int code) const {
     if (phase == Phase::Upload && e->downloadOnly) {
         return {Route::Default, nullptr};
     }
-    const Handler& h = phase == Phase::Download ? e->download : e->upload;
-    if (!h) {
-        return {Route::Unbuilt, nullptr};
+    for (const Form& f : e->forms) {
+        if (f.handler && (!f.when || f.when(phase, options))) {
+            return {Route::Handle, &f.handler};
+        }
     }
-    return {Route::Handle, &h};
+    return {Route::Unbuilt, nullptr};
+}
+
+bool inDownload(Phase phase, const RunOptions&) {
+    return phase == Phase::Download;
+}
+
+bool inUpload(Phase phase, const RunOptions&) {
+    return phase == Phase::Upload;
 }
 
 std::string referenceSql(int code, const std::string& prefix, const std::string& number) {

@@ -3,10 +3,11 @@
 // phase, and the document reference lookup (type, prefix, number -> id).
 //
 // The catalogue is data: one `CatalogueEntry` per code the ERP's event table
-// lists. A family fills in its handlers; a listed code whose handler is not
-// built yet leaves its events pending with "Tipo de evento sin manejador",
-// never marking them replicated. Codes outside the table (and 236) take the
-// default completion: marked replicated, nothing copied.
+// lists. A family adds its forms (a handler and the condition under which it
+// applies); a listed code with no form that applies leaves its events pending
+// with "Tipo de evento sin manejador", never marking them replicated. Codes
+// outside the table (and 236) take the default completion: marked
+// replicated, nothing copied.
 
 #include <optional>
 #include <string>
@@ -17,11 +18,21 @@
 
 namespace replica {
 
+// Decides, from the phase and the run options, whether a form of a family
+// handles an event (a transfer as a transfer or as an entry, a purchase
+// invoice as itself or as an entry, ...). Null: always.
+using Condition = bool (*)(Phase, const RunOptions&);
+
+// One way of handling a code: its handler and when it applies.
+struct Form {
+    Condition when = nullptr;
+    Handler handler;
+};
+
 struct CatalogueEntry {
     int code;
     const char* record;         // what the code replicates, for logs and screens
-    Handler download;           // empty: not built yet
-    Handler upload;             // empty: not built yet (unless downloadOnly)
+    std::vector<Form> forms;    // the first that applies handles the event
     bool downloadOnly = false;  // in the upload phase: default completion
 };
 
@@ -36,15 +47,28 @@ class Catalogue {
     // Every code the ERP lists, none with a handler.
     static Catalogue listed();
 
-    // Gives code its handlers (replacing any earlier ones).
+    // Adds a form to a listed code. Throws std::logic_error when the code is
+    // not listed (a mistyped code must not leave the real one unbuilt) or
+    // when the code already has a form with the same condition (a second
+    // registration of one code).
+    void add(int code, Form form);
+    // One handler per phase, as two forms (tests and simple families).
     void set(int code, Handler download, Handler upload);
-    Dispatch handlerFor(Phase phase, int code) const;
+
+    // The handler of code for an event of phase under options: Default for
+    // codes outside the table (and download-only codes in the upload phase),
+    // Unbuilt when no form of the code applies.
+    Dispatch handlerFor(Phase phase, int code, const RunOptions& options = {}) const;
     const CatalogueEntry* entry(int code) const;
     const std::vector<CatalogueEntry>& entries() const { return m_entries; }
 
   private:
     std::vector<CatalogueEntry> m_entries;
 };
+
+// Conditions on the phase alone.
+bool inDownload(Phase phase, const RunOptions&);
+bool inUpload(Phase phase, const RunOptions&);
 
 // The message left on an event whose code has no handler yet.
 inline constexpr const char* kNoHandlerMessage = "Tipo de evento sin manejador";

@@ -82,6 +82,10 @@ void ErrorCapture::record(const std::string& message, const std::string& text) {
     m_op.hideProgress();
 }
 
+void ErrorCapture::showLastError(const std::string& text) {
+    m_op.setLastError(text);
+}
+
 db::RecordSet::ErrorCallback ErrorCapture::applyCallback(const db::RecordSet& rs) {
     return [this, &rs](const db::Error& e) { ManejarError(true, &rs, e.message()); };
 }

@@ -38,6 +38,9 @@ class ErrorCapture {
     // Records message on the event and in the file, and shows text as it
     // is (for the agent's own messages, which need no translation).
     void record(const std::string& message, const std::string& text);
+    // Sets the "Ultimo error:" label to text as it is, recording nothing (a
+    // handler announcing what it is about to undo).
+    void showLastError(const std::string& text);
     // A record set refused a row in memory (post, edit, delete).
     void ManejarClientError(const db::RecordSet& rs, const std::string& message) {
         ManejarError(false, &rs, message);

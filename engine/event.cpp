@@ -1,5 +1,7 @@
 #include "engine/event.h"
 
+#include <charconv>
+
 #include "engine/errorcapture.h"
 
 namespace replica {
@@ -19,6 +21,37 @@ void inMemory(ErrorCapture& errors, db::RecordSet& rs, F&& change) {
 }
 
 }  // namespace
+
+std::optional<std::string> wholeNumberText(std::string_view value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!value.empty() && blank(value.front())) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && blank(value.back())) {
+        value.remove_suffix(1);
+    }
+    std::string_view digits = value;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+        digits.remove_prefix(1);
+    }
+    if (digits.empty()) {
+        return std::nullopt;
+    }
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    if (value.front() == '+') {
+        value.remove_prefix(1);
+    }
+    std::int64_t n = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size()) {
+        return std::nullopt;  // out of range
+    }
+    return std::to_string(n);
+}
 
 bool HandlerContext::apply(db::RecordSet& rs) {
     int failedRows = 0;
@@ -40,6 +73,28 @@ void HandlerContext::edit(db::RecordSet& rs) {
 
 void HandlerContext::remove(db::RecordSet& rs) {
     inMemory(errors, rs, [&] { rs.remove(); });
+}
+
+std::string HandlerContext::wholeNumber(const char* field, const std::string& value) const {
+    if (std::optional<std::string> n = wholeNumberText(value)) {
+        return *n;
+    }
+    const std::string message = std::string(field) + " vacío o no numérico: '" + value + "'";
+    errors.record(message, message);
+    throw EventRefused{};
+}
+
+void HandlerContext::setLastError(const std::string& text) const {
+    errors.showLastError(text);
+}
+
+void runHandler(const Handler& h, HandlerContext& ctx) {
+    try {
+        h(ctx);
+    } catch (const EventRefused&) {
+        // Recorded by the accessor that refused the value; nothing was sent.
+        ctx.state.failed = true;
+    }
 }
 
 }  // namespace replica

@@ -7,10 +7,17 @@
 // and reports failure only through `state.failed`: handlers never throw a
 // failure of a row at their caller. Anything a handler cannot handle (a
 // query refused, a lost connection) is thrown and ends the run.
+//
+// Event values that go into SQL unquoted (RPEV_IDDOC, codes the ERP stores
+// as numbers) are read only through the context's checked accessors: a value
+// that is not a whole number leaves that one event pending with a message
+// naming the field and the value, and no SQL is sent for it.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/db/connection.h"
 #include "engine/db/recordset.h"
@@ -20,18 +27,17 @@ namespace replica {
 enum class Phase { None, Download, Upload };
 
 struct Event {
-    std::int64_t id = 0;          // RPEV_ID
-    std::string company;          // RPEV_COMPANIA
-    int type = 0;                 // RPEV_TIPO
-    std::int64_t documentId = 0;  // RPEV_IDDOC (0 when null)
-    std::string iddocText;        // RPEV_IDDOC as text, as it goes into SQL
-    std::string prefix;           // RPEV_PREF
-    std::string number;           // RPEV_NUMERO
-    std::string code;             // RPEV_CODIGO
-    std::string operation;        // RPEV_OPER, compared exactly
-    std::string prefixDest;       // RPEV_PREFDEST
-    std::string data;             // RPEV_DATOS
-    std::string error;            // RPEV_ERROR
+    std::int64_t id = 0;     // RPEV_ID
+    std::string company;     // RPEV_COMPANIA
+    int type = 0;            // RPEV_TIPO
+    std::string iddocText;   // RPEV_IDDOC as text ("" when null); read it through ctx.iddoc()
+    std::string prefix;      // RPEV_PREF
+    std::string number;      // RPEV_NUMERO
+    std::string code;        // RPEV_CODIGO
+    std::string operation;   // RPEV_OPER, compared exactly
+    std::string prefixDest;  // RPEV_PREFDEST
+    std::string data;        // RPEV_DATOS
+    std::string error;       // RPEV_ERROR
 };
 
 // Options read once per phase (purchase and sales invoice modes, transfer
@@ -46,8 +52,10 @@ struct RunOptions {
 // Reset for every event.
 struct EventState {
     bool failed = false;
-    bool headerWritten = false;
-    std::int32_t documentId = 0;
+    // The destination's id of the document being written (0 until known).
+    std::int32_t destinationId = 0;
+    // Completion adds the note "Registro ya encontrado." (loyalty points).
+    bool noteFound = false;
 };
 
 class ErrorCapture;
@@ -75,14 +83,37 @@ struct HandlerContext {
     // Edit and delete of the current row, refusals handled as for post.
     void edit(db::RecordSet& rs);
     void remove(db::RecordSet& rs);
-    // Completion with the note "Registro ya encontrado." (loyalty points).
-    bool noteFound = false;
+
+    // RPEV_IDDOC as it goes into SQL. Throws EventRefused (after recording
+    // "RPEV_IDDOC vacío o no numérico: '...'" on the event) when it is not a
+    // whole number.
+    std::string iddoc() const { return wholeNumber("RPEV_IDDOC", event.iddocText); }
+    // RPEV_CODIGO as a whole number, for the codes the ERP keeps as numbers
+    // (bank account, collector, salesperson, points record).
+    std::string codeNumber() const { return wholeNumber("RPEV_CODIGO", event.code); }
+    // value as a whole number for SQL, or EventRefused naming field.
+    std::string wholeNumber(const char* field, const std::string& value) const;
+    // The whole text of the main screen's "Ultimo error:" label.
+    void setLastError(const std::string& text) const;
 };
 
 using Handler = std::function<void(HandlerContext&)>;
 
+// Runs h on ctx as the event loop does: an event value refused by a checked
+// accessor leaves the event failed (its message already recorded) instead
+// of leaving the run.
+void runHandler(const Handler& h, HandlerContext& ctx);
+
 // Thrown after a failure that the capture already recorded and that must end
 // the run without a further message (a refused post in memory).
 struct RunStopped {};
+
+// Thrown by the checked accessors after the refusal is recorded on the
+// event: that event stays pending and the run goes on with the next one.
+struct EventRefused {};
+
+// The decimal text of value when it is a whole number that fits 64 bits
+// (surrounding blanks ignored, an optional sign, digits); nullopt otherwise.
+std::optional<std::string> wholeNumberText(std::string_view value);
 
 }  // namespace replica

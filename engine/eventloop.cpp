@@ -45,7 +45,6 @@ Event eventFromRow(const db::RowSet& rows) {
     e.id = rows.asInt("RPEV_ID");
     e.company = rows.asText("RPEV_COMPANIA");
     e.type = static_cast<int>(rows.asInt("RPEV_TIPO"));
-    e.documentId = rows.asInt("RPEV_IDDOC");
     e.iddocText = rows.asText("RPEV_IDDOC");
     e.prefix = rows.asText("RPEV_PREF");
     e.number = rows.asText("RPEV_NUMERO");
@@ -109,8 +108,8 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
     }
     ++counts.handled;
 
-    bool noteFound = false;
-    const Catalogue::Dispatch dispatch = m_catalogue.handlerFor(setup.phase, event.type);
+    const Catalogue::Dispatch dispatch =
+        m_catalogue.handlerFor(setup.phase, event.type, *setup.options);
     switch (dispatch.route) {
         case Catalogue::Route::Default:
             break;
@@ -123,8 +122,7 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
         case Catalogue::Route::Handle: {
             HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
                                *setup.options, state, m_errors,      setup.configuracion};
-            (*dispatch.handler)(ctx);
-            noteFound = ctx.noteFound;
+            runHandler(*dispatch.handler, ctx);
             break;
         }
     }
@@ -135,7 +133,7 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
     }
     const std::string date = sqlDate(today());
     const std::string time = sqlTime(now());
-    if (noteFound) {
+    if (state.noteFound) {
         setup.source->execute(completionNoteSql(event.id, date, time));
     }
     setup.source->execute(completionSql(event.id, date, time));

@@ -1,39 +1,8 @@
 #include "engine/headerdetail.h"
 
-#include <algorithm>
-#include <stdexcept>
-
 #include "engine/sql.h"
 
 namespace replica {
-
-void copyColumns(db::RecordSet& to, const db::RowSet& from, int firstColumn, ColumnCopy mode,
-                 const std::vector<int>& skip) {
-    const int count = to.columnCount();
-    if (from.columnCount() < count) {
-        throw std::out_of_range("source row of " + std::to_string(from.columnCount()) +
-                                " columns copied into " + to.tableName() + " of " +
-                                std::to_string(count) + " columns");
-    }
-    for (int i = firstColumn; i < count; ++i) {
-        if (std::find(skip.begin(), skip.end(), i) != skip.end()) {
-            continue;
-        }
-        const db::Value& v = from.value(i);
-        if (mode == ColumnCopy::Rule && !v.isNull() && from.column(i).isFixedPoint()) {
-            to.set(i, db::Value(v.asCurrency()));
-        } else {
-            to.set(i, v);
-        }
-    }
-}
-
-LookupText byPrefixAndNumber(std::string head, std::string numberPart) {
-    return [head = std::move(head), numberPart = std::move(numberPart)](const HandlerContext& ctx,
-                                                                        const db::Query*) {
-        return head + Q(ctx.event.prefix) + numberPart + Q(ctx.event.number);
-    };
-}
 
 void HeaderDetailCopy::run(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
@@ -70,158 +39,178 @@ void HeaderDetailCopy::annulDocument(HandlerContext& ctx) const {
     }
     ctx.edit(found);
     found.set(m_family->annulColumn, db::Value("S"));
-    ctx.post(found);
-    ctx.apply(found);
+    writeRow(ctx, found);
 }
 
 void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
-    EventState& state = ctx.state;
-    state.documentId = 0;
+    ctx.state.destinationId = 0;
+    const std::string iddoc = ctx.iddoc();
 
     db::Query source(ctx.source);
-    source.open(f.sourceSql + ctx.event.iddocText);
+    source.open(f.source + iddoc);
     if (source.isEmpty()) {
         return;  // the document is gone from the source: nothing to copy
     }
-    if (f.holdBack && f.holdBack(ctx, source)) {
+    db::RecordSet header(ctx.destination);
+    HeaderStep step{ctx, source, header};
+    if (f.holdBack && f.holdBack(step)) {
         return;
     }
     if (f.beforeLookup) {
-        f.beforeLookup(ctx, source);
+        f.beforeLookup(step);
     }
-
-    db::RecordSet header(ctx.destination);
     header.open(f.lookup(ctx, &source));
-    if (header.isEmpty()) {
-        header.append();
-        HeaderStep step{ctx, header, source, true, false};
-        if (f.fillHeader) {
-            f.fillHeader(step);
-        } else {
-            copyColumns(header, source, 0, f.headerCopy);
-        }
-        if (f.afterCopy) {
-            f.afterCopy(step);
-        }
-        if (!f.generatorSql.empty()) {
-            db::Query generator(ctx.destination);
-            generator.open(f.generatorSql);
-            if (!generator.isEmpty()) {
-                header.set(0, db::Value(generator.asInt(0)));
-                step.generated = true;
-            }
-        }
-        if (f.numok != NumOk::Never) {
-            header.set("NUMOK", db::Value("N"));
-        }
-        if (f.beforePost) {
-            f.beforePost(step);
-        }
-        ctx.post(header);
-        if (ctx.apply(header)) {
-            // The id as stored: the generator's, or the source's when the
-            // view gave none, so the lines always point at their header.
-            state.documentId = static_cast<std::int32_t>(header.asInt(0));
-            state.headerWritten = true;
-        }
-    } else {
-        if (f.leaveExisting && f.leaveExisting(ctx, header)) {
-            return;
-        }
-        const std::string foundId = header.asText(0);
-        for (const DetailTable& t : f.details) {
-            if (!t.clearSql.empty()) {
-                ctx.destination.execute(t.clearSql + foundId);
-            }
-        }
-        state.documentId = static_cast<std::int32_t>(header.asInt(0));
-        ctx.edit(header);
-        HeaderStep step{ctx, header, source, false, false};
-        if (f.fillHeader) {
-            f.fillHeader(step);
-        } else {
-            // NUMOK is the destination's own mark on the document: a replace
-            // keeps it; only a new header gets "N".
-            std::vector<int> keep = f.keepOnReplace;
-            if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
-                keep.push_back(header.indexOf("NUMOK"));
-            }
-            copyColumns(header, source, 1, f.headerCopy, keep);
-        }
-        if (f.afterCopy) {
-            f.afterCopy(step);
-        }
-        if (f.numok == NumOk::Always) {
-            header.set("NUMOK", db::Value("N"));
-        }
-        if (f.beforePost) {
-            f.beforePost(step);
-        }
-        ctx.post(header);
-        if (ctx.apply(header)) {
-            state.headerWritten = true;
-        }
+    if (!header.isEmpty() && f.leaveExisting && f.leaveExisting(step)) {
+        return;
     }
-    header.close();
-    if (!state.headerWritten) {
+    const bool written = header.isEmpty() ? insertHeader(step) : replaceHeader(step);
+    if (!written) {
         return;  // after a refused replace the old lines are already gone
     }
-
     if (f.afterHeader) {
-        f.afterHeader(ctx, source);
+        f.afterHeader(step);
     }
+    copyDetails(step);
+    finish(step);
+}
+
+bool HeaderDetailCopy::insertHeader(HeaderStep& step) const {
+    const DocumentFamily& f = *m_family;
+    db::RecordSet& header = step.header;
+    step.isNew = true;
+    header.append();
+    if (f.copyHeader) {
+        f.copyHeader(step);
+    } else {
+        copyColumns(header, step.source, 0, f.headerCopy);
+    }
+    if (f.afterCopy) {
+        f.afterCopy(step);
+    }
+    if (!f.generator.empty()) {
+        db::Query generator(step.ctx.destination);
+        generator.open(f.generator);
+        if (!generator.isEmpty()) {
+            header.set(0, db::Value(generator.asInt(0)));
+            step.generated = true;
+        }
+    }
+    if (f.numok != NumOk::Never) {
+        header.set("NUMOK", db::Value("N"));
+    }
+    if (f.beforePost) {
+        f.beforePost(step);
+    }
+    if (!writeRow(step.ctx, header)) {
+        return false;
+    }
+    // The id as stored: the generator's, or the source's when the view gave
+    // none, so the lines always point at their header.
+    step.ctx.state.destinationId = static_cast<std::int32_t>(header.asInt(0));
+    return true;
+}
+
+bool HeaderDetailCopy::replaceHeader(HeaderStep& step) const {
+    const DocumentFamily& f = *m_family;
+    HandlerContext& ctx = step.ctx;
+    db::RecordSet& header = step.header;
+    const std::string foundId = header.asText(0);
     for (const DetailTable& t : f.details) {
-        if (t.when && !t.when(ctx)) {
+        if (inPhase(t, ctx.phase) && !t.clear.empty()) {
+            ctx.destination.execute(t.clear + foundId);
+        }
+    }
+    ctx.state.destinationId = static_cast<std::int32_t>(header.asInt(0));
+    ctx.edit(header);
+    if (f.copyHeader) {
+        f.copyHeader(step);
+    } else {
+        // NUMOK is the destination's own mark on the document: a replace
+        // keeps it; only a new header gets "N".
+        std::vector<int> keep = f.keepOnReplace;
+        if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
+            keep.push_back(header.indexOf("NUMOK"));
+        }
+        copyColumns(header, step.source, 1, f.headerCopy, keep);
+    }
+    if (f.afterCopy) {
+        f.afterCopy(step);
+    }
+    if (f.numok == NumOk::Always) {
+        header.set("NUMOK", db::Value("N"));
+    }
+    if (f.beforePost) {
+        f.beforePost(step);
+    }
+    return writeRow(ctx, header);
+}
+
+void HeaderDetailCopy::copyDetails(HeaderStep& step) const {
+    for (const DetailTable& t : m_family->details) {
+        if (!inPhase(t, step.ctx.phase) || (t.copyWhen && !t.copyWhen(step))) {
             continue;
         }
-        if (state.failed) {
+        if (step.ctx.state.failed) {
             break;
         }
-        copyDetail(ctx, t, source);
-    }
-    if (f.afterDetails) {
-        f.afterDetails(ctx, source);
-    }
-
-    if (state.failed) {
-        // No transaction spans a document: the family's own statements take
-        // back what was written (lines already applied stay unless it says).
-        if (f.beforeUndo) {
-            f.beforeUndo(ctx);
-        }
-        const std::string id = sqlInt(state.documentId);
-        for (const std::string& sql : f.undoSql) {
-            ctx.destination.execute(sql + id);
-        }
-    } else if (f.afterSuccess) {
-        f.afterSuccess(ctx, source);
+        copyDetail(step, t);
     }
 }
 
-void HeaderDetailCopy::copyDetail(HandlerContext& ctx, const DetailTable& t,
-                                  const db::Query& header) const {
-    EventState& state = ctx.state;
+void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
+    HandlerContext& ctx = step.ctx;
     db::Query source(ctx.source);
-    source.open(t.sourceSql + ctx.event.iddocText);
+    source.open(t.source + ctx.iddoc());
     db::RecordSet lines(ctx.destination);
-    lines.open(t.destinationSql + sqlInt(state.documentId));
-    for (source.first(); !source.eof() && !state.failed; source.next()) {
+    lines.open(t.destination + sqlInt(ctx.state.destinationId));
+    for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();
-        LineStep step{ctx, lines, source, header};
-        if (t.fill) {
-            t.fill(step);
+        LineStep line{ctx, lines, source, step.source};
+        if (t.copyLine) {
+            t.copyLine(line);
         } else {
             copyColumns(lines, source, 0);
-            lines.set(0, db::Value(static_cast<std::int64_t>(state.documentId)));
+            lines.set(0, db::Value(static_cast<std::int64_t>(ctx.state.destinationId)));
         }
         if (t.beforePost) {
-            t.beforePost(step);
+            t.beforePost(line);
         }
-        ctx.post(lines);
-        if (ctx.apply(lines) && t.afterApply) {
-            t.afterApply(step);
+        if (writeRow(ctx, lines) && t.afterWrite) {
+            t.afterWrite(line);
         }
+    }
+}
+
+void HeaderDetailCopy::finish(HeaderStep& step) const {
+    const DocumentFamily& f = *m_family;
+    if (f.afterDetails) {
+        f.afterDetails(step);
+    }
+    if (step.ctx.state.failed) {
+        undo(step);
+    } else if (f.afterSuccess) {
+        f.afterSuccess(step);
+    }
+}
+
+void HeaderDetailCopy::undo(HeaderStep& step) const {
+    const DocumentFamily& f = *m_family;
+    HandlerContext& ctx = step.ctx;
+    if (f.beforeUndo) {
+        f.beforeUndo(step);
+    }
+    // No transaction spans a document: the lines written under the document
+    // go first, so no line is left without its header, then the family's
+    // own statements take back the header.
+    const std::string id = sqlInt(ctx.state.destinationId);
+    for (const DetailTable& t : f.details) {
+        if (inPhase(t, ctx.phase) && !t.clear.empty()) {
+            ctx.destination.execute(t.clear + id);
+        }
+    }
+    for (const std::string& sql : f.undo) {
+        ctx.destination.execute(sql + id);
     }
 }
 

@@ -3,26 +3,29 @@
 // names an ERP document (a header row and its detail rows) is applied to the
 // destination database of a phase.
 //
-// A document family is described as data (`DocumentFamily`: the SQL texts it
-// sends, spelled in full, its NUMOK rule, its detail tables and its undo
-// statements) plus optional hooks for the deviations some families have
-// (columns overwritten after the copy, a lookup by other keys, a step per
-// line, statements after the header, after the lines or after success). Every
-// hook is empty by default; an empty family hook changes nothing.
+// A document family is one `DocumentFamily` row: the SQL texts it sends,
+// spelled in full, its NUMOK rule, its detail tables and its undo
+// statements, plus optional hooks for the deviations some families have.
+// Every hook is empty by default; an empty hook changes nothing. Header hooks
+// all take a `HeaderStep`, line hooks a `LineStep`; a hook is named by when
+// it runs, or (returning bool) by what it decides.
 //
 // What the copy promises, for one event:
 //  - the delete letter removes the first header the lookup finds, the annul
 //    letter writes "S" into the annul column of the first; a document that is
 //    not there is not an error;
-//  - any other letter copies: a source document that is gone writes nothing
-//    and is not an error; a new header takes its id from the id generator view
-//    (or keeps the source's id when the view gives no row), an existing one is
-//    replaced in place and keeps its id, after its detail rows are cleared;
-//    each detail row is applied on its own, the first refusal stops the copy
-//    and the family's undo statements run with the document id;
-//  - it keeps no state of its own: the per-event working state is
-//    ctx.state (failed, headerWritten, documentId) and the datasets live for
-//    one call.
+//  - any other letter copies: RPEV_IDDOC must be a whole number (otherwise
+//    the event stays pending and nothing is sent); a source document that is
+//    gone writes nothing and is not an error; a new header takes its id from
+//    the id generator view (or keeps the source's id when the view gives no
+//    row), an existing one is replaced in place and keeps its id, after its
+//    detail rows are cleared; each detail row is applied on its own and the
+//    first refusal stops the copy;
+//  - a document that failed after its header was written is undone: first
+//    the rows of every detail table under the document id (no line is left
+//    without its header), then the family's undo statements;
+//  - it keeps no state of its own: the per-event working state is ctx.state
+//    and the datasets live for one call.
 // Failures: a row refused by the destination goes through ctx.apply (recorded
 // on the event, ctx.state.failed set); a row refused in memory goes through
 // ctx.post/edit/remove (recorded, then RunStopped); anything else (a refused
@@ -34,45 +37,35 @@
 #include <string>
 #include <vector>
 
+#include "engine/catalogue.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
 #include "engine/event.h"
+#include "engine/rowcopy.h"
 
 namespace replica {
-
-// How a row is copied by position.
-enum class ColumnCopy {
-    // Fixed-point decimal columns pass through the 4-decimal Currency (digits
-    // beyond the fourth are rounded away); every other column as it is.
-    Rule,
-    // Every column as it is, all its digits kept.
-    Variant,
-};
-
-// Copies the current row of `from` into the row being inserted or edited in
-// `to`, position by position, from `firstColumn` to the last column of `to`;
-// positions listed in `skip` are left as they are. Nulls stay null. Throws
-// std::out_of_range when `from` has fewer columns than `to`.
-void copyColumns(db::RecordSet& to, const db::RowSet& from, int firstColumn = 0,
-                 ColumnCopy mode = ColumnCopy::Rule, const std::vector<int>& skip = {});
 
 // When the copy writes NUMOK = "N" into a header.
 enum class NumOk { Never, NewHeader, Always };
 
-// What a header hook sees: the destination row being inserted or edited (not
-// yet posted) and the source header.
+// What a header hook sees. `header` is the destination set the lookup opened:
+// empty for a new document until the row is appended, then the row being
+// inserted or edited, then the row as stored once it is written.
 struct HeaderStep {
     HandlerContext& ctx;
+    const db::Query& source;  // the source header
     db::RecordSet& header;
-    const db::Query& source;
-    bool isNew;      // inserted (true) or replacing an existing header
-    bool generated;  // a new header took its id from the id generator view
+    bool isNew = false;      // the header is (being) inserted
+    bool generated = false;  // a new header took its id from the id generator view
 };
 using HeaderHook = std::function<void(HeaderStep&)>;
+using HeaderDecision = std::function<bool(HeaderStep&)>;
 
-// What a line hook sees: the destination line being inserted (before its post)
-// or just written (after its apply), the current source line and the source
-// header.
+struct DetailTable;
+
+// What a line hook sees: the destination line being inserted (before its
+// post) or just written (after its apply), the current source line and the
+// source header.
 struct LineStep {
     HandlerContext& ctx;
     db::RecordSet& line;
@@ -81,69 +74,66 @@ struct LineStep {
 };
 using LineHook = std::function<void(LineStep&)>;
 
-using EventHook = std::function<void(HandlerContext&)>;
-using SourceHook = std::function<void(HandlerContext&, const db::Query& sourceHeader)>;
-// Builds the destination lookup SELECT. `source` is the source header for a
-// copy, null for the delete and annul letters.
-using LookupText = std::function<std::string(const HandlerContext&, const db::Query* source)>;
-
-// The usual lookup: head + Q(RPEV_PREF) + numberPart + Q(RPEV_NUMERO), e.g.
-// byPrefixAndNumber("SELECT * FROM SALIDAS WHERE PREF_PRE = ", " AND SALI_NUMERO = ").
-LookupText byPrefixAndNumber(std::string head, std::string numberPart);
-
 // One detail table of a document; its first column holds the header id.
 struct DetailTable {
-    std::string clearSql;        // run before a replace with the found id; "" none
-    std::string sourceSql;       // completed with RPEV_IDDOC, on the source
-    std::string destinationSql;  // completed with the document id, on the destination
+    // Deletes the table's rows of one document: run with the found id before
+    // a replace, and with the document id first thing in an undo.
+    std::string clear{};
+    std::string source{};       // completed with RPEV_IDDOC, on the source
+    std::string destination{};  // completed with the document id, on the destination
+    // Phase::None: both phases; otherwise the table is read, written and
+    // cleared only in this phase.
+    Phase phase = Phase::None;
+    // Asked once the earlier tables are done (also after a refused line);
+    // false: the table is not copied for this event.
+    HeaderDecision copyWhen{};
     // Replaces the copy of a line (copy rule + first column := document id).
-    LineHook fill;
+    LineHook copyLine{};
     // After the copy and the document id, before the post.
-    LineHook beforePost;
-    // After the line's apply succeeded.
-    LineHook afterApply;
-    // Asked once the earlier tables are done, also after a refused line;
-    // false: this table is skipped. Empty: always copied.
-    std::function<bool(HandlerContext&)> when;
+    LineHook beforePost{};
+    // After the line was written.
+    LineHook afterWrite{};
 };
 
 struct DocumentFamily {
-    LookupText lookup;               // destination lookup, opened as the record set
-    std::string sourceSql;           // source header, completed with RPEV_IDDOC
-    std::string generatorSql;        // id generator view; "": a new header keeps the source id
-    std::string deleteLetter = "D";  // "": no delete (the letter copies)
-    std::string annulLetter = "A";
-    std::string annulColumn;  // "": no annul step (the annul letter copies)
+    int type = 0;
+    Condition when = nullptr;   // the catalogue form condition; null: always
+    LookupText lookup{};        // destination lookup, opened as the record set
+    std::string source{};       // source header, completed with RPEV_IDDOC
+    std::string generator{};    // id generator view; "": a new header keeps the source id
+    std::string annulColumn{};  // "": no annul step (the annul letter copies)
     NumOk numok = NumOk::Never;
-    ColumnCopy headerCopy = ColumnCopy::Rule;
-    std::vector<int> keepOnReplace;    // header positions a replace does not overwrite
-    std::vector<DetailTable> details;  // copied in this order
-    std::vector<std::string> undoSql;  // each completed with the document id, in order
+    ColumnCopy headerCopy = ColumnCopy::FourDecimals;
+    std::vector<int> keepOnReplace{};    // header positions a replace does not overwrite
+    std::vector<DetailTable> details{};  // copied in this order
+    std::vector<std::string> undo{};     // each completed with the document id, in order
+    std::string deleteLetter = "D";      // "": no delete (the letter copies)
+    std::string annulLetter = "A";
 
     // Replaces the record delete of the delete letter.
-    EventHook deleteDocument;
-    // After the source header is read: true leaves the event complete with
-    // nothing written (a document held back).
-    std::function<bool(HandlerContext&, const db::Query& sourceHeader)> holdBack;
+    Handler deleteDocument{};
+    // After the source header is read: true completes the event with nothing
+    // written (a document held back).
+    HeaderDecision holdBack{};
     // Before the destination lookup of a copy.
-    SourceHook beforeLookup;
-    // For a header the lookup found: true leaves it as it is and completes
-    // the event with nothing written.
-    std::function<bool(HandlerContext&, db::RecordSet& found)> leaveExisting;
-    // Replaces the copy of the header columns (a mapped copy).
-    HeaderHook fillHeader;
+    HeaderHook beforeLookup{};
+    // For a header the lookup found: true leaves it as it is and ends the
+    // copy with nothing written.
+    HeaderDecision leaveExisting{};
+    // Replaces the copy of the header columns.
+    HeaderHook copyHeader{};
     // After the header copy; for a new header before the generator is read.
-    HeaderHook afterCopy;
+    HeaderHook afterCopy{};
     // Just before the header's post (after the generator and NUMOK).
-    HeaderHook beforePost;
+    HeaderHook beforePost{};
     // Once the header is written, before the detail tables.
-    SourceHook afterHeader;
+    HeaderHook afterHeader{};
     // After the detail tables, before the outcome; may set ctx.state.failed.
-    SourceHook afterDetails;
-    // Before the undo statements of a failed document.
-    EventHook beforeUndo;
+    HeaderHook afterDetails{};
+    // Before the undo of a failed document.
+    HeaderHook beforeUndo{};
     // After a document written without any failure.
-    SourceHook afterSuccess;
+    HeaderHook afterSuccess{};
 };
 
 class HeaderDetailCopy {
@@ -154,20 +144,32 @@ class HeaderDetailCopy {
     // Applies ctx.event; the outcome is ctx.state.failed.
     void run(HandlerContext& ctx) const;
     void operator()(HandlerContext& ctx) const { run(ctx); }
-    const DocumentFamily& family() const { return *m_family; }
 
   private:
     void removeDocument(HandlerContext& ctx) const;
     void annulDocument(HandlerContext& ctx) const;
     void copyDocument(HandlerContext& ctx) const;
-    void copyDetail(HandlerContext& ctx, const DetailTable& table, const db::Query& header) const;
+    bool insertHeader(HeaderStep& step) const;
+    bool replaceHeader(HeaderStep& step) const;
+    void copyDetails(HeaderStep& step) const;
+    void copyDetail(HeaderStep& step, const DetailTable& table) const;
+    void finish(HeaderStep& step) const;
+    void undo(HeaderStep& step) const;
 
     std::shared_ptr<const DocumentFamily> m_family;
 };
 
-// The copy as a catalogue handler.
-inline Handler headerDetailHandler(DocumentFamily family) {
-    return HeaderDetailCopy(std::move(family));
+// A family row as a catalogue handler, and as a form (handler and condition).
+inline Handler documentHandler(const DocumentFamily& family) {
+    return HeaderDetailCopy(family);
+}
+inline Form documentForm(const DocumentFamily& family) {
+    return Form{family.when, documentHandler(family)};
+}
+
+// Whether a detail table takes part in the copy of a phase.
+inline bool inPhase(const DetailTable& t, Phase phase) {
+    return t.phase == Phase::None || t.phase == phase;
 }
 
 }  // namespace replica

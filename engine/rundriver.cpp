@@ -90,7 +90,7 @@ RunReport RunDriver::run() {
     {
         RunningFlag running(m_running);
         try {
-            body(r);
+            runPhases(r);
             report.finished = true;
         } catch (const RunStopped&) {
             // The capture has already recorded the refusal; the run just ends.
@@ -143,7 +143,7 @@ void RunDriver::unhandled(const std::string& message) {
     m_errors.clearCurrent();
 }
 
-void RunDriver::body(Run& r) {
+void RunDriver::runPhases(Run& r) {
     // Options that only the download phase sets start each run empty; the
     // transfer option is kept from the previous run when that phase is
     // not reached.

@@ -101,7 +101,9 @@ class RunDriver {
         int unreachable = 0;
         bool badFrequency = false;
     };
-    void body(Run& r);
+    // Cleanup, the download phase, one upload phase per destination company
+    // and the timer re-arm: everything a started run does.
+    void runPhases(Run& r);
     void showLastSend(bool setButton);
     void cleanup();
     void downloadPhase(Run& r);

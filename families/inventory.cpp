@@ -2,87 +2,11 @@
 
 #include <stdexcept>
 
-#include "engine/errorcapture.h"
 #include "engine/sql.h"
 
 namespace replica::families {
 
 namespace {
-
-// One inventory document family, its texts as the copy sends them.
-struct InventoryDocument {
-    int type;
-    const char* lookupHead;    // + Q(RPEV_PREF)
-    const char* lookupNumber;  // + Q(RPEV_NUMERO); null: found by another key
-    const char* source;
-    const char* generator;
-    const char* annulColumn;
-    const char* detailClear;
-    const char* detailSource;
-    const char* detailDestination;
-    const char* undo;
-    NumOk numok;
-};
-
-constexpr InventoryDocument kInventoryDocuments[] = {
-    {11, "SELECT * FROM ENTRADAS WHERE PREF_PRE = ", " AND ENTR_NUMERO = ",
-     "select * from entradas where entr_id = ", "select * from cambie_id_entrada", "ENTR_ANULADO",
-     "delete from entradas_detalle where entr_id = ",
-     "select * from entradas_detalle where entr_id = ",
-     "SELECT * FROM ENTRADAS_DETALLE WHERE ENTR_ID = ", "DELETE FROM ENTRADAS WHERE ENTR_ID = ",
-     NumOk::NewHeader},
-    {12, "SELECT * FROM SALIDAS WHERE PREF_PRE = ", " AND SALI_NUMERO = ",
-     "select * from salidas where sali_id = ", "select * from cambie_id_salida", "SALI_ANULADO",
-     "delete from salidas_detalle where sali_id = ",
-     "select * from salidas_detalle where sali_id = ",
-     "SELECT * FROM SALIDAS_DETALLE WHERE SALI_ID = ", "DELETE FROM SALIDAS WHERE SALI_ID = ",
-     NumOk::NewHeader},
-    {13, "SELECT * FROM TRASFERENCIAS WHERE PREF_PRE = ", " AND TRAN_NUMERO = ",
-     "select * from trasferencias where tran_id = ", "select * from cambie_id_transfer",
-     "TRAN_ANULADO", "delete from trasferencias_detalle where tran_id = ",
-     "select * from trasferencias_detalle where tran_id = ",
-     "SELECT * FROM TRASFERENCIAS_DETALLE WHERE TRAN_ID = ",
-     "DELETE FROM TRASFERENCIAS WHERE TRAN_ID = ", NumOk::NewHeader},
-    {14, "SELECT * FROM AJUSTES WHERE AJUS_CONC = 'Ajuste No.", nullptr,
-     "select * from ajustes where ajus_id = ", "select * from cambie_id_ajusteinv", "AJUS_ANULADO",
-     "delete from ajustes_detalle where ajus_id = ",
-     "select * from ajustes_detalle where ajus_id = ",
-     "SELECT * FROM AJUSTES_DETALLE WHERE AJUS_ID = ", "DELETE FROM AJUSTES WHERE AJUS_ID = ",
-     NumOk::Always},
-    {15, "SELECT * FROM ENSAMBLES WHERE PREF_PRE = ", " AND ENSA_NUMERO = ",
-     "select * from ENSAMBLES where ensa_id = ", "select * from cambie_id_ensamble", "ENSA_ANULADO",
-     "delete from ensambles_detalle where ensa_id = ",
-     "select * from ensambles_detalle where ensa_id = ",
-     "SELECT * FROM ENSAMBLES_DETALLE WHERE ENSA_ID = ", "DELETE FROM ENSAMBLES WHERE ENSA_ID = ",
-     NumOk::NewHeader},
-    {16, "SELECT * FROM DESENSAMBLES WHERE PREF_PRE = ", " AND DESE_NUMERO = ",
-     "select * from desensambles where dese_id = ", "select * from cambie_id_desensamble",
-     "DESE_ANULADO", "delete from desensambles_detalle where dese_id = ",
-     "select * from desensambles_detalle where dese_id = ",
-     "SELECT * FROM DESENSAMBLES_DETALLE WHERE DESE_ID = ",
-     "DELETE FROM DESENSAMBLES WHERE DESE_ID = ", NumOk::NewHeader},
-    {17, "SELECT * FROM RESERVAS WHERE PREF_PRE = ", " AND RESE_NUMERO = ",
-     "select * from reservas where rese_id = ", "select * from cambie_id_reserva", "RESE_ANULADO",
-     "delete from reservas_detalle where rese_id = ",
-     "select * from reservas_detalle where rese_id = ",
-     "SELECT * FROM RESERVAS_DETALLE WHERE RESE_ID = ", "DELETE FROM RESERVAS WHERE RESE_ID = ",
-     NumOk::Never},
-    {18, "SELECT * FROM ORDENES_INVENTARIO WHERE PREF_PRE = ", " AND ORIN_NUMERO = ",
-     "select * from ORDENES_INVENTARIO where orin_id = ", "select * from cambie_id_ordenmcia",
-     "ORIN_ANULADO", "delete from ordeninventario_detalle where orin_id = ",
-     "select * from ordeninventario_detalle where orin_id = ",
-     "SELECT * FROM ORDENINVENTARIO_DETALLE WHERE ORIN_ID = ",
-     "DELETE FROM ORDENES_INVENTARIO WHERE ORIN_ID = ", NumOk::Never},
-};
-
-const InventoryDocument& document(int type) {
-    for (const InventoryDocument& d : kInventoryDocuments) {
-        if (d.type == type) {
-            return d;
-        }
-    }
-    throw std::out_of_range("no inventory document of type " + std::to_string(type));
-}
 
 // The adjustment's concept: how every later event recognises the copy.
 std::string adjustmentConcept(const Event& e) {
@@ -92,7 +16,7 @@ std::string adjustmentConcept(const Event& e) {
 // Prefix and number go inside the literal with their quotes doubled, so a
 // quote in either compares as itself instead of ending the text.
 LookupText byAdjustmentConcept(std::string head) {
-    return [head = std::move(head)](const HandlerContext& ctx, const db::Query*) {
+    return [head = std::move(head)](const HandlerContext& ctx, const db::RowSet*) {
         return head + quoteInner(ctx.event.prefix) + quoteInner(ctx.event.number) + "'";
     };
 }
@@ -103,46 +27,122 @@ void adjustmentColumns(HeaderStep& step) {
     step.header.set("AJUS_CONC", db::Value(adjustmentConcept(step.ctx.event)));
 }
 
-}  // namespace
-
-DocumentFamily inventoryFamily(int type) {
-    const InventoryDocument& d = document(type);
-    DocumentFamily f;
-    f.lookup = d.lookupNumber ? byPrefixAndNumber(d.lookupHead, d.lookupNumber)
-                              : byAdjustmentConcept(d.lookupHead);
-    f.sourceSql = d.source;
-    f.generatorSql = d.generator;
-    f.annulColumn = d.annulColumn;
-    f.numok = d.numok;
-    f.details.push_back(
-        DetailTable{d.detailClear, d.detailSource, d.detailDestination, {}, {}, {}, {}});
-    f.undoSql = {d.undo};
-    if (type == 14) {
-        f.afterCopy = adjustmentColumns;
-    }
-    return f;
+// The one detail table of an inventory document.
+DetailTable lines(const char* clear, const char* source, const char* destination) {
+    return DetailTable{.clear = clear, .source = source, .destination = destination};
 }
 
-Handler inventoryHandler(int type) {
-    HeaderDetailCopy copy(inventoryFamily(type));
-    if (type != 13) {
-        return copy;
-    }
-    return [copy](HandlerContext& ctx) {
-        if (ctx.options.transferAsEntry) {
-            // Transfers as entries belong to the movement copy; until it
-            // exists the event waits, whatever its letter.
-            ctx.errors.record(kTransferAsEntryPending, kTransferAsEntryPending);
-            ctx.state.failed = true;
-            return;
-        }
-        copy.run(ctx);
+}  // namespace
+
+bool transferAsTransfer(Phase, const RunOptions& options) {
+    return !options.transferAsEntry;
+}
+
+const std::vector<DocumentFamily>& inventoryDocuments() {
+    static const std::vector<DocumentFamily> kRows = {
+        {.type = 11,
+         .lookup =
+             byPrefixAndNumber("SELECT * FROM ENTRADAS WHERE PREF_PRE = ", " AND ENTR_NUMERO = "),
+         .source = "select * from entradas where entr_id = ",
+         .generator = "select * from cambie_id_entrada",
+         .annulColumn = "ENTR_ANULADO",
+         .numok = NumOk::NewHeader,
+         .details = {lines("delete from entradas_detalle where entr_id = ",
+                           "select * from entradas_detalle where entr_id = ",
+                           "SELECT * FROM ENTRADAS_DETALLE WHERE ENTR_ID = ")},
+         .undo = {"DELETE FROM ENTRADAS WHERE ENTR_ID = "}},
+        {.type = 12,
+         .lookup =
+             byPrefixAndNumber("SELECT * FROM SALIDAS WHERE PREF_PRE = ", " AND SALI_NUMERO = "),
+         .source = "select * from salidas where sali_id = ",
+         .generator = "select * from cambie_id_salida",
+         .annulColumn = "SALI_ANULADO",
+         .numok = NumOk::NewHeader,
+         .details = {lines("delete from salidas_detalle where sali_id = ",
+                           "select * from salidas_detalle where sali_id = ",
+                           "SELECT * FROM SALIDAS_DETALLE WHERE SALI_ID = ")},
+         .undo = {"DELETE FROM SALIDAS WHERE SALI_ID = "}},
+        {.type = 13,
+         .when = transferAsTransfer,
+         .lookup = byPrefixAndNumber("SELECT * FROM TRASFERENCIAS WHERE PREF_PRE = ",
+                                     " AND TRAN_NUMERO = "),
+         .source = "select * from trasferencias where tran_id = ",
+         .generator = "select * from cambie_id_transfer",
+         .annulColumn = "TRAN_ANULADO",
+         .numok = NumOk::NewHeader,
+         .details = {lines("delete from trasferencias_detalle where tran_id = ",
+                           "select * from trasferencias_detalle where tran_id = ",
+                           "SELECT * FROM TRASFERENCIAS_DETALLE WHERE TRAN_ID = ")},
+         .undo = {"DELETE FROM TRASFERENCIAS WHERE TRAN_ID = "}},
+        {.type = 14,
+         .lookup = byAdjustmentConcept("SELECT * FROM AJUSTES WHERE AJUS_CONC = 'Ajuste No."),
+         .source = "select * from ajustes where ajus_id = ",
+         .generator = "select * from cambie_id_ajusteinv",
+         .annulColumn = "AJUS_ANULADO",
+         .numok = NumOk::Always,
+         .details = {lines("delete from ajustes_detalle where ajus_id = ",
+                           "select * from ajustes_detalle where ajus_id = ",
+                           "SELECT * FROM AJUSTES_DETALLE WHERE AJUS_ID = ")},
+         .undo = {"DELETE FROM AJUSTES WHERE AJUS_ID = "},
+         .afterCopy = adjustmentColumns},
+        {.type = 15,
+         .lookup =
+             byPrefixAndNumber("SELECT * FROM ENSAMBLES WHERE PREF_PRE = ", " AND ENSA_NUMERO = "),
+         .source = "select * from ENSAMBLES where ensa_id = ",
+         .generator = "select * from cambie_id_ensamble",
+         .annulColumn = "ENSA_ANULADO",
+         .numok = NumOk::NewHeader,
+         .details = {lines("delete from ensambles_detalle where ensa_id = ",
+                           "select * from ensambles_detalle where ensa_id = ",
+                           "SELECT * FROM ENSAMBLES_DETALLE WHERE ENSA_ID = ")},
+         .undo = {"DELETE FROM ENSAMBLES WHERE ENSA_ID = "}},
+        {.type = 16,
+         .lookup = byPrefixAndNumber("SELECT * FROM DESENSAMBLES WHERE PREF_PRE = ",
+                                     " AND DESE_NUMERO = "),
+         .source = "select * from desensambles where dese_id = ",
+         .generator = "select * from cambie_id_desensamble",
+         .annulColumn = "DESE_ANULADO",
+         .numok = NumOk::NewHeader,
+         .details = {lines("delete from desensambles_detalle where dese_id = ",
+                           "select * from desensambles_detalle where dese_id = ",
+                           "SELECT * FROM DESENSAMBLES_DETALLE WHERE DESE_ID = ")},
+         .undo = {"DELETE FROM DESENSAMBLES WHERE DESE_ID = "}},
+        {.type = 17,
+         .lookup =
+             byPrefixAndNumber("SELECT * FROM RESERVAS WHERE PREF_PRE = ", " AND RESE_NUMERO = "),
+         .source = "select * from reservas where rese_id = ",
+         .generator = "select * from cambie_id_reserva",
+         .annulColumn = "RESE_ANULADO",
+         .details = {lines("delete from reservas_detalle where rese_id = ",
+                           "select * from reservas_detalle where rese_id = ",
+                           "SELECT * FROM RESERVAS_DETALLE WHERE RESE_ID = ")},
+         .undo = {"DELETE FROM RESERVAS WHERE RESE_ID = "}},
+        {.type = 18,
+         .lookup = byPrefixAndNumber("SELECT * FROM ORDENES_INVENTARIO WHERE PREF_PRE = ",
+                                     " AND ORIN_NUMERO = "),
+         .source = "select * from ORDENES_INVENTARIO where orin_id = ",
+         .generator = "select * from cambie_id_ordenmcia",
+         .annulColumn = "ORIN_ANULADO",
+         .details = {lines("delete from ordeninventario_detalle where orin_id = ",
+                           "select * from ordeninventario_detalle where orin_id = ",
+                           "SELECT * FROM ORDENINVENTARIO_DETALLE WHERE ORIN_ID = ")},
+         .undo = {"DELETE FROM ORDENES_INVENTARIO WHERE ORIN_ID = "}},
     };
+    return kRows;
+}
+
+const DocumentFamily& inventoryDocument(int type) {
+    for (const DocumentFamily& d : inventoryDocuments()) {
+        if (d.type == type) {
+            return d;
+        }
+    }
+    throw std::out_of_range("no inventory document of type " + std::to_string(type));
 }
 
 void addInventory(Catalogue& catalogue) {
-    for (const InventoryDocument& d : kInventoryDocuments) {
-        catalogue.set(d.type, inventoryHandler(d.type), inventoryHandler(d.type));
+    for (const DocumentFamily& d : inventoryDocuments()) {
+        catalogue.add(d.type, documentForm(d));
     }
 }
 

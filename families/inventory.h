@@ -3,29 +3,29 @@
 // transfers (13), adjustments (14), kit assemblies (15), kit breakdowns (16),
 // reservations (17) and inventory orders (18).
 //
-// Each is the header/detail copy with its family's tables and texts; the
-// same description serves both phases. Two deviate: the adjustment is found
-// by its concept text and stored under the receiving company's prefix, and
-// the transfer, when the run asks for transfers as entries, belongs to the
-// entry form of the movement copy, which is not built yet: such an event is
-// left pending with kTransferAsEntryPending, never marked replicated.
+// Each is one row of the header/detail copy with its family's tables and
+// texts; the same row serves both phases. Two deviate: the adjustment is
+// found by its concept text and stored under the receiving company's prefix,
+// and the transfer is copied as a transfer only while the run does not ask
+// for transfers as entries (then the movement form of type 13 applies).
+
+#include <vector>
 
 #include "engine/catalogue.h"
 #include "engine/headerdetail.h"
 
 namespace replica::families {
 
-// The family description of one inventory event type (11 to 18).
-DocumentFamily inventoryFamily(int type);
+// The rows of types 11 to 18, in code order.
+const std::vector<DocumentFamily>& inventoryDocuments();
+// The row of one inventory event type; throws std::out_of_range otherwise.
+const DocumentFamily& inventoryDocument(int type);
 
-// The handler of one inventory event type, the same in both phases.
-Handler inventoryHandler(int type);
-
-// Gives the catalogue the handlers of types 11 to 18.
+// Gives the catalogue the forms of types 11 to 18.
 void addInventory(Catalogue& catalogue);
 
-// Left on a transfer event while the transfer-as-entry form has no handler.
-inline constexpr const char* kTransferAsEntryPending =
-    "Tipo de evento sin manejador: traslado como entrada";
+// The transfer form's condition: copied as a transfer unless the run asks
+// for transfers as entries.
+bool transferAsTransfer(Phase, const RunOptions& options);
 
 }  // namespace replica::families

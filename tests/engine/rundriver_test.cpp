@@ -430,7 +430,7 @@ TEST_F(RunTest, HandlersGetThePhaseDatabasesAndTheirOutcomeDecidesCompletion) {
             ctx.state.failed = true;
         }
         if (ctx.event.code == "C3") {
-            ctx.noteFound = true;
+            ctx.state.noteFound = true;
         }
     };
     catalogue.set(101, h, h);
@@ -491,6 +491,7 @@ TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
     EXPECT_FALSE(driver->running());
 
     // A refused post ends the run without a second record.
+    catalogue = Catalogue::listed();
     catalogue.set(101,
                   [](HandlerContext& ctx) {
                       db::RecordSet rs(ctx.destination);

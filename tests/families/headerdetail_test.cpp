@@ -14,7 +14,7 @@ using test::TwoCompanies;
 
 class EntryCopy : public TwoCompanies {
   protected:
-    Handler entries = families::inventoryHandler(11);
+    Handler entries = documentHandler(families::inventoryDocument(11));
 
     // An entry with `lines` lines; every line has ENDE_COSTOPROM 12.345678
     // and no lot expiry date.
@@ -44,11 +44,10 @@ TEST_F(EntryCopy, NewEntryTakesTheGeneratorIdAndNumOkAndCopiesEveryOtherColumn) 
     const EventState s = run(entries, event(11, "I", 41, "EN", "00000007"));
 
     EXPECT_FALSE(s.failed);
-    EXPECT_TRUE(s.headerWritten);
     const std::int64_t id = count(*destination, "select ENTR_ID from ENTRADAS");
     EXPECT_NE(id, 41);
     EXPECT_EQ(id, count(*destination, "select gen_id(GEN_ENTRADAS, 0) from rdb$database"));
-    EXPECT_EQ(s.documentId, id);
+    EXPECT_EQ(s.destinationId, id);
     EXPECT_EQ(column(*destination, "select NUMOK from ENTRADAS"), std::vector<std::string>{"N"});
     // Every column but the id and NUMOK as in the source; the header's
     // 6-decimal rate passes through the 4-decimal rule; a null stays null.
@@ -85,7 +84,7 @@ TEST_F(EntryCopy, ReplayReplacesHeaderAndLinesInPlaceKeepingTheDestinationId) {
     const EventState s = run(entries, event(11, "U", 41, "EN", "00000007"));
 
     EXPECT_FALSE(s.failed);
-    EXPECT_EQ(s.documentId, id);
+    EXPECT_EQ(s.destinationId, id);
     EXPECT_EQ(
         rows(*destination, "select ENTR_ID, ENTR_CONC, BODE_COD, NUMOK from ENTRADAS"),
         (std::vector<std::vector<std::string>>{
@@ -106,26 +105,39 @@ TEST_F(EntryCopy, GeneratorWithoutRowKeepsTheSourceIdForHeaderAndLines) {
     const EventState s = run(entries, event(11, "I", 41, "EN", "00000007"));
 
     EXPECT_FALSE(s.failed);
-    EXPECT_EQ(s.documentId, 41);
+    EXPECT_EQ(s.destinationId, 41);
     EXPECT_EQ(column(*destination, "select ENTR_ID from ENTRADAS"), std::vector<std::string>{"41"});
     EXPECT_EQ(column(*destination, "select ENTR_ID from ENTRADAS_DETALLE"),
               std::vector<std::string>(2, "41"));
 }
 
-TEST_F(EntryCopy, ThirdOfFiveLinesRefusedStopsTheLinesAndRemovesTheHeader) {
+TEST_F(EntryCopy, ThirdOfFiveLinesRefusedLeavesNoLineOfTheDocumentInEitherPhase) {
     destination->execute(
         "ALTER TABLE ENTRADAS_DETALLE ADD CONSTRAINT CK_SIN_TERCERA CHECK (ENDE_ITEM <> 3)");
     insertEntry(*source, 41, "EN", "00000007", 5);
+    // A line of another document, which the undo must leave alone.
+    insertEntry(*destination, 900, "OT", "00000001", 1);
+    std::vector<std::string> sent;
+    traceDestination(sent);
 
-    const EventState s = run(entries, event(11, "I", 41, "EN", "00000007"));
+    for (Phase p : {Phase::Download, Phase::Upload, Phase::Download}) {
+        phase = p;
+        sent.clear();
+        const EventState s = run(entries, event(11, "I", 41, "EN", "00000007"));
+        const std::vector<std::string> undo(sent.end() - 2, sent.end());
 
-    EXPECT_TRUE(s.failed);
-    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
-    // Lines four and five would pass the check: their absence shows they
-    // were never tried.
-    EXPECT_EQ(column(*destination, "select ENDE_ITEM from ENTRADAS_DETALLE order by ENDE_ITEM"),
-              (std::vector<std::string>{"1", "2"}));
-    EXPECT_NE(lastEventError().find("CK_SIN_TERCERA"), std::string::npos) << lastEventError();
+        EXPECT_TRUE(s.failed);
+        EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS where ENTR_ID <> 900"), 0);
+        EXPECT_EQ(column(*destination, "select ENTR_ID from ENTRADAS_DETALLE"),
+                  std::vector<std::string>{"900"});
+        // Lines four and five were never tried; the undo takes the lines
+        // written before the header.
+        const std::string id = std::to_string(s.destinationId);
+        EXPECT_EQ(undo, (std::vector<std::string>{
+                            "dst: delete from entradas_detalle where entr_id = " + id,
+                            "dst: DELETE FROM ENTRADAS WHERE ENTR_ID = " + id}));
+        EXPECT_NE(lastEventError().find("CK_SIN_TERCERA"), std::string::npos) << lastEventError();
+    }
     EXPECT_NE(test::slurp(dir.file("errorenvio.txt")).find("CK_SIN_TERCERA"), std::string::npos);
 }
 
@@ -138,7 +150,7 @@ TEST_F(EntryCopy, RefusedHeaderWritesNoLines) {
     const EventState s = run(entries, event(11, "I", 41, "EN", "00000007"));
 
     EXPECT_TRUE(s.failed);
-    EXPECT_FALSE(s.headerWritten);
+    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS_DETALLE"), 0);
     EXPECT_NE(lastEventError().find("CK_SIN_BODEGA_09"), std::string::npos);
 }
@@ -198,7 +210,6 @@ TEST_F(EntryCopy, VanishedSourceDocumentWritesNothingAndIsNotAFailure) {
     const EventState s = run(entries, event(11, "I", 999, "EN", "00000007"));
 
     EXPECT_FALSE(s.failed);
-    EXPECT_FALSE(s.headerWritten);
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
 }
 
@@ -221,7 +232,7 @@ TEST_F(EntryCopy, SourceWithFewerColumnsThanTheDestinationEndsTheRun) {
 // Hooks run at their documented points and can change what is written.
 TEST_F(EntryCopy, HooksOverrideColumnsAndStepLines) {
     insertEntry(*source, 41, "EN", "00000007", 3);
-    DocumentFamily f = families::inventoryFamily(11);
+    DocumentFamily f = families::inventoryDocument(11);
     std::vector<std::string> calls;
     f.afterCopy = [&](HeaderStep& h) {
         calls.push_back(h.generated ? "afterCopy generated" : "afterCopy");
@@ -230,14 +241,14 @@ TEST_F(EntryCopy, HooksOverrideColumnsAndStepLines) {
     f.beforePost = [&](HeaderStep& h) {
         calls.push_back(h.generated ? "beforePost generated" : "beforePost");
     };
-    f.afterHeader = [&](HandlerContext&, const db::Query&) { calls.push_back("afterHeader"); };
+    f.afterHeader = [&](HeaderStep&) { calls.push_back("afterHeader"); };
     f.details[0].beforePost = [](LineStep& l) { l.line.set("ENDE_OBS", db::Value("paso")); };
-    f.details[0].afterApply = [&](LineStep& l) {
+    f.details[0].afterWrite = [&](LineStep& l) {
         calls.push_back("line " + l.source.asText("ENDE_ITEM"));
     };
-    f.afterSuccess = [&](HandlerContext&, const db::Query&) { calls.push_back("afterSuccess"); };
+    f.afterSuccess = [&](HeaderStep&) { calls.push_back("afterSuccess"); };
 
-    const EventState s = run(headerDetailHandler(f), event(11, "I", 41, "EN", "00000007"));
+    const EventState s = run(documentHandler(f), event(11, "I", 41, "EN", "00000007"));
 
     EXPECT_FALSE(s.failed);
     EXPECT_EQ(calls, (std::vector<std::string>{"afterCopy", "beforePost generated", "afterHeader",
@@ -250,15 +261,13 @@ TEST_F(EntryCopy, HooksOverrideColumnsAndStepLines) {
 
 TEST_F(EntryCopy, FailedCheckAfterTheLinesRunsTheUndoInOrder) {
     insertEntry(*source, 41, "EN", "00000007", 2);
-    DocumentFamily f = families::inventoryFamily(11);
-    f.undoSql = {"DELETE FROM ENTRADAS_DETALLE WHERE ENTR_ID = ",
-                 "DELETE FROM ENTRADAS WHERE ENTR_ID = "};
-    f.afterDetails = [](HandlerContext& ctx, const db::Query&) { ctx.state.failed = true; };
+    DocumentFamily f = families::inventoryDocument(11);
+    f.afterDetails = [](HeaderStep& h) { h.ctx.state.failed = true; };
     bool undone = false;
-    f.beforeUndo = [&](HandlerContext&) { undone = true; };
-    f.afterSuccess = [](HandlerContext&, const db::Query&) { FAIL() << "not a success"; };
+    f.beforeUndo = [&](HeaderStep&) { undone = true; };
+    f.afterSuccess = [](HeaderStep&) { FAIL() << "not a success"; };
 
-    const EventState s = run(headerDetailHandler(f), event(11, "I", 41, "EN", "00000007"));
+    const EventState s = run(documentHandler(f), event(11, "I", 41, "EN", "00000007"));
 
     EXPECT_TRUE(s.failed);
     EXPECT_TRUE(undone);
@@ -273,7 +282,7 @@ TEST_F(EntryCopy, ExitSendsExactlyTheTextsOfItsFamily) {
     source->execute("INSERT INTO SALIDAS_DETALLE (SALI_ID, SADE_ITEM) VALUES (7, 1)");
     destination->execute(
         "ALTER TABLE SALIDAS_DETALLE ADD CONSTRAINT CK_ITEM CHECK (SADE_ITEM <> 2)");
-    const Handler exits = families::inventoryHandler(12);
+    const Handler exits = documentHandler(families::inventoryDocument(12));
     std::vector<std::string> sent;
     traceDestination(sent);
 
@@ -296,6 +305,7 @@ TEST_F(EntryCopy, ExitSendsExactlyTheTextsOfItsFamily) {
                   "dst: delete from salidas_detalle where sali_id = 1",
                   "src: select * from salidas_detalle where sali_id = 7",
                   "dst: SELECT * FROM SALIDAS_DETALLE WHERE SALI_ID = 1",
+                  "dst: delete from salidas_detalle where sali_id = 1",
                   "dst: DELETE FROM SALIDAS WHERE SALI_ID = 1",
                   "dst: SELECT * FROM SALIDAS WHERE PREF_PRE = 'SA' AND SALI_NUMERO = '0001'",
                   "dst: SELECT * FROM SALIDAS WHERE PREF_PRE = 'S''A' AND SALI_NUMERO = '0001'",

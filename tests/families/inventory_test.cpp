@@ -62,7 +62,7 @@ class InventoryFamily : public TwoCompanies, public ::testing::WithParamInterfac
 
 TEST_P(InventoryFamily, CopiesReplacesAnnulsAndDeletesItsDocument) {
     const Family& f = GetParam();
-    const Handler h = families::inventoryHandler(f.type);
+    const Handler h = documentHandler(families::inventoryDocument(f.type));
     insertDocument(*source, 77, "S", 3);
     destination->execute(std::string("ALTER SEQUENCE ") + f.generator + " RESTART WITH 300");
 
@@ -109,7 +109,7 @@ TEST_P(InventoryFamily, CopiesReplacesAnnulsAndDeletesItsDocument) {
 
 TEST_P(InventoryFamily, WritesTheSameRowsWhicheverPhaseAppliesIt) {
     const Family& f = GetParam();
-    const Handler h = families::inventoryHandler(f.type);
+    const Handler h = documentHandler(families::inventoryDocument(f.type));
     insertDocument(*source, 77, "S", 2);
     run(h, event(f.type, "I", 77, "PR", "00000042"));
 
@@ -127,16 +127,16 @@ TEST_P(InventoryFamily, WritesTheSameRowsWhicheverPhaseAppliesIt) {
 
 TEST_P(InventoryFamily, GeneratorWithoutRowKeepsTheSourceIdForTheLines) {
     const Family& f = GetParam();
-    const std::string viewName = families::inventoryFamily(f.type).generatorSql.substr(14);
+    const std::string viewName = families::inventoryDocument(f.type).generator.substr(14);
     destination->execute("CREATE OR ALTER VIEW " + viewName +
                          " (ID) AS SELECT 0 FROM RDB$DATABASE WHERE 1 = 0");
     insertDocument(*source, 77, "S", 2);
 
-    const EventState s =
-        run(families::inventoryHandler(f.type), event(f.type, "I", 77, "PR", "00000042"));
+    const EventState s = run(documentHandler(families::inventoryDocument(f.type)),
+                             event(f.type, "I", 77, "PR", "00000042"));
 
     EXPECT_FALSE(s.failed);
-    EXPECT_EQ(s.documentId, 77);
+    EXPECT_EQ(s.destinationId, 77);
     EXPECT_EQ(column(*destination, std::string("select ") + f.id + " from " + f.detail),
               std::vector<std::string>(2, "77"));
 }
@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Documents, InventoryFamily, ::testing::ValuesIn(kFamili
 
 class Adjustment : public TwoCompanies {
   protected:
-    Handler adjustments = families::inventoryHandler(14);
+    Handler adjustments = documentHandler(families::inventoryDocument(14));
 
     void insertAdjustment(db::Connection& c, int id, const std::string& pref,
                           const std::string& number, const std::string& conc, int lines) {
@@ -236,14 +236,12 @@ TEST_F(Transfer, AsEntryOptionLeavesTheEventPendingAndWritesNothing) {
     source->execute("INSERT INTO TRASFERENCIAS_DETALLE (TRAN_ID, TRAS_ITEM) VALUES (3, 1)");
     destination->execute(
         "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (50, 'TR', '0009')");
-    const Handler h = families::inventoryHandler(13);
-
     for (const char* letter : {"I", "A", "D"}) {
         for (Phase p : {Phase::Download, Phase::Upload}) {
             phase = p;
-            const EventState s = run(h, event(13, letter, 3, "TR", "0009", "EE"));
+            const EventState s = dispatch(event(13, letter, 3, "TR", "0009", "EE"));
             EXPECT_TRUE(s.failed) << letter;
-            EXPECT_EQ(lastEventError(), families::kTransferAsEntryPending);
+            EXPECT_EQ(lastEventError(), kNoHandlerMessage);
         }
     }
     EXPECT_EQ(rows(*destination, "select TRAN_ID, TRAN_ANULADO from TRASFERENCIAS"),

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "engine/event.h"
 #include "engine/logs.h"
 #include "engine/sql.h"
+#include "families/all.h"
 #include "tests/support/erp.h"
 #include "tests/support/recording_operator.h"
 #include "tests/support/tempdir.h"
@@ -34,39 +36,65 @@ class TwoCompanies : public ::testing::Test {
 
     void TearDown() override { db::Connection::setTraceHook({}); }
 
-    static Event event(int type, const std::string& oper, std::int64_t iddoc,
+    // An event as the loop reads it; a null RPEV_IDDOC is std::nullopt.
+    static Event event(int type, const std::string& oper, std::optional<std::int64_t> iddoc,
                        const std::string& pref, const std::string& number,
-                       const std::string& prefDest = "") {
+                       const std::string& prefDest = "", const std::string& code = "",
+                       const std::string& data = "") {
         Event e;
         e.type = type;
         e.operation = oper;
-        e.documentId = iddoc;
-        e.iddocText = std::to_string(iddoc);
+        e.iddocText = iddoc ? std::to_string(*iddoc) : std::string();
         e.prefix = pref;
         e.number = number;
         e.prefixDest = prefDest;
+        e.code = code;
+        e.data = data;
         e.company = "002";
         return e;
     }
 
-    // Records e in the source's event table and runs h on it.
+    // Records e in the source's event table (an RPEV_IDDOC that is no whole
+    // number is stored as NULL) and runs h on it as the event loop does.
     EventState run(const Handler& h, Event e) {
         db::Query id(*source);
         id.open("select next value for GEN_REPLICA_EVENTOS from rdb$database");
         e.id = id.asInt(0);
+        const std::optional<std::string> iddoc = wholeNumberText(e.iddocText);
         source->execute(
             "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, "
-            "RPEV_PREF, RPEV_NUMERO, RPEV_OPER, RPEV_PREFDEST) VALUES (" +
-            sqlInt(e.id) + ", " + Q(e.company) + ", " + sqlInt(e.type) + ", " + e.iddocText + ", " +
-            Q(e.prefix) + ", " + Q(e.number) + ", " + Q(e.operation) + ", " + Q(e.prefixDest) +
-            ")");
+            "RPEV_PREF, RPEV_NUMERO, RPEV_OPER, RPEV_PREFDEST, RPEV_CODIGO, RPEV_DATOS) VALUES (" +
+            sqlInt(e.id) + ", " + Q(e.company) + ", " + sqlInt(e.type) + ", " +
+            iddoc.value_or("NULL") + ", " + Q(e.prefix) + ", " + Q(e.number) + ", " +
+            Q(e.operation) + ", " + Q(e.prefixDest) + ", " + Q(e.code) + ", " + Q(e.data) + ")");
         m_lastEvent = e.id;
         errors.setCurrent(phase, source.get(), e.id);
         EventState state;
         HandlerContext ctx{phase, e, *source, *destination, options, state, errors, {}};
-        h(ctx);
+        runHandler(h, ctx);
         errors.clearCurrent();
         return state;
+    }
+
+    // Runs e through the agent's catalogue, as the dispatch of a run would
+    // route it under the test's phase and options; a code without a form
+    // that applies stays pending with the catalogue's message.
+    EventState dispatch(const Event& e) {
+        const Catalogue::Dispatch d = m_catalogue.handlerFor(phase, e.type, options);
+        switch (d.route) {
+            case Catalogue::Route::Handle:
+                return run(*d.handler, e);
+            case Catalogue::Route::Unbuilt:
+                return run(
+                    [](HandlerContext& ctx) {
+                        ctx.errors.record(kNoHandlerMessage, kNoHandlerMessage);
+                        ctx.state.failed = true;
+                    },
+                    e);
+            case Catalogue::Route::Default:
+                break;
+        }
+        return run([](HandlerContext&) {}, e);
     }
 
     std::string lastEventError() {
@@ -127,6 +155,7 @@ class TwoCompanies : public ::testing::Test {
     }
 
   private:
+    Catalogue m_catalogue = families::catalogue();
     std::int64_t m_lastEvent = 0;
 };
 
