@@ -213,6 +213,27 @@ TEST_F(EntryCopy, VanishedSourceDocumentWritesNothingAndIsNotAFailure) {
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
 }
 
+TEST_F(EntryCopy, IddocThatIsNoWholeNumberLeavesThatEventPendingAndSendsNothing) {
+    insertEntry(*source, 41, "EN", "00000007", 1);
+    std::vector<std::string> sent;
+    traceDestination(sent);
+    for (const char* iddoc : {"", "41 or 1=1"}) {
+        Event e = event(11, "I", std::nullopt, "EN", "00000007");
+        e.iddocText = iddoc;
+        sent.clear();
+
+        const EventState s = run(entries, e);
+
+        EXPECT_TRUE(s.failed);
+        EXPECT_EQ(sent, std::vector<std::string>{}) << iddoc;
+        EXPECT_EQ(lastEventError(), std::string("RPEV_IDDOC vacío o no numérico: '") + iddoc + "'");
+    }
+    // A delete finds the document by prefix and number: no id needed.
+    insertEntry(*destination, 5, "EN", "00000007", 0);
+    EXPECT_FALSE(run(entries, event(11, "D", std::nullopt, "EN", "00000007")).failed);
+    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
+}
+
 TEST_F(EntryCopy, NullIntoARequiredColumnStopsTheRunNamingTheColumn) {
     destination->execute("ALTER TABLE ENTRADAS ALTER COLUMN ENTR_OBS SET NOT NULL");
     insertEntry(*source, 41, "EN", "00000007", 1);

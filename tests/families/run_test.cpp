@@ -137,6 +137,21 @@ TEST_F(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsI
     EXPECT_EQ(count(*local, "select count(*) from RESERVAS_DETALLE"), 1);
 }
 
+TEST_F(InventoryRun, NullIddocLeavesThatEventPendingAndTheRunGoesOn) {
+    server->execute(
+        "INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO) VALUES (3, 'RS', '000001')");
+    addEvent(*server, 1, "001", 17, 3, "RS", "000001");
+    server->execute("update REPLICA_EVENTOS set RPEV_IDDOC = NULL where RPEV_ID = 1");
+    addEvent(*server, 2, "001", 17, 3, "RS", "000001");
+
+    const RunReport r = driver->run();
+
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(eventState(*server, 1), "pending|RPEV_IDDOC vacío o no numérico: ''");
+    EXPECT_EQ(eventState(*server, 2), "replicated|");
+    EXPECT_EQ(count(*local, "select count(*) from RESERVAS"), 1);
+}
+
 TEST_F(InventoryRun, TransferAsEntryStaysPendingInBothPhases) {
     setting("INVENTARIO", "TRASLADOS",
             "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO", "SI");
