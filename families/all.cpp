@@ -1,6 +1,8 @@
 #include "families/all.h"
 
 #include "families/inventory.h"
+#include "families/movements.h"
+#include "families/purchases.h"
 
 namespace replica::families {
 
@@ -8,13 +10,14 @@ Catalogue catalogue() {
     Catalogue c = Catalogue::listed();
     // Each family group adds its forms here, in catalogue order.
     addInventory(c);  // 11 to 18
+    addMovements(c);  // 13, 21, 22, 24 as inventory movements
+    addPurchases(c);  // 21, 22, 24 as themselves
     return c;
 }
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
         1,                                             // accounting vouchers
-        21,  22,   24,                                 // purchase documents
         31,  32,   33,  34,  35,                       // sales documents
         41,  42,   43,  45,  51,  52,  53,  55,        // notes, applications, advances
         61,  62,   63,  64,  65,  66,                  // cash documents

@@ -226,30 +226,6 @@ TEST_F(Adjustment, LookupTextIsTheConceptLiteral) {
                         "dst: SELECT * FROM AJUSTES WHERE AJUS_CONC = 'Ajuste No.A''J000123'"});
 }
 
-class Transfer : public TwoCompanies {};
-
-TEST_F(Transfer, AsEntryOptionLeavesTheEventPendingAndWritesNothing) {
-    options.transferAsEntry = true;
-    source->execute(
-        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO, BODE_COD, TRAN_BODDES) "
-        "VALUES (3, 'TR', '0009', '01', '05')");
-    source->execute("INSERT INTO TRASFERENCIAS_DETALLE (TRAN_ID, TRAS_ITEM) VALUES (3, 1)");
-    destination->execute(
-        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (50, 'TR', '0009')");
-    for (const char* letter : {"I", "A", "D"}) {
-        for (Phase p : {Phase::Download, Phase::Upload}) {
-            phase = p;
-            const EventState s = dispatch(event(13, letter, 3, "TR", "0009", "EE"));
-            EXPECT_TRUE(s.failed) << letter;
-            EXPECT_EQ(lastEventError(), kNoHandlerMessage);
-        }
-    }
-    EXPECT_EQ(rows(*destination, "select TRAN_ID, TRAN_ANULADO from TRASFERENCIAS"),
-              (std::vector<std::vector<std::string>>{{"TRAN_ID=50", "TRAN_ANULADO=<null>"}}));
-    EXPECT_EQ(count(*destination, "select count(*) from TRASFERENCIAS_DETALLE"), 0);
-    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
-}
-
 TEST(InventoryCatalogue, RoutesEveryInventoryCodeInBothPhases) {
     const Catalogue c = families::catalogue();
     for (int code : {11, 12, 13, 14, 15, 16, 17, 18}) {

@@ -152,24 +152,81 @@ TEST_F(InventoryRun, NullIddocLeavesThatEventPendingAndTheRunGoesOn) {
     EXPECT_EQ(count(*local, "select count(*) from RESERVAS"), 1);
 }
 
-TEST_F(InventoryRun, TransferAsEntryStaysPendingInBothPhases) {
+TEST_F(InventoryRun, TransferAsEntryReplicatesInBothPhases) {
     setting("INVENTARIO", "TRASLADOS",
             "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO", "SI");
     server->execute(
-        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (3, 'TR', "
-        "'1')");
+        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO, TRAN_BODDES) VALUES (3, 'TR', "
+        "'1', '05')");
+    server->execute("INSERT INTO TRASFERENCIAS_DETALLE (TRAN_ID, TRAS_ITEM) VALUES (3, 1)");
     addEvent(*server, 1, "001", 13, 3, "TR", "1");
     local->execute(
-        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO) VALUES (8, 'TR', "
-        "'2')");
+        "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO, TRAN_BODDES) VALUES (8, 'TR', "
+        "'2', '07')");
+    local->execute("INSERT INTO TRASFERENCIAS_DETALLE (TRAN_ID, TRAS_ITEM) VALUES (8, 1)");
     addEvent(*local, 2, "002", 13, 8, "TR", "2");
 
-    driver->run();
+    const RunReport r = driver->run();
 
-    EXPECT_EQ(eventState(*server, 1), std::string("pending|") + kNoHandlerMessage);
-    EXPECT_EQ(eventState(*local, 2), std::string("pending|") + kNoHandlerMessage);
+    EXPECT_TRUE(r.finished) << op.lastError;
+    EXPECT_EQ(eventState(*server, 1), "replicated|");
+    EXPECT_EQ(eventState(*local, 2), "replicated|");
+    // Downloaded under the event's receiving prefix, uploaded under its own;
+    // each line into the destination warehouse.
+    EXPECT_EQ(count(*local,
+                    "select count(*) from ENTRADAS e join ENTRADAS_DETALLE d on d.ENTR_ID = "
+                    "e.ENTR_ID where e.PREF_PRE = 'LC' and e.ENTR_REFER = 'TR1' and d.BODE_COD = "
+                    "'05'"),
+              1);
+    EXPECT_EQ(count(*server,
+                    "select count(*) from ENTRADAS e join ENTRADAS_DETALLE d on d.ENTR_ID = "
+                    "e.ENTR_ID where e.PREF_PRE = 'TR' and e.ENTR_REFER = 'TR2' and d.BODE_COD = "
+                    "'07'"),
+              1);
     EXPECT_EQ(count(*local, "select count(*) from TRASFERENCIAS"), 1);
     EXPECT_EQ(count(*server, "select count(*) from TRASFERENCIAS"), 1);
+}
+
+// The download phase follows the local company's purchase invoice mode, the
+// upload phase the mode of the company receiving the upload.
+TEST_F(InventoryRun, PurchaseDocumentsFollowTheModeOfTheReceivingCompany) {
+    setting("COMPRAS", "FACTURAS", "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA",
+            "ENTRADA");
+    server->execute(
+        "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
+        "VALUES ('COMPRAS', 'FACTURAS', 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA', "
+        "'FACTURA')");
+    for (db::Connection* c : {server.get(), local.get()}) {
+        const std::string id = c == server.get() ? "5" : "6";
+        c->execute("INSERT INTO FACTURAS_COMPRA (FACO_ID, PREF_PRE, FACO_NUMERO) VALUES (" + id +
+                   ", 'FA', '00000" + id + "')");
+        c->execute("INSERT INTO FACTURAS_COMPRAS_DETALLE (FACO_ID, FCDE_ITEM) VALUES (" + id +
+                   ", 1)");
+        c->execute("INSERT INTO DEVOLUCIONES_COMPRAS (DVCO_ID, PREF_PRE, DVCO_NUMERO) VALUES (" +
+                   id + ", 'DV', '00000" + id + "')");
+    }
+    addEvent(*server, 1, "001", 21, 5, "FA", "000005");
+    addEvent(*server, 2, "001", 24, 5, "DV", "000005");
+    addEvent(*local, 3, "002", 21, 6, "FA", "000006");
+    addEvent(*local, 4, "002", 24, 6, "DV", "000006");
+
+    const RunReport r = driver->run();
+
+    EXPECT_TRUE(r.finished) << op.lastError;
+    for (int id : {1, 2}) {
+        EXPECT_EQ(eventState(*server, id), "replicated|") << id;
+    }
+    for (int id : {3, 4}) {
+        EXPECT_EQ(eventState(*local, id), "replicated|") << id;
+    }
+    EXPECT_EQ(count(*local, "select count(*) from ENTRADAS where ENTR_TIPOREF = 21"), 1);
+    EXPECT_EQ(count(*local, "select count(*) from SALIDAS where SALI_TIPOREF = 24"), 1);
+    EXPECT_EQ(count(*local, "select count(*) from FACTURAS_COMPRA"), 1);
+    EXPECT_EQ(count(*local, "select count(*) from DEVOLUCIONES_COMPRAS"), 1);
+    EXPECT_EQ(count(*server, "select count(*) from FACTURAS_COMPRA"), 2);
+    EXPECT_EQ(count(*server, "select count(*) from DEVOLUCIONES_COMPRAS"), 2);
+    EXPECT_EQ(count(*server, "select count(*) from ENTRADAS"), 0);
+    EXPECT_EQ(count(*server, "select count(*) from SALIDAS"), 0);
 }
 
 }  // namespace
