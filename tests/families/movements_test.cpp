@@ -160,6 +160,9 @@ struct ConceptCase {
     bool replay;
     const char* conc;
 };
+void PrintTo(const ConceptCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class InvoiceConcept : public Movements, public ::testing::WithParamInterface<ConceptCase> {};
 
@@ -375,6 +378,9 @@ struct LookupCase {
     const char* letter;
     const char* sql;
 };
+void PrintTo(const LookupCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MovementLookup : public Movements, public ::testing::WithParamInterface<LookupCase> {};
 

@@ -81,6 +81,9 @@ struct PhaseCase {
     Document document;
     Phase phase;
 };
+void PrintTo(const PhaseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CopiedAsItself : public Purchases, public ::testing::WithParamInterface<PhaseCase> {};
 
@@ -174,6 +177,9 @@ struct InvoiceCase {
     const char* expected;
     const char* query;  // the lookup sent, or nullptr when none
 };
+void PrintTo(const InvoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReturnedInvoice : public Purchases, public ::testing::WithParamInterface<InvoiceCase> {};
 
@@ -259,6 +265,9 @@ struct RouteCase {
     const char* annul;
     const char* other;  // the table of the other form, left untouched
 };
+void PrintTo(const RouteCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Routing : public TwoCompanies, public ::testing::WithParamInterface<RouteCase> {};
 
