@@ -119,6 +119,15 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
               const std::vector<Column>& columns, std::vector<Row>& rows);
 
+// s without its trailing blanks: CHAR values and the names the system tables
+// report come padded.
+inline std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
+
 }  // namespace replica::db::fb
 
 namespace replica::db {

@@ -177,13 +177,6 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
 
 namespace {
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
 }  // namespace
 
 MessageLayout layoutOf(IMessageMetadata* meta) {
@@ -211,7 +204,7 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
         Column c;
         c.name = meta->getAlias(&st, i);
         c.relation = meta->getRelation(&st, i);
-        c.field = rtrim(meta->getField(&st, i));
+        c.field = fb::rtrim(meta->getField(&st, i));
         const unsigned type = meta->getType(&st, i);
         c.type = columnType(type);
         c.scale = meta->getScale(&st, i);
@@ -224,7 +217,7 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
         if (!c.relation.empty() && c.relation.rfind("RDB$", 0) != 0 &&
             c.relation.rfind("MON$", 0) != 0) {
             const TableInfo& info = conn.tableInfo(c.relation);
-            const std::string field = rtrim(meta->getField(&st, i));
+            const std::string field = fb::rtrim(meta->getField(&st, i));
             for (const std::string& k : info.primaryKey) {
                 if (strcasecmp(k.c_str(), field.c_str()) == 0) {
                     c.inKey = true;

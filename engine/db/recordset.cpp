@@ -52,13 +52,6 @@ Value asDecimal(const Value& v) {
     }
 }
 
-std::string rtrimmed(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
 // Key values as the database compares them: numbers by value whatever their
 // kind, texts without trailing blanks (CHAR pads them).
 bool sameKeyValue(const Value& a, const Value& b) {
@@ -72,7 +65,7 @@ bool sameKeyValue(const Value& a, const Value& b) {
         return asDecimal(a) == asDecimal(b);
     }
     if (a.text() && b.text()) {
-        return rtrimmed(*a.text()) == rtrimmed(*b.text());
+        return fb::rtrim(*a.text()) == fb::rtrim(*b.text());
     }
     return a == b;
 }
