@@ -44,6 +44,19 @@ struct Setting {
     const char* value;
 };
 
+// Company 001 receives purchase documents as inventory movements and
+// transfers as entries; 002 keeps purchase documents as they are and 003
+// takes them as movements again, so one run of 001 meets both purchase
+// invoice modes: its own in the download phase, each receiving company's in
+// the upload phase.
+const char* purchaseInvoiceMode(const std::string& code) {
+    return code == "002" ? "FACTURA" : "ENTRADA";
+}
+
+const char* transferAsEntry(const std::string& code) {
+    return code == "001" ? "SI" : "NO";
+}
+
 }  // namespace
 
 std::string generalPath(const std::string& dir) {
@@ -72,11 +85,8 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
     general->close();
 
     const Setting settings[] = {
-        {"COMPRAS", "FACTURAS", "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA", "ENTRADA"},
         {"FACTURACION", "FACTURAS", "ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA",
          "FACTURA"},
-        {"INVENTARIO", "TRASLADOS",
-         "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO", "NO"},
         {"INVENTARIO", "ARTICULOS", "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
          o.user.c_str()},
         {"INVENTARIO", "ARTICULOS", "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS",
@@ -106,12 +116,25 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
                 Q(other) + ", " + Q(companyName(other)) + ", " + Q(dir) + ", " +
                 Q(other == source ? "S" : "N") + ", 1, 'S')");
         }
-        for (const Setting& s : settings) {
+        const Setting own[] = {
+            {"COMPRAS", "FACTURAS", "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA",
+             purchaseInvoiceMode(code)},
+            {"INVENTARIO", "TRASLADOS",
+             "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO",
+             transferAsEntry(code)},
+        };
+        const auto configure = [&conn](const Setting& s) {
             conn->execute(
                 "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
                 "CONF_VALOR) VALUES (" +
                 Q(s.module) + ", " + Q(s.category) + ", " + Q(s.property) + ", " + Q(s.value) +
                 ")");
+        };
+        for (const Setting& s : own) {
+            configure(s);
+        }
+        for (const Setting& s : settings) {
+            configure(s);
         }
         conn->execute(
             "INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "

@@ -8,7 +8,9 @@
 //
 // Every company database gets REPLICA_COMPANIA (all three companies on the
 // server text DIR, 002 marked as download source; in 002 itself, 001),
-// CONFIGURACION with every setting the agent reads, SUCURSALES,
+// CONFIGURACION with every setting the agent reads (001 takes purchase
+// documents as inventory movements and transfers as entries, 002 keeps
+// purchase documents as they are, 003 takes them as movements), SUCURSALES,
 // REPLICACION_CONFIGURA (every document type replicated to the other two
 // companies) and some master data. Building over an existing installation
 // replaces it.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds replica, creates an embedded demo installation (three companies) in
-# demo-install/, simulates ERP activity in the download-source company and
-# runs the agent once, headless, for company 001.
+# demo-install/, simulates ERP activity in the download-source company and in
+# company 001, and runs the agent once, headless, for company 001.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/setup.sh"
@@ -18,6 +18,10 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40 \
     --types 11,12,13,14,15,16,17,18 --updates 4 --annulments 4 --deletions 4
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 8 --documents 10 --masters 3
+# Transfers and purchase documents of 001 itself, for the upload phase: 002
+# keeps purchase documents as they are, 003 takes them as inventory movements.
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 9 --documents 12 \
+    --masters 0 --types 13,21,22,24 --updates 2 --annulments 2 --deletions 2
 export REPLICA_APP_DIR="$dir"
 set +e
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001

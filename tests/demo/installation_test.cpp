@@ -61,6 +61,13 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
         "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA "
         "REPLICACION DE ARTICULOS'");
     EXPECT_EQ(q.asText(0), "SYSDBA");
+    // One run of 001 meets both purchase invoice modes: its own when it
+    // downloads, 002's when it uploads there.
+    q.open(
+        "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and "
+        "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO "
+        "ENTRADA O COMO FACTURA'");
+    EXPECT_EQ(q.asText(0), "ENTRADA");
     q.open("select count(*) from articulo");
     EXPECT_GT(q.asInt(0), 0);
     q.open("select count(*) from replica_eventos");
@@ -71,6 +78,11 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
     q.open("select rpco_cod from replica_compania where rpco_erro = 'S'");
     ASSERT_EQ(q.rowCount(), 1);
     EXPECT_EQ(q.asText(0), "001");  // the source itself downloads from another company
+    q.open(
+        "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and "
+        "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO "
+        "ENTRADA O COMO FACTURA'");
+    EXPECT_EQ(q.asText(0), "FACTURA");
     EXPECT_EQ(test::slurp(dir.file("SERVIDORES.cfg")), dir.path() + "\r\n");
 }
 
