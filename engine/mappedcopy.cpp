@@ -22,8 +22,6 @@ db::Value From::value(const MapStep& step) const {
             return step.row().value(m_name);
         case Kind::Text:
             return db::Value(step.row().asText(m_name));
-        case Kind::HeaderColumn:
-            return step.header.value(m_name);
         case Kind::HeaderText:
             return db::Value(step.header.asText(m_name));
         case Kind::Event:
@@ -63,12 +61,6 @@ From col(std::string name) {
 
 From text(std::string name) {
     From f(From::Kind::Text);
-    f.m_name = std::move(name);
-    return f;
-}
-
-From headerCol(std::string name) {
-    From f(From::Kind::HeaderColumn);
     f.m_name = std::move(name);
     return f;
 }

@@ -70,24 +70,13 @@ enum class EventField {
 // below; it is a small value, copied freely.
 class From {
   public:
-    enum class Kind {
-        Column,
-        Text,
-        HeaderColumn,
-        HeaderText,
-        Event,
-        Literal,
-        Join,
-        ByPhase,
-        ByHeader
-    };
-
     db::Value value(const MapStep& step) const;
 
   private:
+    enum class Kind { Column, Text, HeaderText, Event, Literal, Join, ByPhase, ByHeader };
+
     friend From col(std::string);
     friend From text(std::string);
-    friend From headerCol(std::string);
     friend From headerText(std::string);
     friend From ev(EventField);
     friend From lit(db::Value);
@@ -110,9 +99,8 @@ class From {
 From col(std::string name);
 // The same column as text; a null becomes the empty text.
 From text(std::string name);
-// A column of the source header, also from the line map; as it is, or as
-// text (null: the empty text).
-From headerCol(std::string name);
+// A column of the source header as text (null: the empty text), also from
+// the line map.
 From headerText(std::string name);
 // A value of the event row.
 From ev(EventField field);

@@ -229,9 +229,6 @@ INSTANTIATE_TEST_SUITE_P(
         InvoiceCase{"ThreeLetterPrefix", "ABC001234", "9", "ABC", "001234", "555",
                     "select faco_id from facturas_compra where pref_pre = 'ABC' AND FACO_NUMERO "
                     "= '001234'"},
-        InvoiceCase{"PrefixCountedInCharacters", "ÑA001234", "9", "ÑA", "001234", "555",
-                    "select faco_id from facturas_compra where pref_pre = 'ÑA' AND FACO_NUMERO = "
-                    "'001234'"},
         InvoiceCase{"ShortTextIsAllNumber", "12345", "9", "", "12345", "555",
                     "select faco_id from facturas_compra where pref_pre = '' AND FACO_NUMERO = "
                     "'12345'"},
