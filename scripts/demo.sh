@@ -18,8 +18,11 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40 \
     --types 11,12,13,14,15,16,17,18 --updates 4 --annulments 4 --deletions 4
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 8 --documents 10 --masters 3
-# Transfers and purchase documents of 001 itself, for the upload phase: 002
-# keeps purchase documents as they are, 003 takes them as inventory movements.
+# Purchase documents that 001 receives as inventory movements; then
+# transfers and purchase documents of 001 itself, for the upload phase: 002
+# keeps purchase documents as they are, 003 takes them as movements.
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 10 --documents 6 \
+    --masters 0 --types 21,22,24 --updates 1 --annulments 1 --deletions 1
 "$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 9 --documents 12 \
     --masters 0 --types 13,21,22,24 --updates 2 --annulments 2 --deletions 2
 export REPLICA_APP_DIR="$dir"
