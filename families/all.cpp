@@ -1,5 +1,6 @@
 #include "families/all.h"
 
+#include "families/accounts.h"
 #include "families/inventory.h"
 
 namespace replica::families {
@@ -7,16 +8,15 @@ namespace replica::families {
 Catalogue catalogue() {
     Catalogue c = Catalogue::listed();
     // Each family group adds its forms here, in catalogue order.
+    addAccounts(c);   // 1, 41 to 45, 51 to 55
     addInventory(c);  // 11 to 18
     return c;
 }
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
-        1,                                             // accounting vouchers
         21,  22,   24,                                 // purchase documents
         31,  32,   33,  34,  35,                       // sales documents
-        41,  42,   43,  45,  51,  52,  53,  55,        // notes, applications, advances
         61,  62,   63,  64,  65,  66,                  // cash documents
         71,  72,   73,  74,  75,  76,  77,             // bank documents
         81,  235,                                      // loyalty points
