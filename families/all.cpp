@@ -1,5 +1,6 @@
 #include "families/all.h"
 
+#include "families/accounts.h"
 #include "families/inventory.h"
 #include "families/movements.h"
 #include "families/purchases.h"
@@ -9,6 +10,7 @@ namespace replica::families {
 Catalogue catalogue() {
     Catalogue c = Catalogue::listed();
     // Each family group adds its forms here, in catalogue order.
+    addAccounts(c);   // 1, 41 to 45, 51 to 55
     addInventory(c);  // 11 to 18
     addMovements(c);  // 13, 21, 22, 24 as inventory movements
     addPurchases(c);  // 21, 22, 24 as themselves
@@ -17,9 +19,7 @@ Catalogue catalogue() {
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
-        1,                                             // accounting vouchers
         31,  32,   33,  34,  35,                       // sales documents
-        41,  42,   43,  45,  51,  52,  53,  55,        // notes, applications, advances
         61,  62,   63,  64,  65,  66,                  // cash documents
         71,  72,   73,  74,  75,  76,  77,             // bank documents
         81,  235,                                      // loyalty points

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds replica, creates an embedded demo installation (three companies) in
-# demo-install/, simulates ERP activity in the download-source company and in
-# company 001, and runs the agent once, headless, for company 001.
+# demo-install/, simulates ERP activity in the download-source company (and
+# some in company 001) and runs the agent once, headless, for company 001.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/setup.sh"
@@ -18,12 +18,20 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40 \
     --types 11,12,13,14,15,16,17,18 --updates 4 --annulments 4 --deletions 4
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 8 --documents 10 --masters 3
+# Account documents (vouchers, notes, applications, advances) written in the
+# download source and in company 001 itself, so they replicate in both phases;
+# vouchers and applications name notes and advances written before them, and
+# customer advances the cash receipts (61) written with them.
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 9 --documents 20 \
+    --types 1,41,42,43,45,51,52,53,55,61 --updates 2 --annulments 2 --deletions 2
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 10 --documents 18 \
+    --types 1,41,42,43,45,51,52,53,55 --updates 2 --annulments 2 --deletions 2
 # Purchase documents that 001 receives as inventory movements; then
 # transfers and purchase documents of 001 itself, for the upload phase: 002
 # keeps purchase documents as they are, 003 takes them as movements.
-"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 10 --documents 6 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 11 --documents 6 \
     --masters 0 --types 21,22,24 --updates 1 --annulments 1 --deletions 1
-"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 9 --documents 12 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 12 --documents 12 \
     --masters 0 --types 13,21,22,24 --updates 2 --annulments 2 --deletions 2
 export REPLICA_APP_DIR="$dir"
 set +e
