@@ -52,37 +52,6 @@ class Cash : public TwoCompanies {
     }
 };
 
-TEST_F(Cash, ReceiptLinesTakeTheNewIdAndAReplayReplacesThemKeepingIt) {
-    header(*source, 61);
-    for (int i = 1; i <= 2; ++i) {
-        insert(*source, "RECIBOS_CAJA_DETALLE", "RECA_ID, RCDE_ITEM, RCDE_VALOR",
-               "7, " + sqlInt(i) + ", 50");
-        insert(*source, "RECIBOS_CAJA_PAGO", "RECA_ID, RCPA_ITEM, RCPA_VALOR",
-               "7, " + sqlInt(i) + ", 75");
-    }
-    insert(*source, "RECIBOS_CAJA_CRUCEC", "RECA_ID, RCCC_ITEM, RCCC_VALOR", "7, 1, 50");
-
-    EventState s = copy(61);
-    ASSERT_FALSE(s.failed) << lastEventError();
-    EXPECT_EQ(s.destinationId, 500);
-    const auto ids = [&] {
-        std::vector<std::string> out;
-        for (const char* t :
-             {"RECIBOS_CAJA", "RECIBOS_CAJA_DETALLE", "RECIBOS_CAJA_CRUCEC", "RECIBOS_CAJA_PAGO"}) {
-            const auto c = column(*destination, std::string("select RECA_ID from ") + t);
-            out.insert(out.end(), c.begin(), c.end());
-        }
-        return out;
-    };
-    EXPECT_EQ(ids(), std::vector<std::string>(6, "500"));
-
-    source->execute("delete from RECIBOS_CAJA_PAGO where RCPA_ITEM = 2");
-    s = copy(61, "U");
-    EXPECT_FALSE(s.failed) << lastEventError();
-    EXPECT_EQ(s.destinationId, 500);
-    EXPECT_EQ(ids(), std::vector<std::string>(5, "500"));
-}
-
 // A line that settles another document: its table's columns (header id,
 // item, type code, id, prefix, number, amount, by name) and the column that
 // keeps the settled document's id.
