@@ -2,6 +2,7 @@
 
 #include "families/accounts.h"
 #include "families/inventory.h"
+#include "families/treasury.h"
 
 namespace replica::families {
 
@@ -10,6 +11,7 @@ Catalogue catalogue() {
     // Each family group adds its forms here, in catalogue order.
     addAccounts(c);   // 1, 41 to 45, 51 to 55
     addInventory(c);  // 11 to 18
+    addTreasury(c);   // 61 to 66, 71 to 77
     return c;
 }
 
@@ -17,8 +19,6 @@ const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
         21,  22,   24,                                 // purchase documents
         31,  32,   33,  34,  35,                       // sales documents
-        61,  62,   63,  64,  65,  66,                  // cash documents
-        71,  72,   73,  74,  75,  76,  77,             // bank documents
         81,  235,                                      // loyalty points
         94,  96,   192, 193,                           // payroll
         100, 142,  111, 112, 113, 114, 115, 116, 117,  // accounting setup

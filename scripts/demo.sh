@@ -26,6 +26,15 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
     --types 1,41,42,43,45,51,52,53,55,61 --updates 2 --annulments 2 --deletions 2
 "$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 10 --documents 18 \
     --types 1,41,42,43,45,51,52,53,55 --updates 2 --annulments 2 --deletions 2
+# Cash and bank documents with the invoices and advances their lines settle,
+# on both sides: 002's come down to 001, 001's go up to 002 and 003. The
+# first documents of the run are updated, the next annulled (cash documents)
+# and the bank documents deleted.
+for company in 002 001; do
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed 11 \
+        --documents 17 --masters 0 --types 21,31,45,55,61,62,63,64,65,66,71,72,73,74,75,76,77 \
+        --updates 6 --annulments 4 --deletions 7
+done
 export REPLICA_APP_DIR="$dir"
 set +e
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
