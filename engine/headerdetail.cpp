@@ -7,6 +7,9 @@ namespace replica {
 void HeaderDetailCopy::run(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
     const std::string& op = ctx.event.operation;
+    if (f.beforeAny) {
+        f.beforeAny(ctx);
+    }
     if (!f.deleteLetter.empty() && op == f.deleteLetter) {
         if (f.deleteDocument) {
             f.deleteDocument(ctx);
@@ -205,8 +208,9 @@ void HeaderDetailCopy::undo(HeaderStep& step) const {
     // own statements take back the header.
     const std::string id = sqlInt(ctx.state.destinationId);
     for (const DetailTable& t : f.details) {
-        if (inPhase(t, ctx.phase) && !t.clear.empty()) {
-            ctx.destination.execute(t.clear + id);
+        const std::string& lines = t.undo.empty() ? t.clear : t.undo;
+        if (inPhase(t, ctx.phase) && !lines.empty()) {
+            ctx.destination.execute(lines + id);
         }
     }
     for (const std::string& sql : f.undo) {

@@ -79,6 +79,9 @@ struct DetailTable {
     // Deletes the table's rows of one document: run with the found id before
     // a replace, and with the document id first thing in an undo.
     std::string clear{};
+    // The text an undo runs for this table, where the family spells it
+    // apart from the clear; "": the clear text.
+    std::string undo{};
     std::string source{};       // completed with RPEV_IDDOC, on the source
     std::string destination{};  // completed with the document id, on the destination
     // Phase::None: both phases; otherwise the table is read, written and
@@ -110,6 +113,10 @@ struct DocumentFamily {
     std::string deleteLetter = "D";      // "": no delete (the letter copies)
     std::string annulLetter = "A";
 
+    // First thing for every letter, before any SQL of the event: reads the
+    // event values the family's texts put into SQL unquoted through the
+    // context's checked accessors, so a refused value sends nothing.
+    Handler beforeAny{};
     // Replaces the record delete of the delete letter.
     Handler deleteDocument{};
     // After the source header is read: true completes the event with nothing

@@ -26,12 +26,21 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
     --types 1,41,42,43,45,51,52,53,55,61 --updates 2 --annulments 2 --deletions 2
 "$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 10 --documents 18 \
     --types 1,41,42,43,45,51,52,53,55 --updates 2 --annulments 2 --deletions 2
+# Cash and bank documents with the invoices and advances their lines settle,
+# on both sides: 002's come down to 001, 001's go up to 002 and 003. The
+# first documents of the run are updated, the next annulled (cash documents)
+# and the bank documents deleted.
+for company in 002 001; do
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed 11 \
+        --documents 17 --masters 0 --types 21,31,45,55,61,62,63,64,65,66,71,72,73,74,75,76,77 \
+        --updates 6 --annulments 4 --deletions 7
+done
 # Purchase documents that 001 receives as inventory movements; then
 # transfers and purchase documents of 001 itself, for the upload phase: 002
 # keeps purchase documents as they are, 003 takes them as movements.
-"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 11 --documents 6 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 13 --documents 6 \
     --masters 0 --types 21,22,24 --updates 1 --annulments 1 --deletions 1
-"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 12 --documents 12 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 14 --documents 12 \
     --masters 0 --types 13,21,22,24 --updates 2 --annulments 2 --deletions 2
 export REPLICA_APP_DIR="$dir"
 set +e
