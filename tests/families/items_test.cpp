@@ -27,14 +27,11 @@ std::string itemColumnList() {
 
 class Items : public TwoCompanies {
   protected:
-    static void insertItem(db::Connection& c, const std::string& code, const std::string& price,
-                           const std::string& extra = "") {
+    static void insertItem(db::Connection& c, const std::string& code, const std::string& price) {
         c.execute(
             "INSERT INTO ARTICULO (ARTI_COD, ARTI_DES, ARTI_PRECIO, ARTI_OBS, ARTI_FECHA, "
-            "ARTI_COSTOPROM, ARTI_UBICACION" +
-            std::string(extra.empty() ? "" : ", ARTI_URL") + ") VALUES (" + Q(code) +
-            ", 'Tornillo', " + price + ", NULL, NULL, 99, 'B-7'" +
-            (extra.empty() ? "" : ", " + Q(extra)) + ")");
+            "ARTI_COSTOPROM, ARTI_UBICACION) VALUES (" +
+            Q(code) + ", 'Tornillo', " + price + ", NULL, NULL, 99, 'B-7')");
     }
     static void insertPhoto(db::Connection& c, const std::string& code, int item) {
         c.execute(
@@ -409,13 +406,6 @@ TEST_F(Items, DiscountLinesTakeTheAnnulLetterAsADeletionAndPlansCopyIt) {
     }
 }
 
-TEST_F(Items, FamilyDeleteOfAnAbsentFamilyCompletesAndAPresentOneGoes) {
-    destination->execute("INSERT INTO FAMILIA_INVENTARIO (FAIN_COD) VALUES ('F1')");
-    EXPECT_FALSE(dispatch(event(201, "D", std::nullopt, "", "", "", "F9")).failed);
-    EXPECT_FALSE(dispatch(event(201, "D", std::nullopt, "", "", "", "F1")).failed);
-    EXPECT_EQ(count(*destination, "select count(*) from FAMILIA_INVENTARIO"), 0);
-}
-
 // A brand still referenced cannot be deleted: the database's refusal stays
 // on that event and the loop goes on with the next one.
 TEST_F(Items, RefusedBrandDeleteLeavesThatEventPendingAndTheLoopGoesOn) {
@@ -446,15 +436,6 @@ TEST_F(Items, RefusedBrandDeleteLeavesThatEventPendingAndTheLoopGoesOn) {
               std::string::npos);
     EXPECT_EQ(column(*destination, "select MARC_COD from MARCAS order by 1"),
               (std::vector<std::string>{"M1", "M2"}));
-}
-
-TEST(ItemCatalogue, RoutesEveryItemCodeInBothPhases) {
-    const Catalogue c = families::catalogue();
-    for (const KeyedFamily& f : families::itemFamilies()) {
-        for (Phase p : {Phase::Download, Phase::Upload}) {
-            EXPECT_EQ(c.handlerFor(p, f.type).route, Catalogue::Route::Handle) << f.type;
-        }
-    }
 }
 
 }  // namespace
