@@ -236,12 +236,9 @@ bool KeyedCopy::remove(HandlerContext& ctx, const std::vector<std::string>& part
     if (found.isEmpty()) {
         return true;
     }
-    if (d.kind == DeleteKind::EveryRow) {
-        for (found.first(); !found.isEmpty();) {
-            ctx.remove(found);
-        }
-    } else {
-        ctx.remove(found);
+    ctx.remove(found);
+    while (d.kind == DeleteKind::EveryRow && !found.isEmpty()) {
+        ctx.remove(found);  // the next row became current
     }
     return applyRow(ctx, found);
 }
