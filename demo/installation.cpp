@@ -120,16 +120,19 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
             "INSERT INTO SUCURSALES (SUCU_ID, SUCU_NOMBRE, SUCU_DIRECCION, "
             "SUCU_TELEFONOS) VALUES (2, 'Centro', 'Carrera 7 # 12-40', '555 0202')");
         // Every family replicates to every other company: documents under
-        // their demo prefix, master records under the empty prefix.
+        // their demo prefix (vouchers under every document prefix), master
+        // records and payroll documents under the empty prefix.
         for (const std::string& other : o.companies) {
             if (other == code) {
                 continue;
             }
             for (int type : documentTypes()) {
-                conn->execute(
-                    "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
-                    "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
-                    sqlInt(type) + ", " + Q(prefixFor(type)) + ", 'S', " + Q(other) + ")");
+                for (const std::string& prefix : prefixesFor(type)) {
+                    conn->execute(
+                        "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, "
+                        "REPC_REPLICA, REPC_COMPANIA) VALUES (" +
+                        sqlInt(type) + ", " + Q(prefix) + ", 'S', " + Q(other) + ")");
+                }
             }
             for (int type : masterTypes()) {
                 conn->execute(

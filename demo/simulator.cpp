@@ -1,9 +1,10 @@
 #include "demo/simulator.h"
 
 #include <algorithm>
-#include <random>
+#include <deque>
 #include <stdexcept>
 
+#include "demo/activity.h"
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
@@ -13,205 +14,310 @@ namespace replica::demo {
 
 namespace {
 
-// A document family as the ERP writes it: header, lines, how its events name it.
+// A document family as the ERP writes it: header, lines, how its events name
+// it, and the hooks that shape its rows (activity.h).
 struct DocumentFamily {
-    int type;
-    const char* header;
-    const char* prefixColumn;
-    const char* numberColumn;
-    const char* generator;  // id generator view; nullptr: next id after the largest
-    std::vector<const char*> details;
+    int type = 0;
+    const char* header = nullptr;
+    const char* prefix = "PREF_PRE";  // prefix column; nullptr: the family has none
+    const char* number = nullptr;     // number column; nullptr: the family has none
+    const char* generator = nullptr;  // id generator view; nullptr: next id after the largest
+    std::vector<const char*> details = {};
+    int digits = 6;  // numbers are the id with leading zeros to this width
+    // RPEV_PREFDEST: the receiving company files the copy under the prefix of
+    // this type (a movement of that type); 0: under the document's own prefix.
+    int recordedAs = 0;
+    const char* codeColumn = nullptr;  // RPEV_CODIGO is this header column
+    // Filed under the prefix and number of the document it was generated from,
+    // so its events may carry any document prefix.
+    bool sourcePrefix = false;
+    HeaderShape shapeHeader = nullptr;
+    LineShape shapeLine = nullptr;
 };
 
-// A master record family: one table, the event names it by its first key column.
+// A master record family: one table, the event names it by its first key
+// column unless its event hook says otherwise.
 struct MasterFamily {
-    int type;
-    const char* table;
+    int type = 0;
+    const char* table = nullptr;
+    RowShape shape = nullptr;
+    MasterEventShape event = nullptr;
 };
 
+// Written in this order, round after round: a family mostly comes after the
+// ones it refers to, so that its references find a document from the first
+// round on (advances and cash documents refer to each other, and meet from
+// the second round); the voucher, which may come from any document, is last.
 const std::vector<DocumentFamily>& documentFamilies() {
     static const std::vector<DocumentFamily> k = {
-        {1,
-         "COMPROBANTE_ENCABEZADO",
-         "PRCO_PREF",
-         "ENCO_NUMERO",
-         "cambie_id_comproba",
-         {"COMPROBANTE_DETALLE", "COMPROBANTE_DETALLE_NIIF"}},
-        {11, "ENTRADAS", "PREF_PRE", "ENTR_NUMERO", "cambie_id_entrada", {"ENTRADAS_DETALLE"}},
-        {12, "SALIDAS", "PREF_PRE", "SALI_NUMERO", "cambie_id_salida", {"SALIDAS_DETALLE"}},
-        {13,
-         "TRASFERENCIAS",
-         "PREF_PRE",
-         "TRAN_NUMERO",
-         "cambie_id_transfer",
-         {"TRASFERENCIAS_DETALLE"}},
-        {14, "AJUSTES", "PREF_PRE", "AJUS_NUMERO", "cambie_id_ajusteinv", {"AJUSTES_DETALLE"}},
-        {15, "ENSAMBLES", "PREF_PRE", "ENSA_NUMERO", "cambie_id_ensamble", {"ENSAMBLES_DETALLE"}},
-        {16,
-         "DESENSAMBLES",
-         "PREF_PRE",
-         "DESE_NUMERO",
-         "cambie_id_desensamble",
-         {"DESENSAMBLES_DETALLE"}},
-        {17, "RESERVAS", "PREF_PRE", "RESE_NUMERO", "cambie_id_reserva", {"RESERVAS_DETALLE"}},
-        {18,
-         "ORDENES_INVENTARIO",
-         "PREF_PRE",
-         "ORIN_NUMERO",
-         "cambie_id_ordenmcia",
-         {"ORDENINVENTARIO_DETALLE"}},
-        {21,
-         "FACTURAS_COMPRA",
-         "PREF_PRE",
-         "FACO_NUMERO",
-         "cambie_id_compras",
-         {"FACTURAS_COMPRAS_DETALLE"}},
-        {22,
-         "REMISION_PROVEEDOR",
-         "PREF_PRE",
-         "REPR_NUMERO",
-         "cambie_id_remiprov",
-         {"REMISION_PROVEEDOR_DET"}},
-        {24,
-         "DEVOLUCIONES_COMPRAS",
-         "PREF_PRE",
-         "DVCO_NUMERO",
-         "cambie_id_devolprov",
-         {"DEVOLUCIONES_COMPRAS_DET"}},
-        {31,
-         "FACTURAS",
-         "PREF_PRE",
-         "FACT_NUMERO",
-         "cambie_id_factura",
-         {"FACTURAS_DETALLE", "FACTURAS_CONTADO_PAGO"}},
-        {32,
-         "REMISIONES_VENTA",
-         "PREF_PRE",
-         "REVT_NUMERO",
-         "cambie_id_remiclie",
-         {"REMISIONES_VENTA_DETALLE"}},
-        {33,
-         "DEVOLUCIONES_VENTAS",
-         "PREF_PRE",
-         "DEVT_NUMERO",
-         "cambie_id_devolclie",
-         {"DEVOLUCIONES_VENTAS_DETALLE"}},
-        {34, "PEDIDOS", "PREF_PRE", "PEDI_NUMERO", "cambie_id_pedido", {"PEDIDOS_DETALLE"}},
-        {35,
-         "COTIZACIONES",
-         "PREF_PRE",
-         "COTI_NUMERO",
-         "cambie_id_cotizaci",
-         {"COTIZACIONES_DETALLE"}},
-        {41, "NOTAS_DEBITO_CLIENTES", "PREF_PRE", "NDCL_NUMERO", "cambie_id_notadbclie", {}},
-        {42, "NOTAS_CREDITO_CLIENTES", "PREF_PRE", "NCCL_NUMERO", "cambie_id_notadbclie", {}},
-        {43,
-         "APLICACION_CLIENTE",
-         "PREF_PRE",
-         "APCL_NUMERO",
-         "cambie_id_apliclie",
-         {"APLICACION_CLIENTE_DETALLE"}},
-        {45, "ANTICIPOS_CLIENTE", "PREF_PRE", "ANCL_NUMERO", "cambie_id_anticlie", {}},
-        {51, "NOTAS_DEBITO_PROVEEDOR", "PREF_PRE", "NDPR_NUMERO", "cambie_id_notadbprov", {}},
-        {52, "NOTAS_CREDITO_PROVEEDOR", "PREF_PRE", "NCPR_NUMERO", "cambie_id_notacrprov", {}},
-        {53,
-         "APLICACION_PROVEDOR",
-         "PREF_PRE",
-         "APPR_NUMERO",
-         "cambie_id_apliprov",
-         {"APLICACION_PROVEEDOR_DETALLE"}},
-        {55, "ANTICIPOS_PROVEEDOR", "PREF_PRE", "ANPR_NUMERO", "cambie_id_antiprov", {}},
-        {61,
-         "RECIBOS_CAJA",
-         "PREF_PRE",
-         "RECA_NUMERO",
-         "cambie_id_recicaja",
-         {"RECIBOS_CAJA_DETALLE", "RECIBOS_CAJA_CRUCEC", "RECIBOS_CAJA_PAGO"}},
-        {62,
-         "EGRESOS",
-         "PREF_PRE",
-         "EGRE_NUMERO",
-         "cambie_id_egreso",
-         {"EGRESOS_DETALLE", "EGRESOS_CRUCEC", "EGRESOS_CAJA", "EGRESOS_BANCO",
-          "EGRESOS_CONTABILIDAD"}},
-        {63,
-         "CAMBIO_DOCUMENTOS",
-         "PREF_PRE",
-         "CADO_NUMERO",
-         "cambie_id_cambdocu",
-         {"CAMBIODOC_ENTRADAS", "CAMBIODOC_SALIDAS"}},
-        {64,
-         "CONSIGNA_TARJETAS",
-         "PREF_PRE",
-         "COTJ_NUMERO",
-         "cambie_id_consignatar",
-         {"CONSIGNA_TARJETAS_DET"}},
-        {65,
-         "RECIBO_PROVISIONAL",
-         "PREF_PRE",
-         "RCPR_NUMERO",
-         "cambie_id_reciprov",
-         {"RECIBO_PROVISIONAL_DETALLE", "RECIBO_PROVISIONAL_PAGO"}},
-        {66,
-         "TRASLADOS_CAJA",
-         "PREF_PRE",
-         "TRCJ_NUMERO",
-         "cambie_id_traslacaja",
-         {"TRASLADOS_CAJA_DET"}},
-        {71, "CONSIGNA", "PRBA_PREF", "CONS_NUMERO", "cambie_id_consigna", {"CONSIGNA_DETALLE"}},
-        {72, "CHEQUES", "PRBA_PREF", "CHEQ_NUMERO", "cambie_id_cheque", {}},
-        {73, "RETIROS", "PRBA_PREF", "RETI_NUMERO", "cambie_id_retiro", {}},
-        {74, "NOTAS_DEBITO", "PRBA_PREF", "NDBC_NUMERO", "cambie_id_nota_db_banco", {}},
-        {75, "NOTAS_CREDITO", "PRBA_PREF", "NCBC_NUMERO", "cambie_id_nota_cr_banco", {}},
-        {76, "TRASLADOS", "PRBA_PREF", "TRAS_NUMERO", "cambie_id_traslado", {}},
-        {77, "DEVOLUCION_CHEQUES", "PRBA_PREF", "DVCH_NUMDOC", "cambie_id_dev_cheques", {}},
-        {81, "PUNTOS_REDENCION", "PREF_PRE", "PTRE_NUMERO", "cambie_id_rediptos", {}},
-        {94, "NOMINA_CARTERA", nullptr, nullptr, nullptr, {"NOMINA_CARTERA_DETALLE"}},
-        {193,
-         "NOMINA_NOVEDADES",
-         nullptr,
-         nullptr,
-         "cambie_id_novedad",
-         {"NOMINA_NOVEDADES_DETALLE"}},
+        {.type = 11,
+         .header = "ENTRADAS",
+         .number = "ENTR_NUMERO",
+         .generator = "cambie_id_entrada",
+         .details = {"ENTRADAS_DETALLE"}},
+        {.type = 12,
+         .header = "SALIDAS",
+         .number = "SALI_NUMERO",
+         .generator = "cambie_id_salida",
+         .details = {"SALIDAS_DETALLE"}},
+        {.type = 13,
+         .header = "TRASFERENCIAS",
+         .number = "TRAN_NUMERO",
+         .generator = "cambie_id_transfer",
+         .details = {"TRASFERENCIAS_DETALLE"},
+         .recordedAs = 11},
+        {.type = 14,
+         .header = "AJUSTES",
+         .number = "AJUS_NUMERO",
+         .generator = "cambie_id_ajusteinv",
+         .details = {"AJUSTES_DETALLE"}},
+        {.type = 15,
+         .header = "ENSAMBLES",
+         .number = "ENSA_NUMERO",
+         .generator = "cambie_id_ensamble",
+         .details = {"ENSAMBLES_DETALLE"}},
+        {.type = 16,
+         .header = "DESENSAMBLES",
+         .number = "DESE_NUMERO",
+         .generator = "cambie_id_desensamble",
+         .details = {"DESENSAMBLES_DETALLE"}},
+        {.type = 17,
+         .header = "RESERVAS",
+         .number = "RESE_NUMERO",
+         .generator = "cambie_id_reserva",
+         .details = {"RESERVAS_DETALLE"}},
+        {.type = 18,
+         .header = "ORDENES_INVENTARIO",
+         .number = "ORIN_NUMERO",
+         .generator = "cambie_id_ordenmcia",
+         .details = {"ORDENINVENTARIO_DETALLE"}},
+        {.type = 21,
+         .header = "FACTURAS_COMPRA",
+         .number = "FACO_NUMERO",
+         .generator = "cambie_id_compras",
+         .details = {"FACTURAS_COMPRAS_DETALLE"},
+         .recordedAs = 11},
+        {.type = 22,
+         .header = "REMISION_PROVEEDOR",
+         .number = "REPR_NUMERO",
+         .generator = "cambie_id_remiprov",
+         .details = {"REMISION_PROVEEDOR_DET"},
+         .recordedAs = 11},
+        {.type = 24,
+         .header = "DEVOLUCIONES_COMPRAS",
+         .number = "DVCO_NUMERO",
+         .generator = "cambie_id_devolprov",
+         .details = {"DEVOLUCIONES_COMPRAS_DET"},
+         .recordedAs = 12,
+         .shapeHeader = purchaseReturnHeader},
+        // Sales invoices carry 8 digits: a sales return names its invoice by
+        // prefix and the last 8 characters.
+        {.type = 31,
+         .header = "FACTURAS",
+         .number = "FACT_NUMERO",
+         .generator = "cambie_id_factura",
+         .details = {"FACTURAS_DETALLE", "FACTURAS_CONTADO_PAGO"},
+         .digits = 8,
+         .recordedAs = 12},
+        {.type = 32,
+         .header = "REMISIONES_VENTA",
+         .number = "REVT_NUMERO",
+         .generator = "cambie_id_remiclie",
+         .details = {"REMISIONES_VENTA_DETALLE"}},
+        {.type = 33,
+         .header = "DEVOLUCIONES_VENTAS",
+         .number = "DEVT_NUMERO",
+         .generator = "cambie_id_devolclie",
+         .details = {"DEVOLUCIONES_VENTAS_DETALLE"},
+         .shapeHeader = salesReturnHeader},
+        {.type = 34,
+         .header = "PEDIDOS",
+         .number = "PEDI_NUMERO",
+         .generator = "cambie_id_pedido",
+         .details = {"PEDIDOS_DETALLE"}},
+        {.type = 35,
+         .header = "COTIZACIONES",
+         .number = "COTI_NUMERO",
+         .generator = "cambie_id_cotizaci",
+         .details = {"COTIZACIONES_DETALLE"}},
+        {.type = 41,
+         .header = "NOTAS_DEBITO_CLIENTES",
+         .number = "NDCL_NUMERO",
+         .generator = "cambie_id_notadbclie"},
+        {.type = 42,
+         .header = "NOTAS_CREDITO_CLIENTES",
+         .number = "NCCL_NUMERO",
+         .generator = "cambie_id_notadbclie"},
+        {.type = 45,
+         .header = "ANTICIPOS_CLIENTE",
+         .number = "ANCL_NUMERO",
+         .generator = "cambie_id_anticlie",
+         .shapeHeader = customerAdvanceHeader},
+        {.type = 43,
+         .header = "APLICACION_CLIENTE",
+         .number = "APCL_NUMERO",
+         .generator = "cambie_id_apliclie",
+         .details = {"APLICACION_CLIENTE_DETALLE"},
+         .shapeLine = applicationLine},
+        {.type = 51,
+         .header = "NOTAS_DEBITO_PROVEEDOR",
+         .number = "NDPR_NUMERO",
+         .generator = "cambie_id_notadbprov"},
+        {.type = 52,
+         .header = "NOTAS_CREDITO_PROVEEDOR",
+         .number = "NCPR_NUMERO",
+         .generator = "cambie_id_notacrprov"},
+        {.type = 55,
+         .header = "ANTICIPOS_PROVEEDOR",
+         .number = "ANPR_NUMERO",
+         .generator = "cambie_id_antiprov",
+         .shapeHeader = supplierAdvanceHeader},
+        {.type = 53,
+         .header = "APLICACION_PROVEDOR",
+         .number = "APPR_NUMERO",
+         .generator = "cambie_id_apliprov",
+         .details = {"APLICACION_PROVEEDOR_DETALLE"},
+         .shapeLine = applicationLine},
+        {.type = 61,
+         .header = "RECIBOS_CAJA",
+         .number = "RECA_NUMERO",
+         .generator = "cambie_id_recicaja",
+         .details = {"RECIBOS_CAJA_DETALLE", "RECIBOS_CAJA_CRUCEC", "RECIBOS_CAJA_PAGO"},
+         .shapeLine = cashReceiptLine},
+        {.type = 62,
+         .header = "EGRESOS",
+         .number = "EGRE_NUMERO",
+         .generator = "cambie_id_egreso",
+         .details = {"EGRESOS_DETALLE", "EGRESOS_CRUCEC", "EGRESOS_CAJA", "EGRESOS_BANCO",
+                     "EGRESOS_CONTABILIDAD"},
+         .shapeLine = disbursementLine},
+        {.type = 63,
+         .header = "CAMBIO_DOCUMENTOS",
+         .number = "CADO_NUMERO",
+         .generator = "cambie_id_cambdocu",
+         .details = {"CAMBIODOC_ENTRADAS", "CAMBIODOC_SALIDAS"}},
+        {.type = 64,
+         .header = "CONSIGNA_TARJETAS",
+         .number = "COTJ_NUMERO",
+         .generator = "cambie_id_consignatar",
+         .details = {"CONSIGNA_TARJETAS_DET"}},
+        {.type = 65,
+         .header = "RECIBO_PROVISIONAL",
+         .number = "RCPR_NUMERO",
+         .generator = "cambie_id_reciprov",
+         .details = {"RECIBO_PROVISIONAL_DETALLE", "RECIBO_PROVISIONAL_PAGO"}},
+        {.type = 66,
+         .header = "TRASLADOS_CAJA",
+         .number = "TRCJ_NUMERO",
+         .generator = "cambie_id_traslacaja",
+         .details = {"TRASLADOS_CAJA_DET"}},
+        {.type = 71,
+         .header = "CONSIGNA",
+         .prefix = "PRBA_PREF",
+         .number = "CONS_NUMERO",
+         .generator = "cambie_id_consigna",
+         .details = {"CONSIGNA_DETALLE"}},
+        {.type = 72,
+         .header = "CHEQUES",
+         .prefix = "PRBA_PREF",
+         .number = "CHEQ_NUMERO",
+         .generator = "cambie_id_cheque"},
+        {.type = 73,
+         .header = "RETIROS",
+         .prefix = "PRBA_PREF",
+         .number = "RETI_NUMERO",
+         .generator = "cambie_id_retiro"},
+        {.type = 74,
+         .header = "NOTAS_DEBITO",
+         .prefix = "PRBA_PREF",
+         .number = "NDBC_NUMERO",
+         .generator = "cambie_id_nota_db_banco"},
+        {.type = 75,
+         .header = "NOTAS_CREDITO",
+         .prefix = "PRBA_PREF",
+         .number = "NCBC_NUMERO",
+         .generator = "cambie_id_nota_cr_banco"},
+        {.type = 76,
+         .header = "TRASLADOS",
+         .prefix = "PRBA_PREF",
+         .number = "TRAS_NUMERO",
+         .generator = "cambie_id_traslado"},
+        {.type = 77,
+         .header = "DEVOLUCION_CHEQUES",
+         .prefix = "PRBA_PREF",
+         .number = "DVCH_NUMDOC",
+         .generator = "cambie_id_dev_cheques"},
+        {.type = 81,
+         .header = "PUNTOS_REDENCION",
+         .number = "PTRE_NUMERO",
+         .generator = "cambie_id_rediptos"},
+        {.type = 94,
+         .header = "NOMINA_CARTERA",
+         .prefix = nullptr,
+         .details = {"NOMINA_CARTERA_DETALLE"},
+         .shapeLine = payrollReceivableLine},
+        {.type = 193,
+         .header = "NOMINA_NOVEDADES",
+         .prefix = nullptr,
+         .generator = "cambie_id_novedad",
+         .details = {"NOMINA_NOVEDADES_DETALLE"}},
+        {.type = 1,
+         .header = "COMPROBANTE_ENCABEZADO",
+         .prefix = "PRCO_PREF",
+         .number = "ENCO_NUMERO",
+         .generator = "cambie_id_comproba",
+         .details = {"COMPROBANTE_DETALLE", "COMPROBANTE_DETALLE_NIIF"},
+         .codeColumn = "TICO_COD",
+         .sourcePrefix = true,
+         .shapeHeader = voucherHeader},
     };
     return k;
 }
 
 const std::vector<MasterFamily>& masterFamilies() {
     static const std::vector<MasterFamily> k = {
-        {96, "CONCEPTOS_NOMINA"},
-        {100, "CUENTAS"},
-        {101, "ARTICULO"},
-        {102, "TERCEROS"},
-        {103, "CLIENTES"},
-        {104, "PROVEEDORES"},
-        {105, "COBRADORES"},
-        {106, "VENDEDORES"},
-        {111, "INTERFAZ_BANCOS"},
-        {112, "INTERFAZ_CAJA"},
-        {113, "INTERFAZ_CARTERA"},
-        {114, "INTERFAZ_COMPRAS"},
-        {115, "INTERFAZ_CXPAGAR"},
-        {116, "INTERFAZ_INVENTARIO"},
-        {117, "INTERFAZ_VENTAS"},
-        {124, "UNIDAD_ARTICULO"},
-        {125, "BARRAS_ARTICULO"},
-        {126, "PRECIOS_ARTICULO"},
-        {127, "CONTABIL_ARTICULO"},
-        {128, "ARTICULOS_PRODUCTO"},
-        {129, "DESCUENTOS_PRECIOS"},
-        {142, "PREFIJOS"},
-        {152, "CLIENTE_SUCURSALES"},
-        {192, "NOMINA_HORASEXT"},
-        {201, "FAMILIA_INVENTARIO"},
-        {202, "GRUPO_INVENTARIO"},
-        {203, "SUBGRUPO_INVENTARIO"},
-        {204, "MARCAS"},
-        {205, "SUBMARCA"},
-        {235, "PUNTOS_CLIENTE"},
-        {1291, "DESCUENTOS_PRECIOS_DET"},
+        {.type = 96, .table = "CONCEPTOS_NOMINA"},
+        {.type = 100, .table = "CUENTAS"},
+        {.type = 101, .table = "ARTICULO"},
+        {.type = 102, .table = "TERCEROS"},
+        {.type = 103, .table = "CLIENTES"},
+        {.type = 104, .table = "PROVEEDORES"},
+        {.type = 105, .table = "COBRADORES"},
+        {.type = 106, .table = "VENDEDORES"},
+        {.type = 111, .table = "INTERFAZ_BANCOS"},
+        {.type = 112, .table = "INTERFAZ_CAJA"},
+        {.type = 113, .table = "INTERFAZ_CARTERA"},
+        {.type = 114, .table = "INTERFAZ_COMPRAS"},
+        {.type = 115, .table = "INTERFAZ_CXPAGAR"},
+        {.type = 116, .table = "INTERFAZ_INVENTARIO"},
+        {.type = 117, .table = "INTERFAZ_VENTAS"},
+        {.type = 124, .table = "UNIDAD_ARTICULO"},
+        {.type = 125, .table = "BARRAS_ARTICULO"},
+        {.type = 126, .table = "PRECIOS_ARTICULO"},
+        {.type = 127, .table = "CONTABIL_ARTICULO"},
+        {.type = 128, .table = "ARTICULOS_PRODUCTO"},
+        {.type = 129, .table = "DESCUENTOS_PRECIOS"},
+        {.type = 142, .table = "PREFIJOS"},
+        {.type = 152, .table = "CLIENTE_SUCURSALES"},
+        {.type = 192, .table = "NOMINA_HORASEXT"},
+        {.type = 201, .table = "FAMILIA_INVENTARIO"},
+        {.type = 202, .table = "GRUPO_INVENTARIO"},
+        {.type = 203, .table = "SUBGRUPO_INVENTARIO"},
+        {.type = 204, .table = "MARCAS"},
+        {.type = 205, .table = "SUBMARCA"},
+        {.type = 235, .table = "PUNTOS_CLIENTE"},
+        {.type = 1291, .table = "DESCUENTOS_PRECIOS_DET"},
     };
     return k;
+}
+
+const DocumentFamily* documentFamily(int type) {
+    for (const DocumentFamily& f : documentFamilies()) {
+        if (f.type == type) {
+            return &f;
+        }
+    }
+    return nullptr;
 }
 
 const char* const kWords[] = {"bodega", "norte", "café",  "azúcar", "tornillo", "cliente",
@@ -219,102 +325,94 @@ const char* const kWords[] = {"bodega", "norte", "café",  "azúcar", "tornillo"
 const char* const kNits[] = {"800100200", "900123456", "860000111", "71234567", "43210987"};
 const char* const kItems[] = {"A001", "A002", "B010", "C100", "D200", "E300"};
 
-class Filler {
-  public:
-    Filler(db::Connection& conn, unsigned seed) : m_conn(conn), m_rng(seed) {}
+}  // namespace
 
-    int pick(int n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
-
-    // A value for one column, from its name and type.
-    db::Value value(const db::Column& c, int type) {
-        const std::string& n = c.name;
-        auto ends = [&](const char* s) {
-            const std::string t(s);
-            return n.size() >= t.size() && n.compare(n.size() - t.size(), t.size(), t) == 0;
-        };
-        if (ends("_ANULADO")) {
-            return db::Value("N");
-        }
-        if (n == "NUMOK") {
-            return db::Value("S");
-        }
-        if (n == "TERC_NIT") {
-            return text(kNits[pick(5)], c.length);
-        }
-        if (n == "ARTI_COD") {
-            return text(kItems[pick(6)], c.length);
-        }
-        if (n == "TIDO_COD" &&
-            (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt)) {
-            return db::Value(type);
-        }
-        if (n == "SUCU_ID") {
-            return db::Value(1 + pick(2));
-        }
-        if (!c.required && pick(10) == 0) {
-            return db::Value();
-        }
-        switch (c.type) {
-            case db::ColumnType::SmallInt:
-            case db::ColumnType::Integer:
-            case db::ColumnType::BigInt:
-                if (c.isFixedPoint()) {
-                    return db::Value(db::Decimal{1000 + pick(9000000), c.scale});
-                }
-                return db::Value(1 + pick(99));
-            case db::ColumnType::Float:
-            case db::ColumnType::Double:
-                return db::Value(static_cast<double>(pick(100000)) / 100.0);
-            case db::ColumnType::Char:
-                return text(c.length == 1 ? (pick(2) ? "S" : "N") : word(), c.length);
-            case db::ColumnType::VarChar:
-                return text(word() + " " + word(), c.length);
-            case db::ColumnType::Date:
-                return db::Value(db::Date{2026, 1 + pick(12), 1 + pick(28)});
-            case db::ColumnType::Time:
-                return db::Value(db::Time{8 + pick(10), pick(60), pick(60), 0});
-            case db::ColumnType::Timestamp:
-                return db::Value(db::Timestamp{db::Date{2026, 1 + pick(12), 1 + pick(28)},
-                                               db::Time{9, 0, 0, 0}});
-            case db::ColumnType::Blob:
-                if (c.subType == 1) {
-                    return db::Value("Nota: " + word() + " " + word());
-                }
-                return db::Value(
-                    db::Bytes{{0x89, 'P', 'N', 'G', static_cast<unsigned char>(pick(255))}});
-            case db::ColumnType::Boolean:
-                return db::Value(pick(2));
-            case db::ColumnType::Other:
-                return db::Value();
-        }
+db::Value Filler::value(const db::Column& c, int type) {
+    const std::string& n = c.name;
+    auto ends = [&](const char* s) {
+        const std::string t(s);
+        return n.size() >= t.size() && n.compare(n.size() - t.size(), t.size(), t) == 0;
+    };
+    if (ends("_ANULADO")) {
+        return db::Value("N");
+    }
+    if (n == "NUMOK") {
+        return db::Value("S");
+    }
+    if (n == "TERC_NIT") {
+        return text(kNits[pick(5)], c.length);
+    }
+    if (n == "ARTI_COD") {
+        return text(kItems[pick(6)], c.length);
+    }
+    if (n == "TIDO_COD" &&
+        (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt)) {
+        return db::Value(type);
+    }
+    if (n == "SUCU_ID") {
+        return db::Value(1 + pick(2));
+    }
+    if (!c.required && pick(10) == 0) {
         return db::Value();
     }
-
-    std::string word() { return kWords[pick(12)]; }
-
-    static db::Value text(const std::string& s, int length) {
-        // Cut by characters, never inside a UTF-8 sequence.
-        std::string out;
-        int chars = 0;
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const unsigned char ch = static_cast<unsigned char>(s[i]);
-            if ((ch & 0xC0) != 0x80) {
-                if (chars == length) {
-                    break;
-                }
-                ++chars;
+    switch (c.type) {
+        case db::ColumnType::SmallInt:
+        case db::ColumnType::Integer:
+        case db::ColumnType::BigInt:
+            if (c.isFixedPoint()) {
+                return db::Value(db::Decimal{1000 + pick(9000000), c.scale});
             }
-            out += s[i];
-        }
-        return db::Value(out);
+            return db::Value(1 + pick(99));
+        case db::ColumnType::Float:
+        case db::ColumnType::Double:
+            return db::Value(static_cast<double>(pick(100000)) / 100.0);
+        case db::ColumnType::Char:
+            return text(c.length == 1 ? (pick(2) ? "S" : "N") : word(), c.length);
+        case db::ColumnType::VarChar:
+            return text(word() + " " + word(), c.length);
+        case db::ColumnType::Date:
+            return db::Value(db::Date{2026, 1 + pick(12), 1 + pick(28)});
+        case db::ColumnType::Time:
+            return db::Value(db::Time{8 + pick(10), pick(60), pick(60), 0});
+        case db::ColumnType::Timestamp:
+            return db::Value(
+                db::Timestamp{db::Date{2026, 1 + pick(12), 1 + pick(28)}, db::Time{9, 0, 0, 0}});
+        case db::ColumnType::Blob:
+            if (c.subType == 1) {
+                return db::Value("Nota: " + word() + " " + word());
+            }
+            return db::Value(
+                db::Bytes{{0x89, 'P', 'N', 'G', static_cast<unsigned char>(pick(255))}});
+        case db::ColumnType::Boolean:
+            return db::Value(pick(2));
+        case db::ColumnType::Other:
+            return db::Value();
     }
+    return db::Value();
+}
 
-    db::Connection& conn() { return m_conn; }
+std::string Filler::word() {
+    return kWords[pick(12)];
+}
 
-  private:
-    db::Connection& m_conn;
-    std::mt19937 m_rng;
-};
+db::Value Filler::text(const std::string& s, int length) {
+    // Cut by characters, never inside a UTF-8 sequence.
+    std::string out;
+    int chars = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(s[i]);
+        if ((ch & 0xC0) != 0x80) {
+            if (chars == length) {
+                break;
+            }
+            ++chars;
+        }
+        out += s[i];
+    }
+    return db::Value(out);
+}
+
+namespace {
 
 bool tableExists(db::Connection& conn, const std::string& table) {
     return conn.tableInfo(table).exists;
@@ -333,6 +431,15 @@ std::int64_t nextId(db::Connection& conn, const char* generator, const std::stri
     return q.asInt(0);
 }
 
+// The id with leading zeros to `digits` (longer ids keep all their digits).
+std::string numbered(std::int64_t id, int digits) {
+    std::string s = std::to_string(id);
+    if (static_cast<int>(s.size()) < digits) {
+        s.insert(0, static_cast<std::size_t>(digits) - s.size(), '0');
+    }
+    return s;
+}
+
 std::vector<std::string> destinations(db::Connection& conn, int type, const std::string& prefix) {
     db::Query q(conn);
     q.open("select distinct repc_compania from replicacion_configura where repc_tipo = " +
@@ -344,18 +451,26 @@ std::vector<std::string> destinations(db::Connection& conn, int type, const std:
     return out;
 }
 
-struct Written {
-    const DocumentFamily* family;
-    std::int64_t id;
+// One REPLICA_EVENTOS row before it is addressed.
+struct EventRow {
+    int type = 0;
+    std::string oper;
+    std::int64_t iddoc = 0;  // 0: NULL
     std::string prefix;
     std::string number;
-    std::string idColumn;
+    std::string code;  // empty: NULL
+    std::string data;  // empty: NULL
+    std::string prefixDest;
 };
+
+std::string textOrNull(const std::string& s) {
+    return s.empty() ? std::string("NULL") : Q(s);
+}
 
 class Simulator {
   public:
     Simulator(db::Connection& conn, const SimulationOptions& o)
-        : m_conn(conn), m_options(o), m_fill(conn, o.seed) {}
+        : m_conn(conn), m_options(o), m_fill(o.seed), m_activity(conn, m_fill, m_written) {}
 
     SimulationReport run() {
         std::vector<const DocumentFamily*> docs;
@@ -378,7 +493,7 @@ class Simulator {
         }
         int u = m_options.updates, a = m_options.annulments, d = m_options.deletions;
         for (std::size_t i = 0; i < m_written.size() && (u > 0 || a > 0 || d > 0); ++i) {
-            Written& w = m_written[i];
+            const Written& w = m_written[i];
             if (u > 0) {
                 update(w);
                 --u;
@@ -386,7 +501,9 @@ class Simulator {
                 if (annul(w)) {
                     --a;
                 }
-            } else {
+            } else if (!w.referenced) {
+                // The ERP refuses to delete a document that another one settles
+                // or was generated from.
                 remove(w);
                 --d;
             }
@@ -400,23 +517,37 @@ class Simulator {
                                                     type) != m_options.types.end();
     }
 
-    void event(int type, const std::string& oper, std::int64_t iddoc, const std::string& prefix,
-               const std::string& number, const std::string& code) {
+    // One row per company that REPLICACION_CONFIGURA names for the type and
+    // the routing prefix.
+    void event(const EventRow& e, const std::string& route) {
         if (!m_options.writeEvents) {
             return;
         }
-        for (const std::string& company : destinations(m_conn, type, prefix)) {
+        for (const std::string& company : destinations(m_conn, e.type, route)) {
             m_conn.execute(
                 "INSERT INTO REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, RPEV_PREF, "
-                "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER, RPEV_PREFDEST) "
-                "VALUES (" +
-                Q(company) + ", " + sqlInt(type) + ", " +
-                (iddoc ? sqlInt(iddoc) : std::string("NULL")) + ", " + Q(prefix) + ", " +
-                Q(number) + ", " + (code.empty() ? std::string("NULL") : Q(code)) + ", " +
-                Q(sqlDate(today())) + ", " + Q(sqlTime(now())) + ", " + Q(oper) + ", " + Q(prefix) +
-                ")");
+                "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER, RPEV_PREFDEST, "
+                "RPEV_DATOS) VALUES (" +
+                Q(company) + ", " + sqlInt(e.type) + ", " +
+                (e.iddoc ? sqlInt(e.iddoc) : std::string("NULL")) + ", " + Q(e.prefix) + ", " +
+                Q(e.number) + ", " + textOrNull(e.code) + ", " + Q(sqlDate(today())) + ", " +
+                Q(sqlTime(now())) + ", " + Q(e.oper) + ", " + Q(e.prefixDest) + ", " +
+                textOrNull(e.data) + ")");
             ++m_report.events;
         }
+    }
+
+    void documentEvent(const Written& w, const std::string& oper) {
+        const DocumentFamily& f = *documentFamily(w.type);
+        EventRow e;
+        e.type = w.type;
+        e.oper = oper;
+        e.iddoc = w.id;
+        e.prefix = w.prefix;
+        e.number = w.number;
+        e.code = w.code;
+        e.prefixDest = f.recordedAs ? prefixFor(f.recordedAs) : w.prefix;
+        event(e, w.prefix);
     }
 
     void apply(db::RecordSet& rs) {
@@ -427,24 +558,45 @@ class Simulator {
         }
     }
 
+    static std::string textOf(const db::RecordSet& rs, const char* column) {
+        const int i = rs.indexOf(column);
+        return i < 0 ? std::string() : rs.editValue(i).asText();
+    }
+
     void writeDocument(const DocumentFamily& f) {
         db::RecordSet head(m_conn);
         head.open(std::string("SELECT * FROM ") + f.header + " WHERE 1 = 0");
-        const std::string idColumn = head.column(0).name;
-        const std::int64_t id = nextId(m_conn, f.generator, f.header, idColumn);
-        const std::string prefix = f.prefixColumn ? prefixFor(f.type) : std::string();
-        const std::string number = f.numberColumn ? std::to_string(1000 + id) : std::string();
+        Written doc;
+        doc.type = f.type;
+        doc.table = f.header;
+        doc.idColumn = head.column(0).name;
+        doc.id = nextId(m_conn, f.generator, f.header, doc.idColumn);
+        doc.prefix = f.prefix ? prefixFor(f.type) : std::string();
+        doc.number = f.number ? numbered(doc.id, f.digits) : std::string();
         head.append();
         for (int i = 0; i < head.columnCount(); ++i) {
             head.set(i, m_fill.value(head.column(i), f.type));
         }
-        head.set(0, db::Value(id));
-        if (f.prefixColumn) {
-            head.set(f.prefixColumn, db::Value(prefix));
+        head.set(0, db::Value(doc.id));
+        if (f.prefix) {
+            head.set(f.prefix, db::Value(doc.prefix));
         }
-        if (f.numberColumn) {
-            head.set(f.numberColumn, db::Value(number));
+        if (f.number) {
+            head.set(f.number, db::Value(doc.number));
         }
+        if (f.shapeHeader) {
+            f.shapeHeader(m_activity, doc, head);
+            if (f.prefix) {
+                doc.prefix = textOf(head, f.prefix);
+            }
+            if (f.number) {
+                doc.number = textOf(head, f.number);
+            }
+        }
+        if (f.codeColumn) {
+            doc.code = textOf(head, f.codeColumn);
+        }
+        doc.nit = textOf(head, "TERC_NIT");
         head.post();
         apply(head);
         ++m_report.documents;
@@ -467,42 +619,43 @@ class Simulator {
                         lines.set(i, m_fill.value(c, f.type));
                     }
                 }
-                lines.set(0, db::Value(id));
+                lines.set(0, db::Value(doc.id));
+                if (f.shapeLine) {
+                    f.shapeLine(m_activity, doc, table, n, lines);
+                }
                 lines.post();
                 apply(lines);
                 ++m_report.lines;
             }
         }
-        event(f.type, "I", id, prefix, number, {});
-        m_written.push_back(Written{&f, id, prefix, number, idColumn});
+        documentEvent(doc, "I");
+        m_written.push_back(std::move(doc));
     }
 
     void update(const Written& w) {
         db::RecordSet head(m_conn);
-        head.open(std::string("SELECT * FROM ") + w.family->header + " WHERE " + w.idColumn +
-                  " = " + sqlInt(w.id));
+        head.open("SELECT * FROM " + w.table + " WHERE " + w.idColumn + " = " + sqlInt(w.id));
         for (int i = 1; i < head.columnCount(); ++i) {
             if (head.column(i).isFixedPoint()) {
-                head.set(i, m_fill.value(head.column(i), w.family->type));
+                head.set(i, m_fill.value(head.column(i), w.type));
                 break;
             }
         }
         head.post();
         apply(head);
-        event(w.family->type, "U", w.id, w.prefix, w.number, {});
+        documentEvent(w, "U");
     }
 
     bool annul(const Written& w) {
         db::RecordSet head(m_conn);
-        head.open(std::string("SELECT * FROM ") + w.family->header + " WHERE " + w.idColumn +
-                  " = " + sqlInt(w.id));
+        head.open("SELECT * FROM " + w.table + " WHERE " + w.idColumn + " = " + sqlInt(w.id));
         for (int i = 1; i < head.columnCount(); ++i) {
             const std::string& n = head.column(i).name;
             if (n.size() > 8 && n.compare(n.size() - 8, 8, "_ANULADO") == 0) {
                 head.set(i, db::Value("S"));
                 head.post();
                 apply(head);
-                event(w.family->type, "A", w.id, w.prefix, w.number, {});
+                documentEvent(w, "A");
                 return true;
             }
         }
@@ -510,7 +663,7 @@ class Simulator {
     }
 
     void remove(const Written& w) {
-        for (const char* table : w.family->details) {
+        for (const char* table : documentFamily(w.type)->details) {
             if (tableExists(m_conn, table)) {
                 db::RecordSet lines(m_conn);
                 lines.open(std::string("SELECT * FROM ") + table + " WHERE 1 = 0");
@@ -518,9 +671,8 @@ class Simulator {
                                lines.column(0).name + " = " + sqlInt(w.id));
             }
         }
-        m_conn.execute(std::string("DELETE FROM ") + w.family->header + " WHERE " + w.idColumn +
-                       " = " + sqlInt(w.id));
-        event(w.family->type, "D", w.id, w.prefix, w.number, {});
+        m_conn.execute("DELETE FROM " + w.table + " WHERE " + w.idColumn + " = " + sqlInt(w.id));
+        documentEvent(w, "D");
     }
 
     void writeMaster(const MasterFamily& f) {
@@ -528,44 +680,87 @@ class Simulator {
         rs.open(std::string("SELECT * FROM ") + f.table);
         const int serial = rs.rowCount() + 1;
         rs.append();
-        std::string code;
-        std::int64_t iddoc = 0;
         for (int i = 0; i < rs.columnCount(); ++i) {
             const db::Column& c = rs.column(i);
-            db::Value v;
             if (c.inKey &&
                 (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt ||
                  c.type == db::ColumnType::BigInt)) {
-                v = db::Value(serial + 1000 * i);
+                rs.set(i, db::Value(serial + 1000 * i));
             } else if (c.inKey) {
-                v = Filler::text(std::string(1, static_cast<char>('A' + f.type % 26)) +
-                                     std::to_string(10000 + serial),
-                                 c.length);
+                rs.set(i, Filler::text(std::string(1, static_cast<char>('A' + f.type % 26)) +
+                                           std::to_string(10000 + serial),
+                                       c.length));
             } else {
-                v = m_fill.value(c, f.type);
+                rs.set(i, m_fill.value(c, f.type));
             }
-            if (c.inKey && code.empty()) {
-                code = v.asText();
-                if (v.kind() == db::Value::Kind::Int) {
-                    iddoc = v.asInt();
-                }
-            }
-            rs.set(i, v);
+        }
+        if (f.shape) {
+            f.shape(m_activity, rs);
         }
         rs.post();
         apply(rs);
         ++m_report.masters;
-        event(f.type, "I", iddoc, "", "", code);
+        MasterEvent me;
+        for (int i = 0; i < rs.columnCount(); ++i) {
+            if (rs.column(i).inKey) {
+                const db::Value& v = rs.value(i);
+                me.code = v.asText();
+                if (v.kind() == db::Value::Kind::Int) {
+                    me.iddoc = v.asInt();
+                }
+                break;
+            }
+        }
+        if (f.event) {
+            f.event(m_activity, rs, me);
+        }
+        EventRow e;
+        e.type = f.type;
+        e.oper = "I";
+        e.iddoc = me.iddoc;
+        e.prefix = me.prefix;
+        e.code = me.code;
+        e.data = me.data;
+        e.prefixDest = me.prefix;
+        // Master records are configured under the empty prefix, whatever the
+        // event carries.
+        event(e, std::string());
     }
 
     db::Connection& m_conn;
     SimulationOptions m_options;
     Filler m_fill;
+    std::deque<Written> m_written;
+    Activity m_activity;
     SimulationReport m_report;
-    std::vector<Written> m_written;
 };
 
 }  // namespace
+
+const Written* Activity::pickWritten(const std::vector<int>& types,
+                                     const std::function<bool(const Written&)>& accept) {
+    std::vector<Written*> candidates;
+    for (Written& w : m_written) {
+        if (std::find(types.begin(), types.end(), w.type) != types.end() &&
+            (!accept || accept(w))) {
+            candidates.push_back(&w);
+        }
+    }
+    if (candidates.empty()) {
+        return nullptr;
+    }
+    Written* chosen =
+        candidates[static_cast<std::size_t>(pick(static_cast<int>(candidates.size())))];
+    chosen->referenced = true;
+    return chosen;
+}
+
+void writeReference(db::RecordSet& row, const ReferenceColumns& at, const Written* doc) {
+    row.set(at.type, db::Value(doc ? doc->type : 0));
+    row.set(at.id, db::Value(doc ? doc->id : 0));
+    row.set(at.prefix, db::Value(doc ? doc->prefix : std::string()));
+    row.set(at.number, db::Value(doc ? doc->number : std::string()));
+}
 
 std::vector<int> documentTypes() {
     std::vector<int> out;
@@ -584,13 +779,26 @@ std::vector<int> masterTypes() {
 }
 
 std::string prefixFor(int type) {
-    for (const auto& f : documentFamilies()) {
-        if (f.type == type) {
-            // Two letters of the table and the type: short, unique, readable ("EN11").
-            return std::string(f.header, 2) + std::to_string(type % 100);
+    const DocumentFamily* f = documentFamily(type);
+    if (!f || !f->prefix) {
+        return {};
+    }
+    // Two letters of the table and the type: short, unique, readable ("EN11").
+    return std::string(f->header, 2) + std::to_string(type % 100);
+}
+
+std::vector<std::string> prefixesFor(int type) {
+    std::vector<std::string> out = {prefixFor(type)};
+    const DocumentFamily* f = documentFamily(type);
+    if (f && f->sourcePrefix) {
+        for (const DocumentFamily& other : documentFamilies()) {
+            const std::string p = prefixFor(other.type);
+            if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end()) {
+                out.push_back(p);
+            }
         }
     }
-    return {};
+    return out;
 }
 
 SimulationReport simulate(db::Connection& company, const SimulationOptions& options) {

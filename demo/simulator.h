@@ -8,6 +8,13 @@
 // the simulator follows the schema as it grows. Runs are deterministic for a
 // given seed and database state. Besides inserts ("I") it writes updates
 // ("U"), annulments ("A") and deletions ("D") of documents it wrote.
+//
+// Documents are numbered with the id in 6 digits (sales invoices 8), and the
+// columns by which a document names another one (a voucher's source document,
+// the documents an application, receipt, disbursement or payroll receivable
+// settles, the invoice of a return, the receipt or disbursement of an advance)
+// name documents this run wrote, or none. The families and the hooks that shape their rows:
+// activity.h.
 
 #include <string>
 #include <vector>
@@ -38,8 +45,13 @@ struct SimulationReport {
 // Types of the document families and master families the simulator knows.
 std::vector<int> documentTypes();
 std::vector<int> masterTypes();
-// The prefix the demo installation uses for a document type.
+// The prefix the demo installation uses for a document type; empty for
+// families without one (master records too).
 std::string prefixFor(int type);
+// Every prefix the events of a type may carry, for REPLICACION_CONFIGURA: its
+// own, and for vouchers, which are filed under the prefix of the document
+// they come from, every document prefix.
+std::vector<std::string> prefixesFor(int type);
 
 // Throws db::Error when the database refuses a row.
 SimulationReport simulate(db::Connection& company, const SimulationOptions& options);

@@ -105,13 +105,6 @@ std::string upper(std::string s) {
     return s;
 }
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
 std::mutex g_traceMutex;
 Connection::TraceHook g_trace;
 
@@ -259,7 +252,7 @@ std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) 
     std::vector<Row> rows;
     runSelect(conn, sql, cols, rows, false);
     for (const Row& r : rows) {
-        out.push_back(rtrim(r.at(0).asText()));
+        out.push_back(fb::rtrim(r.at(0).asText()));
     }
     return out;
 }
@@ -267,7 +260,7 @@ std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) 
 }  // namespace
 
 const TableInfo& Connection::tableInfo(const std::string& table) {
-    const std::string name = upper(rtrim(table));
+    const std::string name = upper(fb::rtrim(table));
     auto it = m_impl->tables.find(name);
     if (it != m_impl->tables.end()) {
         return it->second;

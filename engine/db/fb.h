@@ -6,9 +6,9 @@
 #include <firebird/Interface.h>
 
 #include <map>
-#include <vector>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/db/connection.h"
 #include "engine/db/error.h"
@@ -109,11 +109,24 @@ MessageLayout layoutOf(IMessageMetadata* meta);  // takes a reference of its own
 // One value of an output message, as the engine keeps it.
 Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
              unsigned charSet, unsigned length, const unsigned char* p);
+// One output message as a row: value i is field i of layout, decoded as
+// columns[i] describes it (BLOBs are read in tra).
+Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
+              const unsigned char* buffer, const std::vector<const Column*>& columns);
 
 // Copies every row of an open SELECT into memory.
 void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns);
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
               const std::vector<Column>& columns, std::vector<Row>& rows);
+
+// s without its trailing blanks: CHAR values and the names the system tables
+// report come padded.
+inline std::string rtrim(std::string s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.pop_back();
+    }
+    return s;
+}
 
 }  // namespace replica::db::fb
 

@@ -177,13 +177,6 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
 
 namespace {
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
 }  // namespace
 
 MessageLayout layoutOf(IMessageMetadata* meta) {
@@ -211,7 +204,7 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
         Column c;
         c.name = meta->getAlias(&st, i);
         c.relation = meta->getRelation(&st, i);
-        c.field = rtrim(meta->getField(&st, i));
+        c.field = fb::rtrim(meta->getField(&st, i));
         const unsigned type = meta->getType(&st, i);
         c.type = columnType(type);
         c.scale = meta->getScale(&st, i);
@@ -224,7 +217,7 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
         if (!c.relation.empty() && c.relation.rfind("RDB$", 0) != 0 &&
             c.relation.rfind("MON$", 0) != 0) {
             const TableInfo& info = conn.tableInfo(c.relation);
-            const std::string field = rtrim(meta->getField(&st, i));
+            const std::string field = fb::rtrim(meta->getField(&st, i));
             for (const std::string& k : info.primaryKey) {
                 if (strcasecmp(k.c_str(), field.c_str()) == 0) {
                     c.inKey = true;
@@ -235,28 +228,37 @@ void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& col
     }
 }
 
+Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
+              const unsigned char* buffer, const std::vector<const Column*>& columns) {
+    Row row;
+    row.reserve(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const MessageLayout::Field& f = layout.fields[i];
+        std::int16_t isNull;
+        std::memcpy(&isNull, buffer + f.nullOffset, sizeof isNull);
+        if (isNull) {
+            row.emplace_back();
+        } else {
+            row.push_back(
+                decode(conn, tra, *columns[i], f.type, f.charSet, f.length, buffer + f.offset));
+        }
+    }
+    return row;
+}
+
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
               const std::vector<Column>& cols, std::vector<Row>& rows) {
     Status st;
-    const unsigned n = meta->getCount(&st);
-    const MessageLayout layoutInfo = layoutOf(meta);
-    const std::vector<MessageLayout::Field>& layout = layoutInfo.fields;
-    std::vector<unsigned char> buffer(layoutInfo.length);
+    const MessageLayout layout = layoutOf(meta);
+    std::vector<const Column*> described;
+    described.reserve(cols.size());
+    for (const Column& c : cols) {
+        described.push_back(&c);
+    }
+    std::vector<unsigned char> buffer(layout.length);
     Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0));
     while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
-        Row row;
-        row.reserve(n);
-        for (unsigned i = 0; i < n; ++i) {
-            std::int16_t isNull;
-            std::memcpy(&isNull, buffer.data() + layout[i].nullOffset, sizeof isNull);
-            if (isNull) {
-                row.emplace_back();
-            } else {
-                row.push_back(decode(conn, tra, cols[i], layout[i].type, layout[i].charSet,
-                                     layout[i].length, buffer.data() + layout[i].offset));
-            }
-        }
-        rows.push_back(std::move(row));
+        rows.push_back(decodeRow(conn, tra, layout, buffer.data(), described));
     }
     rs->close(&st);
     rs.dismiss();

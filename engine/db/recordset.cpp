@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "engine/db/fb.h"
+#include "engine/db/params.h"
 #include "engine/db/query.h"
 
 namespace replica::db {
@@ -50,13 +52,6 @@ Value asDecimal(const Value& v) {
     }
 }
 
-std::string rtrimmed(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
 // Key values as the database compares them: numbers by value whatever their
 // kind, texts without trailing blanks (CHAR pads them).
 bool sameKeyValue(const Value& a, const Value& b) {
@@ -70,7 +65,7 @@ bool sameKeyValue(const Value& a, const Value& b) {
         return asDecimal(a) == asDecimal(b);
     }
     if (a.text() && b.text()) {
-        return rtrimmed(*a.text()) == rtrimmed(*b.text());
+        return fb::rtrim(*a.text()) == fb::rtrim(*b.text());
     }
     return a == b;
 }
@@ -291,423 +286,296 @@ int RecordSet::changeCount() const {
 
 namespace {
 
-struct Param {
-    const Value* value;
-    const Column* column;
+// One statement of an apply: its text, the values bound to its marks and
+// what the database must answer.
+struct Statement {
+    std::string sql;
+    std::vector<fb::Param> params;
+    bool mustTouchRow = false;  // UPDATE, DELETE: touching none means the row is gone or changed
+    bool returnsRow = false;    // INSERT, UPDATE with a RETURNING clause
 };
 
-// The message type a parameter is sent as: chosen from the value, so that
-// no digit is lost on the way (Firebird converts to the column's own type).
-struct ParamType {
-    unsigned type;
-    int scale;
-    unsigned length;
-    unsigned charSet;
-    int subType;
-};
-
-// The longest text a VARCHAR parameter can carry. Longer texts are refused
-// as the database refuses a text longer than its column, never cut.
-constexpr std::size_t kMaxTextBytes = 32765;
-
-void checkLength(std::size_t bytes, const Column& c) {
-    if (bytes > kMaxTextBytes) {
-        throw Error(
-            "arithmetic exception, numeric overflow, or string truncation\n-string right "
-            "truncation\n-column " +
-                c.name + ": " + std::to_string(bytes) + " bytes do not fit",
-            ErrorKind::Constraint);
+// The output layout of a prepared statement, read once per text.
+const fb::MessageLayout& outputLayout(Connection& conn, fb::IStatement* stmt,
+                                      const std::string& sql) {
+    auto& outputs = conn.impl().outputs;
+    auto found = outputs.find(sql);
+    if (found == outputs.end()) {
+        fb::Status st;
+        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+        found = outputs.emplace(sql, fb::layoutOf(meta.get())).first;
     }
+    return found->second;
 }
 
-ParamType paramType(const Param& p) {
-    const Column& c = *p.column;
-    const unsigned textBytes = static_cast<unsigned>(std::max(c.length, 1)) * 4;
-    if (c.isBlob()) {
-        return {SQL_BLOB, 0, 8, c.subType == 1 ? 4u : 0u, c.subType};
-    }
-    switch (p.value->kind()) {
-        case Value::Kind::Null:
-            return {SQL_VARYING, 0, 4, 4, 0};
-        case Value::Kind::Int:
-            return {SQL_INT64, 0, 8, 0, 0};
-        case Value::Kind::Decimal:
-            return {SQL_INT64, p.value->decimal()->scale, 8, 0, 0};
-        case Value::Kind::Currency:
-            return {SQL_INT64, -4, 8, 0, 0};
-        case Value::Kind::Double:
-            return {SQL_DOUBLE, 0, 8, 0, 0};
-        case Value::Kind::Date:
-            return {SQL_TYPE_DATE, 0, 4, 0, 0};
-        case Value::Kind::Time:
-            return {SQL_TYPE_TIME, 0, 4, 0, 0};
-        case Value::Kind::Timestamp:
-            return {SQL_TIMESTAMP, 0, 8, 0, 0};
-        case Value::Kind::Text: {
-            const std::size_t len = p.value->text()->size();
-            checkLength(len, c);
-            return {SQL_VARYING, 0,
-                    std::min<unsigned>(std::max({textBytes, static_cast<unsigned>(len), 64u}),
-                                       kMaxTextBytes),
-                    4, 0};
-        }
-        case Value::Kind::Bytes: {
-            const std::size_t len = p.value->bytes()->data.size();
-            checkLength(len, c);
-            return {SQL_VARYING, 0,
-                    std::min<unsigned>(std::max({textBytes, static_cast<unsigned>(len), 1u}),
-                                       kMaxTextBytes),
-                    1, 0};
-        }
-    }
-    return {SQL_VARYING, 0, 4, 4, 0};
-}
-
-void putValue(Connection& conn, fb::ITransaction* tra, const Param& p, const ParamType& t,
-              unsigned char* at) {
-    const Value& v = *p.value;
-    switch (t.type) {
-        case SQL_BLOB: {
-            std::string data = v.asText();
-            fb::Status st;
-            ISC_QUAD id;
-            fb::Ref<Firebird::IBlob> blob(conn.impl().att->createBlob(&st, tra, &id, 0, nullptr));
-            for (std::size_t off = 0; off < data.size(); off += 32768) {
-                const unsigned len =
-                    static_cast<unsigned>(std::min<std::size_t>(32768, data.size() - off));
-                blob->putSegment(&st, len, data.data() + off);
-            }
-            blob->close(&st);
-            blob.dismiss();
-            std::memcpy(at, &id, sizeof id);
-            return;
-        }
-        case SQL_INT64: {
-            std::int64_t raw = 0;
-            if (v.kind() == Value::Kind::Int) {
-                raw = v.asInt();
-            } else if (v.kind() == Value::Kind::Decimal) {
-                raw = v.decimal()->mantissa;
-            } else {
-                raw = v.asCurrency().raw();
-            }
-            std::memcpy(at, &raw, sizeof raw);
-            return;
-        }
-        case SQL_DOUBLE: {
-            const double d = v.asDouble();
-            std::memcpy(at, &d, sizeof d);
-            return;
-        }
-        case SQL_TYPE_DATE: {
-            const Date& d = *v.date();
-            const ISC_DATE x = fb::util()->encodeDate(static_cast<unsigned>(d.year),
-                                                      static_cast<unsigned>(d.month),
-                                                      static_cast<unsigned>(d.day));
-            std::memcpy(at, &x, sizeof x);
-            return;
-        }
-        case SQL_TYPE_TIME: {
-            const Time& tm = *v.time();
-            const ISC_TIME x = fb::util()->encodeTime(
-                static_cast<unsigned>(tm.hour), static_cast<unsigned>(tm.minute),
-                static_cast<unsigned>(tm.second), static_cast<unsigned>(tm.fraction));
-            std::memcpy(at, &x, sizeof x);
-            return;
-        }
-        case SQL_TIMESTAMP: {
-            const Timestamp& ts = *v.timestamp();
-            ISC_TIMESTAMP x;
-            x.timestamp_date = fb::util()->encodeDate(static_cast<unsigned>(ts.date.year),
-                                                      static_cast<unsigned>(ts.date.month),
-                                                      static_cast<unsigned>(ts.date.day));
-            x.timestamp_time = fb::util()->encodeTime(
-                static_cast<unsigned>(ts.time.hour), static_cast<unsigned>(ts.time.minute),
-                static_cast<unsigned>(ts.time.second), static_cast<unsigned>(ts.time.fraction));
-            std::memcpy(at, &x, sizeof x);
-            return;
-        }
-        case SQL_VARYING: {
-            std::string data = v.asText();
-            const std::uint16_t len = static_cast<std::uint16_t>(data.size());
-            std::memcpy(at, &len, sizeof len);
-            std::memcpy(at + 2, data.data(), len);
-            return;
-        }
-        default:
-            return;
-    }
-}
-
-// Executes one prepared statement with the given parameters; returns the
-// number of rows it touched. When the statement has a RETURNING clause, the
-// values returned are decoded into *returned (columns[i] describes value i).
-// Throws Firebird::FbException, or Error for a value that cannot be sent.
-unsigned long long executeWith(Connection& conn, fb::ITransaction* tra, const std::string& sql,
-                               const std::vector<Param>& params,
-                               const std::vector<const Column*>& returning, Row* returned) {
+// Executes one statement; returns the number of rows it touched. When it has
+// a RETURNING clause and touched a row, the values returned are decoded into
+// stored (returning[i] describes value i). Throws Firebird::FbException, or
+// Error for a statement that cannot be prepared or a value that cannot be sent.
+unsigned long long execute(Connection& conn, fb::ITransaction* tra, const Statement& statement,
+                           const std::vector<const Column*>& returning, Row& stored) {
     fb::Status st;
-    fb::IStatement* stmt = conn.impl().prepared(sql, tra);
-    std::vector<ParamType> types;
-    types.reserve(params.size());
-    for (const Param& p : params) {
-        types.push_back(paramType(p));
-    }
-    // Message layouts are cached by their types: building one costs a dozen
-    // client calls per parameter, and a copy sends the same layout row after row.
-    std::string signature;
-    for (const ParamType& t : types) {
-        signature += std::to_string(t.type) + ':' + std::to_string(t.subType) + ':' +
-                     std::to_string(t.length) + ':' + std::to_string(t.scale) + ':' +
-                     std::to_string(t.charSet) + ';';
-    }
-    auto& cache = conn.impl().messages;
-    auto found = cache.find(signature);
-    if (found == cache.end()) {
-        if (cache.size() >= 512) {
-            cache.clear();
-        }
-        fb::Ref<Firebird::IMetadataBuilder> builder(
-            fb::master()->getMetadataBuilder(&st, static_cast<unsigned>(params.size())));
-        for (unsigned i = 0; i < params.size(); ++i) {
-            const ParamType& t = types[i];
-            builder->setType(&st, i, t.type | 1);  // nullable
-            builder->setSubType(&st, i, t.subType);
-            builder->setLength(&st, i, t.length);
-            builder->setScale(&st, i, t.scale);
-            builder->setCharSet(&st, i, t.charSet);
-        }
-        fb::Ref<fb::IMessageMetadata> built(builder->getMetadata(&st));
-        found = cache.emplace(signature, fb::layoutOf(built.get())).first;
-    }
-    const fb::MessageLayout& in = found->second;
-    std::vector<unsigned char> buffer(in.length);
-    for (unsigned i = 0; i < params.size(); ++i) {
-        std::int16_t isNull = params[i].value->isNull() ? -1 : 0;
-        std::memcpy(buffer.data() + in.fields[i].nullOffset, &isNull, sizeof isNull);
-        if (!isNull) {
-            putValue(conn, tra, params[i], types[i], buffer.data() + in.fields[i].offset);
-        }
-    }
-    if (returning.empty() || !returned) {
-        stmt->execute(&st, tra, in.meta.get(), buffer.data(), nullptr, nullptr);
+    fb::IStatement* stmt = conn.impl().prepared(statement.sql, tra);
+    fb::InputMessage in = fb::encodeParams(conn, tra, statement.params);
+    if (!statement.returnsRow) {
+        stmt->execute(&st, tra, in.meta, in.buffer.data(), nullptr, nullptr);
         return stmt->getAffectedRecords(&st);
     }
-    auto& outputs = conn.impl().outputs;
-    auto outFound = outputs.find(sql);
-    if (outFound == outputs.end()) {
-        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-        outFound = outputs.emplace(sql, fb::layoutOf(meta.get())).first;
+    const fb::MessageLayout& out = outputLayout(conn, stmt, statement.sql);
+    std::vector<unsigned char> buffer(out.length);
+    stmt->execute(&st, tra, in.meta, in.buffer.data(), out.meta.get(), buffer.data());
+    const unsigned long long touched = stmt->getAffectedRecords(&st);
+    if (touched > 0) {
+        stored = fb::decodeRow(conn, tra, out, buffer.data(), returning);
     }
-    const fb::MessageLayout& out = outFound->second;
-    std::vector<unsigned char> outBuffer(out.length);
-    stmt->execute(&st, tra, in.meta.get(), buffer.data(), out.meta.get(), outBuffer.data());
-    const unsigned long long n = stmt->getAffectedRecords(&st);
-    if (n > 0) {
-        returned->clear();
-        returned->reserve(returning.size());
-        for (unsigned i = 0; i < returning.size(); ++i) {
-            const fb::MessageLayout::Field& f = out.fields[i];
-            std::int16_t isNull;
-            std::memcpy(&isNull, outBuffer.data() + f.nullOffset, sizeof isNull);
-            if (isNull) {
-                returned->emplace_back();
-            } else {
-                returned->push_back(fb::decode(conn, tra, *returning[i], f.type, f.charSet,
-                                               f.length, outBuffer.data() + f.offset));
-            }
+    return touched;
+}
+
+// Traces and executes one statement; returns why its row failed, if it did:
+// refused by the database, never reaching the table (a statement that cannot
+// be prepared, a value that cannot be sent), or no row found to change.
+std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Statement& statement,
+                          const std::vector<const Column*>& returning, Row& stored) {
+    conn.trace(statement.sql);
+    try {
+        if (execute(conn, tra, statement, returning, stored) == 0 && statement.mustTouchRow) {
+            return Error("Record not found or changed by another user", ErrorKind::NotFound, 0, 0,
+                         statement.sql);
         }
+    } catch (const Firebird::FbException& e) {
+        return fb::toError(e, statement.sql);
+    } catch (const PostError&) {
+        throw;
+    } catch (const Error& e) {
+        return e;
     }
-    return n;
+    return std::nullopt;
 }
 
 }  // namespace
+
+// Writes the columns of the set's table under the table's own names, so an
+// aliased column is written to the column it was read from.
+class RecordSet::StatementWriter {
+  public:
+    explicit StatementWriter(const RecordSet& set);
+
+    // The statement that writes change; none when an edit changed no column.
+    std::optional<Statement> forChange(const Change& change) const;
+    // The columns INSERT and UPDATE read back, in the order of the set.
+    const std::vector<const Column*>& returning() const { return m_returning; }
+
+  private:
+    Statement insert(const Row& row, const std::vector<bool>& assigned) const;
+    std::optional<Statement> update(const Row& row, const Row& original) const;
+    Statement remove(const Row& original) const;
+    void appendWhere(const Row& original, Statement& statement) const;
+    void appendReturning(Statement& statement) const;
+
+    const RecordSet& m_set;
+    std::string m_table;               // quoted
+    std::vector<std::string> m_names;  // quoted names of the table's columns
+    std::vector<bool> m_writable;      // columns of the table
+    std::vector<const Column*> m_returning;
+    std::string m_returningList;
+};
+
+RecordSet::StatementWriter::StatementWriter(const RecordSet& set)
+    : m_set(set), m_table(quoteIdent(set.m_table)) {
+    const std::vector<Column>& columns = set.m_columns;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const Column& c = columns[i];
+        m_names.push_back(quoteIdent(c.field.empty() ? c.name : c.field));
+        m_writable.push_back(set.writable(static_cast<int>(i)));
+        // Every column of the table comes back from INSERT and UPDATE, so that
+        // the row in memory holds what the database stored (defaults,
+        // triggers, rounding to the column's scale).
+        if (m_writable.back()) {
+            m_returningList += (m_returningList.empty() ? "" : ", ") + m_names.back();
+            m_returning.push_back(&c);
+        }
+    }
+}
+
+std::optional<Statement> RecordSet::StatementWriter::forChange(const Change& change) const {
+    switch (change.kind) {
+        case ChangeKind::Insert:
+            return insert(m_set.m_rows[change.at], m_set.m_meta[change.at].assigned);
+        case ChangeKind::Update:
+            return update(m_set.m_rows[change.at], m_set.m_meta[change.at].original);
+        case ChangeKind::Delete:
+            return remove(m_set.m_deleted[change.at].original);
+    }
+    return std::nullopt;
+}
+
+Statement RecordSet::StatementWriter::insert(const Row& row,
+                                             const std::vector<bool>& assigned) const {
+    Statement statement;
+    std::string cols, marks;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (!assigned[i] || !m_writable[i]) {
+            continue;
+        }
+        cols += (cols.empty() ? "" : ", ") + m_names[i];
+        marks += marks.empty() ? "?" : ", ?";
+        statement.params.push_back({&row[i], &m_set.m_columns[i]});
+    }
+    statement.sql = cols.empty()
+                        ? "INSERT INTO " + m_table + " DEFAULT VALUES"
+                        : "INSERT INTO " + m_table + " (" + cols + ") VALUES (" + marks + ")";
+    appendReturning(statement);
+    return statement;
+}
+
+std::optional<Statement> RecordSet::StatementWriter::update(const Row& row,
+                                                            const Row& original) const {
+    Statement statement;
+    std::string sets;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (!m_writable[i] || row[i] == original[i]) {
+            continue;
+        }
+        sets += (sets.empty() ? "" : ", ") + m_names[i] + " = ?";
+        statement.params.push_back({&row[i], &m_set.m_columns[i]});
+    }
+    if (sets.empty()) {
+        return std::nullopt;
+    }
+    statement.sql = "UPDATE " + m_table + " SET " + sets;
+    appendWhere(original, statement);
+    appendReturning(statement);
+    return statement;
+}
+
+Statement RecordSet::StatementWriter::remove(const Row& original) const {
+    Statement statement;
+    statement.sql = "DELETE FROM " + m_table;
+    appendWhere(original, statement);
+    return statement;
+}
+
+// Finds the row by every non-BLOB value as read; ROWS 1 keeps a table without
+// a key from changing every twin of the row.
+void RecordSet::StatementWriter::appendWhere(const Row& original, Statement& statement) const {
+    std::string where;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (!m_writable[i] || m_set.m_columns[i].isBlob()) {
+            continue;
+        }
+        where += where.empty() ? " WHERE " : " AND ";
+        if (original[i].isNull()) {
+            where += m_names[i] + " IS NULL";
+        } else {
+            where += m_names[i] + " = ?";
+            statement.params.push_back({&original[i], &m_set.m_columns[i]});
+        }
+    }
+    statement.sql += where + " ROWS 1";
+    statement.mustTouchRow = true;
+}
+
+void RecordSet::StatementWriter::appendReturning(Statement& statement) const {
+    if (!m_returning.empty()) {
+        statement.sql += " RETURNING " + m_returningList;
+        statement.returnsRow = true;
+    }
+}
 
 int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
     requireOpen();
     if (m_mode != Mode::Browse) {
         post();
     }
-    struct Change {
-        long seq;
-        int row;      // index in m_rows, or -1 for a deleted row
-        int deleted;  // index in m_deleted
-    };
-    std::vector<Change> changes;
-    for (std::size_t r = 0; r < m_meta.size(); ++r) {
-        if (m_meta[r].state != State::Unchanged) {
-            changes.push_back({m_meta[r].seq, static_cast<int>(r), -1});
-        }
-    }
-    for (std::size_t d = 0; d < m_deleted.size(); ++d) {
-        changes.push_back({m_deleted[d].seq, -1, static_cast<int>(d)});
-    }
+    const std::vector<Change> changes = pendingChanges();
     if (changes.empty()) {
         return 0;
     }
-    std::sort(changes.begin(), changes.end(),
-              [](const Change& a, const Change& b) { return a.seq < b.seq; });
     if (!m_conn->isOpen()) {
         m_conn->open();
     }
+    Outcome outcome = writeChanges(changes, maxErrors, onError);
+    if (!outcome.stopped) {  // a stopped apply rolled back: nothing was written
+        mergeWritten(changes, outcome.written);
+    }
+    return outcome.failed;
+}
 
-    const std::string table = quoteIdent(m_table);
-    auto column = [&](std::size_t i) {
-        const Column& c = m_columns[i];
-        return quoteIdent(c.field.empty() ? c.name : c.field);
-    };
-    // Every column of the table comes back from INSERT and UPDATE, so that
-    // the row in memory holds what the database stored (defaults, triggers,
-    // rounding to the column's scale).
-    std::string returningList;
-    std::vector<const Column*> returning;
-    std::vector<std::size_t> returningAt;
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (writable(static_cast<int>(i))) {
-            returningList += (returningList.empty() ? "" : ", ") + column(i);
-            returning.push_back(&m_columns[i]);
-            returningAt.push_back(i);
+std::vector<RecordSet::Change> RecordSet::pendingChanges() const {
+    std::vector<Change> changes;
+    for (std::size_t r = 0; r < m_meta.size(); ++r) {
+        const Meta& meta = m_meta[r];
+        if (meta.state != State::Unchanged) {
+            const ChangeKind kind =
+                meta.state == State::Inserted ? ChangeKind::Insert : ChangeKind::Update;
+            changes.push_back({kind, r, meta.seq});
         }
     }
-    const std::string returningClause =
-        returningList.empty() ? std::string() : " RETURNING " + returningList;
-    // WHERE clause identifying a row by every non-BLOB value as read; ROWS 1
-    // keeps a table without a key from changing every twin of the row.
-    auto whereFor = [&](const Row& original, std::string& sql, std::vector<Param>& params) {
-        std::string where;
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (!writable(static_cast<int>(i)) || m_columns[i].isBlob()) {
-                continue;
-            }
-            where += where.empty() ? " WHERE " : " AND ";
-            if (original[i].isNull()) {
-                where += column(i) + " IS NULL";
-            } else {
-                where += column(i) + " = ?";
-                params.push_back({&original[i], &m_columns[i]});
-            }
-        }
-        sql += where + " ROWS 1";
-    };
+    for (std::size_t d = 0; d < m_deleted.size(); ++d) {
+        changes.push_back({ChangeKind::Delete, d, m_deleted[d].seq});
+    }
+    std::sort(changes.begin(), changes.end(),
+              [](const Change& a, const Change& b) { return a.seq < b.seq; });
+    return changes;
+}
 
-    int failed = 0;
-    std::vector<bool> done(changes.size(), false);
-    std::vector<Row> returned(changes.size());
-    const std::vector<const Column*> noReturning;
-    auto fail = [&](const Error& e) {
-        if (onError) {
-            onError(e);
-        }
-        ++failed;
-        return maxErrors >= 0 && failed > maxErrors;
-    };
+RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, int maxErrors,
+                                           const ErrorCallback& onError) {
+    const StatementWriter writer(*this);
+    Outcome outcome;
+    outcome.written.resize(changes.size());
     try {
         fb::Transaction tra(m_conn->impl().att.get(), false);
         for (std::size_t c = 0; c < changes.size(); ++c) {
-            const Change& ch = changes[c];
-            std::string sql;
-            std::vector<Param> params;
-            bool expectRow = true;
-            bool returns = false;
-            if (ch.row < 0) {
-                sql = "DELETE FROM " + table;
-                whereFor(m_deleted[static_cast<std::size_t>(ch.deleted)].original, sql, params);
-            } else {
-                const Row& row = m_rows[static_cast<std::size_t>(ch.row)];
-                const Meta& meta = m_meta[static_cast<std::size_t>(ch.row)];
-                if (meta.state == State::Inserted) {
-                    std::string cols, marks;
-                    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                        if (!meta.assigned[i] || !writable(static_cast<int>(i))) {
-                            continue;
-                        }
-                        cols += (cols.empty() ? "" : ", ") + column(i);
-                        marks += marks.empty() ? "?" : ", ?";
-                        params.push_back({&row[i], &m_columns[i]});
-                    }
-                    sql = cols.empty()
-                              ? "INSERT INTO " + table + " DEFAULT VALUES"
-                              : "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-                    sql += returningClause;
-                    expectRow = false;
-                    returns = true;
-                } else {
-                    std::string sets;
-                    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                        if (!writable(static_cast<int>(i)) || row[i] == meta.original[i]) {
-                            continue;
-                        }
-                        sets += (sets.empty() ? "" : ", ") + column(i) + " = ?";
-                        params.push_back({&row[i], &m_columns[i]});
-                    }
-                    if (sets.empty()) {
-                        done[c] = true;
-                        continue;
-                    }
-                    sql = "UPDATE " + table + " SET " + sets;
-                    whereFor(meta.original, sql, params);
-                    sql += returningClause;
-                    returns = true;
+            const std::optional<Statement> statement = writer.forChange(changes[c]);
+            Written& written = outcome.written[c];
+            const std::optional<Error> error =
+                statement ? send(*m_conn, tra.get(), *statement, writer.returning(), written.stored)
+                          : std::nullopt;
+            written.done = !error;
+            if (error) {
+                if (onError) {
+                    onError(*error);
+                }
+                if (++outcome.failed > maxErrors && maxErrors >= 0) {
+                    outcome.stopped = true;
+                    return outcome;  // the transaction rolls back
                 }
             }
-            m_conn->trace(sql);
-            bool ok = true;
-            try {
-                const unsigned long long n =
-                    executeWith(*m_conn, tra.get(), sql, params, returns ? returning : noReturning,
-                                returns ? &returned[c] : nullptr);
-                if (expectRow && n == 0) {
-                    ok = false;
-                    if (fail(Error("Record not found or changed by another user",
-                                   ErrorKind::NotFound, 0, 0, sql))) {
-                        return failed;  // the transaction rolls back
-                    }
-                }
-            } catch (const Firebird::FbException& e) {
-                ok = false;
-                if (fail(fb::toError(e, sql))) {
-                    return failed;
-                }
-            } catch (const PostError&) {
-                throw;
-            } catch (const Error& e) {
-                // Refused before reaching the table (a statement that cannot
-                // be prepared, a value that cannot be sent): this row failed.
-                ok = false;
-                if (fail(e)) {
-                    return failed;
-                }
-            }
-            done[c] = ok;
         }
         tra.commit();
     } catch (const Firebird::FbException& e) {
         // Starting or committing the transaction failed: nothing was written.
         throw fb::toError(e, "COMMIT");
     }
+    return outcome;
+}
 
-    // Merge what was written: those rows are now as the database holds them.
+// The rows written are now as the database holds them and no longer
+// pending; the deletes that failed stay pending.
+void RecordSet::mergeWritten(const std::vector<Change>& changes, std::vector<Written>& written) {
     std::vector<Deleted> remaining;
     for (std::size_t c = 0; c < changes.size(); ++c) {
-        const Change& ch = changes[c];
-        if (!done[c]) {
-            if (ch.row < 0) {
-                remaining.push_back(m_deleted[static_cast<std::size_t>(ch.deleted)]);
+        const Change& change = changes[c];
+        if (change.kind == ChangeKind::Delete) {
+            if (!written[c].done) {
+                remaining.push_back(m_deleted[change.at]);
             }
             continue;
         }
-        if (ch.row >= 0) {
-            Row& row = m_rows[static_cast<std::size_t>(ch.row)];
-            if (!returned[c].empty()) {
-                for (std::size_t k = 0; k < returningAt.size(); ++k) {
-                    row[returningAt[k]] = std::move(returned[c][k]);
-                }
-            }
-            m_meta[static_cast<std::size_t>(ch.row)] = Meta{};
+        if (!written[c].done) {
+            continue;
         }
+        Row& row = m_rows[change.at];
+        Row& stored = written[c].stored;
+        for (std::size_t i = 0, k = 0; i < row.size() && k < stored.size(); ++i) {
+            if (writable(static_cast<int>(i))) {
+                row[i] = std::move(stored[k++]);
+            }
+        }
+        m_meta[change.at] = Meta{};
     }
     m_deleted = std::move(remaining);
-    return failed;
 }
 
 }  // namespace replica::db

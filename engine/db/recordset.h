@@ -3,19 +3,26 @@
 // written back by `apply`.
 //
 // `open(select)` loads the rows and remembers the table named after FROM;
-// only columns of that table are written back. Changes are made with
-// append/edit + set + post, or remove, and stay in memory until `apply`,
-// which writes them in one transaction with bound parameters:
+// only columns of that table are written back, under the table's own names
+// (an alias in the SELECT is not a column of the table). Changes are made
+// with append/edit + set + post, or remove, and stay in memory until `apply`,
+// which writes them in the order they were made, in one transaction, with
+// bound parameters (reopening a closed connection first):
 //   - an appended row becomes an INSERT naming only the columns given a value,
-//     so the table's defaults fill the others;
+//     so the table's defaults fill the others (INSERT ... DEFAULT VALUES when
+//     none was given one);
 //   - an edited row becomes an UPDATE of the columns whose value changed;
 //   - a removed row becomes a DELETE;
 //   - UPDATE and DELETE find their row by every non-BLOB value as read
-//     ("col = ?" or "col IS NULL"); one that matches no row has failed.
+//     ("col = ?" or "col IS NULL") and touch at most one (ROWS 1); one that
+//     matches no row has failed;
+//   - a text longer than a parameter can carry fails its row; it is never cut.
 // Each failed row is reported to the error callback with the database's own
 // message before it is counted; after maxErrors + 1 failures (maxErrors < 0:
 // never) apply stops and rolls back, otherwise it commits. Apply returns the
-// number of failed rows; rows written are then unchanged rows of the set.
+// number of failed rows; rows written are then unchanged rows of the set,
+// holding what the database stored (INSERT and UPDATE read the table's
+// columns back: defaults, triggers, rounding to the column's scale).
 //
 // `post` refuses a row in memory: PostError "Field 'X' must have a value"
 // when a required column is null, and "Key violation." when the row repeats
@@ -96,6 +103,30 @@ class RecordSet : public RowSet {
         Row original;
         long seq;
     };
+
+    // apply, step by step: the pending changes in the order they were made,
+    // each written by one statement, and what was written merged back.
+    enum class ChangeKind { Insert, Update, Delete };
+    struct Change {
+        ChangeKind kind;
+        std::size_t at;  // row in m_rows (Insert, Update) or entry in m_deleted (Delete)
+        long seq;
+    };
+    struct Written {
+        bool done = false;  // taken by the database, or nothing to send
+        Row stored;         // the table's columns as stored, when they came back
+    };
+    struct Outcome {
+        std::vector<Written> written;  // parallel to the changes
+        int failed = 0;
+        bool stopped = false;  // more than maxErrors failed: rolled back
+    };
+    class StatementWriter;  // the INSERT, UPDATE and DELETE texts of m_table
+
+    std::vector<Change> pendingChanges() const;
+    Outcome writeChanges(const std::vector<Change>& changes, int maxErrors,
+                         const ErrorCallback& onError);
+    void mergeWritten(const std::vector<Change>& changes, std::vector<Written>& written);
 
     bool writable(int column) const;
     void requireOpen() const;

@@ -1,0 +1,154 @@
+#pragma once
+// How the ERP activity simulator shapes a family's rows beyond the generic
+// filler. Each family of the simulator is one row of data (tables, columns,
+// generator) plus optional hooks declared here:
+//
+//   - a header hook: runs on the header row being inserted, after the filler
+//     and the id, prefix and number have been set, before its post;
+//   - a line hook: runs on every detail row being inserted, after the filler,
+//     the header id and the line key have been set, before its post;
+//   - for master records, a row hook (the same moment as the header hook)
+//     and an event hook that decides what the record's event carries.
+//
+// Hooks see an Activity: the random picker, the filler, the connection and
+// the documents written so far in this simulation, so that a document can
+// point at one that really exists. A hook draws its chances from the
+// activity's picker only, which keeps a run the same for the same seed.
+//
+// The hooks of one group of families live in one source file
+// (activity_accounts.cpp, activity_purchases.cpp, activity_sales.cpp,
+// activity_treasury.cpp, activity_masters.cpp). Adding a hook is one
+// function there, its declaration below in the group's section, and one
+// field in the family's row of simulator.cpp.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/db/connection.h"
+#include "engine/db/recordset.h"
+
+namespace replica::demo {
+
+// A value for a column from its name and type, from the run's one random
+// sequence.
+class Filler {
+  public:
+    explicit Filler(unsigned seed) : m_rng(seed) {}
+
+    // 0 .. n-1.
+    int pick(int n) { return static_cast<int>(m_rng() % static_cast<unsigned>(n)); }
+    // A value for the column; `type` is the family's event type (written into
+    // an integer TIDO_COD).
+    db::Value value(const db::Column& c, int type);
+    std::string word();
+    // s cut to `length` characters, never inside a UTF-8 sequence.
+    static db::Value text(const std::string& s, int length);
+
+  private:
+    std::mt19937 m_rng;
+};
+
+// A document this simulation wrote.
+struct Written {
+    int type = 0;  // event type code (RPEV_TIPO)
+    std::int64_t id = 0;
+    std::string prefix;  // empty for families without one
+    std::string number;  // empty for families without one
+    std::string code;    // RPEV_CODIGO of its events (the voucher type of a voucher)
+    std::string nit;     // TERC_NIT of its header, empty when it has none
+    std::string table;   // header table
+    std::string idColumn;
+    bool referenced = false;  // another document points at it: it is never deleted
+};
+
+// The document types that the customer and the supplier side settle
+// (applications, cash receipt and disbursement lines, payroll receivables).
+inline const std::vector<int> kCustomerDocuments = {31, 33, 41, 42, 45};
+inline const std::vector<int> kSupplierDocuments = {21, 24, 51, 52, 55};
+
+class Activity {
+  public:
+    Activity(db::Connection& conn, Filler& fill, std::deque<Written>& written)
+        : m_conn(conn), m_fill(fill), m_written(written) {}
+
+    int pick(int n) { return m_fill.pick(n); }
+    Filler& fill() { return m_fill; }
+    db::Connection& conn() { return m_conn; }
+    // In the order they were written; the current document is not among them.
+    const std::deque<Written>& written() const { return m_written; }
+
+    // One of the documents written so far whose type is among `types` and
+    // that `accept` takes (empty: any), chosen at random; nullptr when none.
+    // The document chosen counts as referenced from then on.
+    const Written* pickWritten(const std::vector<int>& types,
+                               const std::function<bool(const Written&)>& accept = {});
+
+  private:
+    db::Connection& m_conn;
+    Filler& m_fill;
+    std::deque<Written>& m_written;
+};
+
+// Where a row names another document: its type code, id, prefix and number
+// columns.
+struct ReferenceColumns {
+    const char* type;
+    const char* id;
+    const char* prefix;
+    const char* number;
+};
+
+// Writes `doc` into those columns; without a document (nullptr) the row
+// names none: type 0, id 0, empty prefix and number. Never null, since the
+// receiving side reads the type and id as integers.
+void writeReference(db::RecordSet& row, const ReferenceColumns& at, const Written* doc);
+
+// doc: the document as it will be recorded (after the hook its prefix and
+// number are read back from the row).
+using HeaderShape = void (*)(Activity& activity, const Written& doc, db::RecordSet& header);
+// table: the detail table; line: 1, 2, ... within that table.
+using LineShape = void (*)(Activity& activity, const Written& doc, const std::string& table,
+                           int line, db::RecordSet& row);
+using RowShape = void (*)(Activity& activity, db::RecordSet& row);
+
+// What the event of a master record carries.
+struct MasterEvent {
+    std::string code;        // RPEV_CODIGO
+    std::string data;        // RPEV_DATOS; empty: NULL
+    std::int64_t iddoc = 0;  // RPEV_IDDOC; 0: NULL
+    std::string prefix;      // RPEV_PREF
+};
+// row: the record as posted (its current row). `event` arrives with the
+// default: the first key column as code, and as id when it is an integer.
+using MasterEventShape = void (*)(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+
+// Accounts: vouchers, customer and supplier notes, applications and
+// advances, payroll receivables (activity_accounts.cpp).
+void voucherHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+void applicationLine(Activity& activity, const Written& doc, const std::string& table, int line,
+                     db::RecordSet& row);
+void customerAdvanceHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+void supplierAdvanceHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+void payrollReceivableLine(Activity& activity, const Written& doc, const std::string& table,
+                           int line, db::RecordSet& row);
+
+// Purchases (activity_purchases.cpp).
+void purchaseReturnHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+
+// Sales (activity_sales.cpp).
+void salesReturnHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+
+// Treasury: cash and bank documents (activity_treasury.cpp).
+void cashReceiptLine(Activity& activity, const Written& doc, const std::string& table, int line,
+                     db::RecordSet& row);
+void disbursementLine(Activity& activity, const Written& doc, const std::string& table, int line,
+                      db::RecordSet& row);
+
+// Masters: items, third parties, accounting setup, payroll records
+// (activity_masters.cpp).
+
+}  // namespace replica::demo
