@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "demo/simulator.h"
 #include "engine/eventloop.h"
 #include "families/items.h"
 #include "tests/families/twocompanies.h"
@@ -436,6 +437,58 @@ TEST_F(Items, RefusedBrandDeleteLeavesThatEventPendingAndTheLoopGoesOn) {
               std::string::npos);
     EXPECT_EQ(column(*destination, "select MARC_COD from MARCAS order by 1"),
               (std::vector<std::string>{"M1", "M2"}));
+}
+
+// What the simulator writes the way the ERP does (photos with their item,
+// units and bar codes in RPEV_DATOS, price lists and plans in RPEV_IDDOC,
+// joined codes, updates and deletions) replicates whole: every event
+// completes and the destination ends with the source's records.
+TEST_F(Items, SimulatedActivityLeavesTheDestinationEqualToTheSource) {
+    const std::vector<int> types = {101,  124, 125, 126, 127, 128, 129,
+                                    1291, 201, 202, 203, 204, 205};
+    for (int type : types) {
+        source->execute(
+            "INSERT INTO REPLICACION_CONFIGURA (REPC_TIPO, REPC_PREF, REPC_REPLICA, "
+            "REPC_COMPANIA) VALUES (" +
+            sqlInt(type) + ", '', 'S', '001')");
+    }
+    demo::SimulationOptions o;
+    o.seed = 5;
+    o.documents = 0;
+    o.masters = 3 * static_cast<int>(types.size());
+    o.masterUpdates = 12;
+    o.masterDeletions = 12;
+    o.types = types;
+    const demo::SimulationReport report = demo::simulate(*source, o);
+
+    const Catalogue catalogue = families::catalogue();
+    EventLoop loop(op, logs, errors, catalogue);
+    const PhaseSetup setup{Phase::Download, source.get(), destination.get(), &options, {}, ""};
+    loop.select(setup, downloadEventsSql("1000", "001", false, false));
+    LoopCounts counts;
+    loop.handleAll(setup, counts);
+
+    EXPECT_EQ(counts.completed, report.events) << op.lastError;
+    for (const char* sql : {
+             "select ARTI_COD from ARTICULO order by 1",
+             "select LIPR_COD, ARTI_COD from PRECIOS_ARTICULO order by 1, 2",
+             "select * from FOTOS_ARTICULO order by 1, 2",
+             "select * from ARTICULO_DOCUMENTOS order by 1, 2",
+             "select * from UNIDAD_ARTICULO order by 1, 2",
+             "select * from BARRAS_ARTICULO order by 1, 2",
+             "select * from ARTICULOS_PRODUCTO order by 1, 2",
+             "select * from DESCUENTOS_PRECIOS order by 1",
+             "select * from DESCUENTOS_PRECIOS_DET order by 1, 2",
+             "select * from FAMILIA_INVENTARIO order by 1",
+             "select * from GRUPO_INVENTARIO order by 1, 2",
+             "select * from SUBGRUPO_INVENTARIO order by 1, 2, 3",
+             "select * from MARCAS order by 1",
+             "select * from SUBMARCA order by 1, 2",
+         }) {
+        EXPECT_EQ(rows(*destination, sql), rows(*source, sql)) << sql;
+    }
+    // The groups' codes differ in their parts, as real ones do.
+    EXPECT_EQ(count(*source, "select count(*) from GRUPO_INVENTARIO where FAIN_COD = GRIN_COD"), 0);
 }
 
 }  // namespace
