@@ -20,7 +20,10 @@
 //  - event values written as numbers are checked before the first SQL text
 //    is sent (otherwise the event stays pending and nothing is sent);
 //  - a delete letter runs the family's delete form; a family without one,
-//    and every other letter, copies;
+//    and every other letter, copies; a record the destination does not have
+//    is no error; a delete keyed by values read from the source, whose source
+//    record is gone, stays pending with a message and sends nothing to the
+//    destination (empty key values would find the wrong record or none);
 //  - a copy visits the family's tables in order: a source record that is gone
 //    writes nothing and is no error; each source row is looked up in the
 //    destination, appended or edited, copied and applied on its own;
@@ -34,6 +37,7 @@
 // Anything else (a query refused, a source row with fewer columns than the
 // destination, a lost connection) is thrown and ends the run.
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
