@@ -67,8 +67,7 @@ void applicationLine(Activity& activity, const Written&, const std::string& tabl
     }
 }
 
-// The cash receipt that took the advance; 0 before any receipt exists (never
-// NULL: the receiving side puts the id into a query as it is).
+// The cash receipt that took the advance; 0 before any receipt exists.
 void customerAdvanceHeader(Activity& activity, const Written&, db::RecordSet& header) {
     const Written* receipt = activity.pickWritten({61});
     header.set("RECA_ID", db::Value(receipt ? receipt->id : 0));

@@ -7,6 +7,9 @@ namespace replica {
 void HeaderDetailCopy::run(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
     const std::string& op = ctx.event.operation;
+    if (f.beforeAny) {
+        f.beforeAny(ctx);
+    }
     if (!f.deleteLetter.empty() && op == f.deleteLetter) {
         if (f.deleteDocument) {
             f.deleteDocument(ctx);

@@ -110,6 +110,10 @@ struct DocumentFamily {
     std::string deleteLetter = "D";      // "": no delete (the letter copies)
     std::string annulLetter = "A";
 
+    // First thing for every letter, before any SQL of the event: reads the
+    // event values the family's texts put into SQL unquoted through the
+    // context's checked accessors, so a refused value sends nothing.
+    Handler beforeAny{};
     // Replaces the record delete of the delete letter.
     Handler deleteDocument{};
     // After the source header is read: true completes the event with nothing

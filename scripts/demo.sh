@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds replica, creates an embedded demo installation (three companies) in
-# demo-install/, simulates ERP activity in the download-source company and
-# runs the agent once, headless, for company 001.
+# demo-install/, simulates ERP activity in the download-source company (and
+# some in company 001) and runs the agent once, headless, for company 001.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/setup.sh"
@@ -18,14 +18,31 @@ dir="${REPLICA_DEMO_DIR:-$here/demo-install}"
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 7 --documents 40 \
     --types 11,12,13,14,15,16,17,18 --updates 4 --annulments 4 --deletions 4
 "$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 8 --documents 10 --masters 3
+# Account documents (vouchers, notes, applications, advances) written in the
+# download source and in company 001 itself, so they replicate in both phases;
+# vouchers and applications name notes and advances written before them, and
+# customer advances the cash receipts (61) written with them.
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 9 --documents 20 \
+    --types 1,41,42,43,45,51,52,53,55,61 --updates 2 --annulments 2 --deletions 2
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 10 --documents 18 \
+    --types 1,41,42,43,45,51,52,53,55 --updates 2 --annulments 2 --deletions 2
+# Cash and bank documents with the invoices and advances their lines settle,
+# on both sides: 002's come down to 001, 001's go up to 002 and 003. The
+# first documents of the run are updated, the next annulled (cash documents)
+# and the bank documents deleted.
+for company in 002 001; do
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed 11 \
+        --documents 17 --masters 0 --types 21,31,45,55,61,62,63,64,65,66,71,72,73,74,75,76,77 \
+        --updates 6 --annulments 4 --deletions 7
+done
 # Items and their satellite tables, classification, brands and discounts:
 # three records of each, one then updated and one deleted (the accounting
 # setup has no key to edit or delete it by), in the download source and in
 # the local company (which the upload phase sends).
 items=101,124,125,126,127,128,129,1291,201,202,203,204,205
-"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 9 --documents 0 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 002 --seed 12 --documents 0 \
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
-"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 10 --documents 0 \
+"$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 13 --documents 0 \
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
 export REPLICA_APP_DIR="$dir"
 set +e
