@@ -208,8 +208,9 @@ void HeaderDetailCopy::undo(HeaderStep& step) const {
     // own statements take back the header.
     const std::string id = sqlInt(ctx.state.destinationId);
     for (const DetailTable& t : f.details) {
-        if (inPhase(t, ctx.phase) && !t.clear.empty()) {
-            ctx.destination.execute(t.clear + id);
+        const std::string& lines = t.undo.empty() ? t.clear : t.undo;
+        if (inPhase(t, ctx.phase) && !lines.empty()) {
+            ctx.destination.execute(lines + id);
         }
     }
     for (const std::string& sql : f.undo) {

@@ -79,6 +79,9 @@ struct DetailTable {
     // Deletes the table's rows of one document: run with the found id before
     // a replace, and with the document id first thing in an undo.
     std::string clear{};
+    // The text an undo runs for this table, where the family spells it
+    // apart from the clear; "": the clear text.
+    std::string undo{};
     std::string source{};       // completed with RPEV_IDDOC, on the source
     std::string destination{};  // completed with the document id, on the destination
     // Phase::None: both phases; otherwise the table is read, written and

@@ -477,10 +477,17 @@ TEST_F(Bank, DepositWhoseSecondLineIsRefusedLeavesNothingBehind) {
     // The same slip on another account, with its line, stays as it is.
     document(*destination, kDeposit, 900, 12);
     destination->execute("INSERT INTO CONSIGNA_DETALLE (CONS_ID, CNDE_ITEM) VALUES (900, 1)");
+    std::vector<std::string> sent;
+    traceDestination(sent);
 
     const EventState s = send(71, "I");
+    db::Connection::setTraceHook({});
 
     EXPECT_TRUE(s.failed);
+    const std::string id = std::to_string(s.destinationId);
+    EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+              (std::vector<std::string>{"dst: DELETE FROM CONSIGNA_DETALLE WHERE CONS_ID = " + id,
+                                        "dst: DELETE FROM CONSIGNA WHERE CONS_ID = " + id}));
     EXPECT_NE(lastEventError().find("CK_SIN_SEGUNDA"), std::string::npos) << lastEventError();
     EXPECT_EQ(column(*destination, "select CONS_ID from CONSIGNA"),
               std::vector<std::string>{"900"});
