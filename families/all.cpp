@@ -2,6 +2,7 @@
 
 #include "families/accounts.h"
 #include "families/inventory.h"
+#include "families/items.h"
 #include "families/movements.h"
 #include "families/purchases.h"
 #include "families/treasury.h"
@@ -16,18 +17,17 @@ Catalogue catalogue() {
     addMovements(c);  // 13, 21, 22, 24 as inventory movements
     addPurchases(c);  // 21, 22, 24 as themselves
     addTreasury(c);   // 61 to 66, 71 to 77
+    addItems(c);      // 101, 124 to 129, 201 to 205, 1291
     return c;
 }
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
-        31,  32,   33,  34,  35,                       // sales documents
-        81,  235,                                      // loyalty points
-        94,  96,   192, 193,                           // payroll
-        100, 142,  111, 112, 113, 114, 115, 116, 117,  // accounting setup
-        101, 124,  125, 126, 127, 128,                 // items
-        129, 1291, 201, 202, 203, 204, 205,            // classification, brands, discounts
-        102, 103,  104, 105, 106, 152,                 // third parties
+        31,  32,  33,  34,  35,                       // sales documents
+        81,  235,                                     // loyalty points
+        94,  96,  192, 193,                           // payroll
+        100, 142, 111, 112, 113, 114, 115, 116, 117,  // accounting setup
+        102, 103, 104, 105, 106, 152,                 // third parties
     };
     return kPending;
 }
