@@ -172,5 +172,19 @@ void itemPriceEvent(Activity& activity, const db::RecordSet& row, MasterEvent& e
 void discountLineEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
 // The key columns joined with "|" (group, subgroup, sub-brand).
 void joinedCodeEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+// An accounting interface saved with 1 to 3 account rows (its table with
+// "_CTAS" appended), posting to accounts of the chart.
+void interfaceRow(Activity& activity, db::RecordSet& row);
+// The prefix of a demo document type that has none yet; its event carries
+// the type in RPEV_IDDOC and the prefix in RPEV_PREF.
+void prefixRow(Activity& activity, db::RecordSet& row);
+void prefixEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+// A branch of a customer that exists, coded "01" (its main address), "02",
+// ... in the order they are added.
+void branchRow(Activity& activity, db::RecordSet& row);
+// Overtime of an employee in a period of 2026 not yet recorded for them; its
+// event carries the employee in RPEV_CODIGO and the record's id.
+void overtimeRow(Activity& activity, db::RecordSet& row);
+void overtimeEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
 
 }  // namespace replica::demo

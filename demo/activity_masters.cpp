@@ -9,6 +9,9 @@
 
 #include "demo/activity.h"
 
+#include <functional>
+
+#include "demo/simulator.h"
 #include "engine/db/query.h"
 #include "engine/sql.h"
 
@@ -54,20 +57,28 @@ void applyOrThrow(db::RecordSet& rs) {
     }
 }
 
-// Rows of an item's numbered table (photos, documents): item, 1, 2, ...
-void numberedRows(Activity& a, const std::string& table, const std::string& item, int count) {
+// Rows of a record's numbered table (an item's photos and documents, an
+// interface's accounts): the record's key in the first column (named
+// keyColumn), 1, 2, ... in the second; nothing when the record has rows
+// already. `shape`, when given, finishes each row.
+void numberedRows(Activity& a, const std::string& table, const char* keyColumn,
+                  const db::Value& key, int count, int type,
+                  const std::function<void(db::RecordSet&)>& shape = {}) {
     db::RecordSet rs(a.conn());
-    rs.open("SELECT * FROM " + table + " WHERE ARTI_COD = " + Q(item));
+    rs.open("SELECT * FROM " + table + " WHERE " + keyColumn + " = " + Q(key.asText()));
     if (!rs.isEmpty()) {
         return;
     }
     for (int n = 1; n <= count; ++n) {
         rs.append();
         for (int i = 2; i < rs.columnCount(); ++i) {
-            rs.set(i, a.fill().value(rs.column(i), 101));
+            rs.set(i, a.fill().value(rs.column(i), type));
         }
-        rs.set(0, db::Value(item));
+        rs.set(0, key);
         rs.set(1, db::Value(n));
+        if (shape) {
+            shape(rs);
+        }
         rs.post();
     }
     applyOrThrow(rs);
@@ -91,9 +102,9 @@ void itemRow(Activity& activity, db::RecordSet& row) {
         row.set("ARTI_SUBM", db::Value(brand[1]));
     }
     // Photos and attached documents are saved with the item, under its event.
-    const std::string code = row.editValue(0).asText();
-    numberedRows(activity, "FOTOS_ARTICULO", code, activity.pick(3));
-    numberedRows(activity, "ARTICULO_DOCUMENTOS", code, activity.pick(2));
+    const db::Value code(row.editValue(0).asText());
+    numberedRows(activity, "FOTOS_ARTICULO", "ARTI_COD", code, activity.pick(3), 101);
+    numberedRows(activity, "ARTICULO_DOCUMENTOS", "ARTI_COD", code, activity.pick(2), 101);
 }
 
 void itemSatelliteRow(Activity& activity, db::RecordSet& row) {
@@ -167,6 +178,94 @@ void joinedCodeEvent(Activity&, const db::RecordSet& row, MasterEvent& event) {
     for (int i = 0; i < row.columnCount() && row.column(i).inKey; ++i) {
         event.code += (i ? "|" : "") + row.asText(i);
     }
+}
+
+// Third parties, accounting setup and payroll records.
+
+void interfaceRow(Activity& activity, db::RecordSet& row) {
+    numberedRows(activity, row.tableName() + "_CTAS", row.column(0).name.c_str(), row.editValue(0),
+                 1 + activity.pick(3), 0, [&activity](db::RecordSet& account) {
+                     const std::string code = anyOf(activity, "select CUEN_COD from CUENTAS");
+                     if (!code.empty()) {
+                         account.set("CUEN_COD", db::Value(code));
+                     }
+                 });
+}
+
+void prefixRow(Activity& activity, db::RecordSet& row) {
+    std::vector<int> free;
+    for (int type : documentTypes()) {
+        const std::string prefix = prefixFor(type);
+        db::Query taken(activity.conn());
+        taken.open("select count(*) from PREFIJOS where TIDO_COD = " + sqlInt(type) +
+                   " and PREF_PRE = " + Q(prefix));
+        if (!prefix.empty() && taken.asInt(0) == 0) {
+            free.push_back(type);
+        }
+    }
+    if (free.empty()) {
+        return;  // the generated key stays
+    }
+    const int type = free[static_cast<std::size_t>(activity.pick(static_cast<int>(free.size())))];
+    row.set("TIDO_COD", db::Value(type));
+    row.set("PREF_PRE", db::Value(prefixFor(type)));
+}
+
+void prefixEvent(Activity&, const db::RecordSet& row, MasterEvent& event) {
+    event.code.clear();
+    event.iddoc = row.asInt("TIDO_COD");
+    event.prefix = row.asText("PREF_PRE");
+}
+
+void branchRow(Activity& activity, db::RecordSet& row) {
+    const std::string customer = anyOf(activity, "select TERC_NIT from CLIENTES");
+    if (customer.empty()) {
+        return;
+    }
+    for (int n = 1;; ++n) {
+        const std::string code = (n < 10 ? "0" : "") + std::to_string(n);
+        db::Query taken(activity.conn());
+        taken.open("select count(*) from CLIENTE_SUCURSALES where TERC_NIT = " + Q(customer) +
+                   " and CLCU_COD = " + Q(code));
+        if (taken.asInt(0) == 0) {
+            row.set("TERC_NIT", db::Value(customer));
+            row.set("CLCU_COD", db::Value(code));
+            return;
+        }
+    }
+}
+
+void overtimeRow(Activity& activity, db::RecordSet& row) {
+    const std::string employee =
+        anyOf(activity, "select TERC_NIT from TERCEROS where TERC_EMPL = 'S'");
+    if (!employee.empty()) {
+        row.set("TERC_NIT", db::Value(employee));
+    }
+    db::Query periods(activity.conn());
+    periods.open(
+        "select coalesce(max(NOEX_PERIODIO), 0) + 1 from NOMINA_HORASEXT where "
+        "TERC_NIT = " +
+        Q(row.editValue(row.indexOf("TERC_NIT")).asText()) + " and NOEX_ANO = 2026");
+    row.set("NOEX_ANO", db::Value(2026));
+    row.set("NOEX_PERIODIO", periods.value(0));
+    // Each company numbers its overtime from its own sequence; the demo's
+    // companies draw from one wide range so that they seldom meet on an id.
+    // (A new record keeps the source's id: one the destination gives another
+    // record refuses the copy.)
+    for (;;) {
+        const int id = 1000 + activity.pick(900000);
+        db::Query taken(activity.conn());
+        taken.open("select count(*) from NOMINA_HORASEXT where NOEX_ID = " + sqlInt(id));
+        if (taken.asInt(0) == 0) {
+            row.set("NOEX_ID", db::Value(id));
+            return;
+        }
+    }
+}
+
+void overtimeEvent(Activity&, const db::RecordSet& row, MasterEvent& event) {
+    event.code = row.asText("TERC_NIT");
+    event.iddoc = row.asInt("NOEX_ID");
 }
 
 }  // namespace replica::demo

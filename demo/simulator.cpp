@@ -33,6 +33,8 @@ struct DocumentFamily {
     bool sourcePrefix = false;
     HeaderShape shapeHeader = nullptr;
     LineShape shapeLine = nullptr;
+    // The letter of the event a deletion writes.
+    const char* deleteLetter = "D";
 };
 
 // A master record family: one table, the event names it by its first key
@@ -42,6 +44,8 @@ struct MasterFamily {
     const char* table = nullptr;
     RowShape shape = nullptr;
     MasterEventShape event = nullptr;
+    // The column an update changes; nullptr: the first one outside the key.
+    const char* changed = nullptr;
 };
 
 // Written in this order, round after round: a family mostly comes after the
@@ -262,7 +266,8 @@ const std::vector<DocumentFamily>& documentFamilies() {
          .header = "NOMINA_CARTERA",
          .prefix = nullptr,
          .details = {"NOMINA_CARTERA_DETALLE"},
-         .shapeLine = payrollReceivableLine},
+         .shapeLine = payrollReceivableLine,
+         .deleteLetter = "A"},
         {.type = 193,
          .header = "NOMINA_NOVEDADES",
          .prefix = nullptr,
@@ -291,13 +296,13 @@ const std::vector<MasterFamily>& masterFamilies() {
         {.type = 104, .table = "PROVEEDORES"},
         {.type = 105, .table = "COBRADORES"},
         {.type = 106, .table = "VENDEDORES"},
-        {.type = 111, .table = "INTERFAZ_BANCOS"},
-        {.type = 112, .table = "INTERFAZ_CAJA"},
-        {.type = 113, .table = "INTERFAZ_CARTERA"},
-        {.type = 114, .table = "INTERFAZ_COMPRAS"},
-        {.type = 115, .table = "INTERFAZ_CXPAGAR"},
-        {.type = 116, .table = "INTERFAZ_INVENTARIO"},
-        {.type = 117, .table = "INTERFAZ_VENTAS"},
+        {.type = 111, .table = "INTERFAZ_BANCOS", .shape = interfaceRow},
+        {.type = 112, .table = "INTERFAZ_CAJA", .shape = interfaceRow},
+        {.type = 113, .table = "INTERFAZ_CARTERA", .shape = interfaceRow},
+        {.type = 114, .table = "INTERFAZ_COMPRAS", .shape = interfaceRow},
+        {.type = 115, .table = "INTERFAZ_CXPAGAR", .shape = interfaceRow},
+        {.type = 116, .table = "INTERFAZ_INVENTARIO", .shape = interfaceRow},
+        {.type = 117, .table = "INTERFAZ_VENTAS", .shape = interfaceRow},
         {.type = 124,
          .table = "UNIDAD_ARTICULO",
          .shape = itemSatelliteRow,
@@ -316,9 +321,13 @@ const std::vector<MasterFamily>& masterFamilies() {
          .event = itemCodeEvent},
         {.type = 128, .table = "ARTICULOS_PRODUCTO", .shape = itemSatelliteRow},
         {.type = 129, .table = "DESCUENTOS_PRECIOS"},
-        {.type = 142, .table = "PREFIJOS"},
-        {.type = 152, .table = "CLIENTE_SUCURSALES"},
-        {.type = 192, .table = "NOMINA_HORASEXT"},
+        {.type = 142, .table = "PREFIJOS", .shape = prefixRow, .event = prefixEvent},
+        {.type = 152, .table = "CLIENTE_SUCURSALES", .shape = branchRow},
+        {.type = 192,
+         .table = "NOMINA_HORASEXT",
+         .shape = overtimeRow,
+         .event = overtimeEvent,
+         .changed = "NOEX_HED"},
         {.type = 201, .table = "FAMILIA_INVENTARIO"},
         {.type = 202, .table = "GRUPO_INVENTARIO", .shape = groupRow, .event = joinedCodeEvent},
         {.type = 203,
@@ -716,7 +725,7 @@ class Simulator {
             }
         }
         m_conn.execute("DELETE FROM " + w.table + " WHERE " + w.idColumn + " = " + sqlInt(w.id));
-        documentEvent(w, "D");
+        documentEvent(w, documentFamily(w.type)->deleteLetter);
     }
 
     // The value the filler gives key column i of a master's serial-th row.
@@ -725,9 +734,14 @@ class Simulator {
             c.type == db::ColumnType::BigInt) {
             return db::Value(serial + 1000 * i);
         }
-        return Filler::text(
-            std::string(1, static_cast<char>('A' + type % 26)) + std::to_string(10000 + serial),
-            c.length);
+        const std::string letter(1, static_cast<char>('A' + type % 26));
+        std::string text = letter + std::to_string(10000 + serial);
+        if (static_cast<int>(text.size()) > c.length) {
+            // A short key (a prefix of 4) would lose the serial's last digits
+            // and every row would get the same key.
+            text = letter + std::to_string(serial);
+        }
+        return Filler::text(text, c.length);
     }
 
     // Whether a key value of the serial-th row is already held by a row of
@@ -799,13 +813,15 @@ class Simulator {
         event(e, std::string());
     }
 
-    // A change of the record's first column outside its key, as an operator
-    // editing it would make.
+    // A change of the record's first column outside its key (or the family's
+    // own column), as an operator editing it would make.
     void updateMaster(const WrittenMaster& m) {
         db::RecordSet rs(m_conn);
         rs.open(std::string("SELECT * FROM ") + m.family->table + m.where);
         for (int i = 0; i < rs.columnCount() && !rs.isEmpty(); ++i) {
-            if (!rs.column(i).inKey && !rs.column(i).isBlob()) {
+            const bool changed = m.family->changed ? rs.column(i).name == m.family->changed
+                                                   : !rs.column(i).inKey && !rs.column(i).isBlob();
+            if (changed) {
                 rs.set(i, m_fill.value(rs.column(i), m.family->type));
                 rs.post();
                 apply(rs);

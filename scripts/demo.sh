@@ -51,6 +51,20 @@ items=101,124,125,126,127,128,129,1291,201,202,203,204,205
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
 "$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 16 --documents 0 \
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
+# Third parties, accounting setup and payroll records: two of each, every
+# first one then updated, a payroll concept deleted and an account deleted
+# (accounts have no deletion: the event completes and the copy stays); then
+# payroll receivables collecting the customer notes and advances written with
+# them, and novelties, one receivable deleted ("A"). In both companies, for
+# both phases.
+masters=96,100,102,103,104,105,106,111,112,113,114,115,116,117,142,152,192
+for company in 002 001; do
+    seed=$([ "$company" = 002 ] && echo 17 || echo 19)
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed "$seed" \
+        --documents 0 --masters 34 --types "$masters" --master-updates 17 --master-deletions 2
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed "$((seed + 1))" \
+        --documents 8 --masters 0 --types 41,45,94,193 --updates 4 --deletions 2
+done
 export REPLICA_APP_DIR="$dir"
 set +e
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
@@ -60,6 +74,10 @@ status=$?
 echo "second run:"
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
 second=$?
+echo "third run:"
+"$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
+third=$?
 set -e
-echo "replica exited with status $status, then $second; logs in $dir (errorenvio.txt, ENVIO.TXT)"
+echo "replica exited with status $status, then $second, then $third; logs in $dir" \
+    "(errorenvio.txt, ENVIO.TXT)"
 exit 0
