@@ -161,22 +161,5 @@ TEST_F(Parties, BranchesOtherThanTheMainOneAreWrittenAndTheDestinationsOwnStay) 
               0);
 }
 
-// No third-party family deletes: a "D" copies the record the source still
-// has, and one the source no longer has leaves the destination's row.
-TEST_F(Parties, DeleteLetterCopiesWhatTheSourceHas) {
-    source->execute("INSERT INTO CLIENTES (TERC_NIT, CLIE_ZONA) VALUES ('9', 'norte')");
-    destination->execute("INSERT INTO CLIENTES (TERC_NIT, CLIE_ZONA) VALUES ('9', 'sur')");
-    destination->execute("INSERT INTO PROVEEDORES (TERC_NIT, PROV_CONTACTO) VALUES ('9', 'Ana')");
-    for (Phase p : {Phase::Download, Phase::Upload}) {
-        phase = p;
-        EXPECT_FALSE(dispatch(event(103, "D", std::nullopt, "", "", "", "9")).failed);
-        EXPECT_FALSE(dispatch(event(104, "D", std::nullopt, "", "", "", "9")).failed);
-        EXPECT_EQ(column(*destination, "select CLIE_ZONA from CLIENTES"),
-                  std::vector<std::string>{"norte"});
-        EXPECT_EQ(column(*destination, "select PROV_CONTACTO from PROVEEDORES"),
-                  std::vector<std::string>{"Ana"});
-    }
-}
-
 }  // namespace
 }  // namespace replica
