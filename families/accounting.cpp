@@ -1,12 +1,34 @@
 #include "families/accounting.h"
 
 #include <cctype>
-#include <stdexcept>
 #include <string>
 
 namespace replica::families {
 
 namespace {
+
+// An interface kind: a header keyed by its id (first column) and account
+// rows in the header's table with "_CTAS" appended, keyed by the header id
+// and their item number (second column).
+struct InterfaceKind {
+    int type;
+    const char* header;  // e.g. "INTERFAZ_BANCOS"
+    const char* id;      // the header's id column, e.g. "INBA_ID"
+    const char* item;    // the account table's item column, e.g. "INBC_ITEM"
+};
+
+// The seven kinds, in catalogue order: every text of an interface is built
+// from its row, so no text names another kind's table. The account tables'
+// item columns do not follow the headers' prefixes (INBC_, INJC_, INCD_...).
+constexpr InterfaceKind kInterfaceKinds[] = {
+    {111, "INTERFAZ_BANCOS", "INBA_ID", "INBC_ITEM"},
+    {112, "INTERFAZ_CAJA", "INCJ_ID", "INJC_ITEM"},
+    {113, "INTERFAZ_CARTERA", "INCA_ID", "INCD_ITEM"},
+    {114, "INTERFAZ_COMPRAS", "INCO_ID", "INCC_ITEM"},
+    {115, "INTERFAZ_CXPAGAR", "INCP_ID", "INPC_ITEM"},
+    {116, "INTERFAZ_INVENTARIO", "ININ_ID", "INIC_ITEM"},
+    {117, "INTERFAZ_VENTAS", "INVE_ID", "INVC_ITEM"},
+};
 
 std::string lower(std::string s) {
     for (char& c : s) {
@@ -44,19 +66,6 @@ KeyedFamily interfaceFamily(const InterfaceKind& k) {
 
 }  // namespace
 
-const std::vector<InterfaceKind>& interfaceKinds() {
-    static const std::vector<InterfaceKind> kKinds = {
-        {111, "INTERFAZ_BANCOS", "INBA_ID", "INBC_ITEM"},
-        {112, "INTERFAZ_CAJA", "INCJ_ID", "INJC_ITEM"},
-        {113, "INTERFAZ_CARTERA", "INCA_ID", "INCD_ITEM"},
-        {114, "INTERFAZ_COMPRAS", "INCO_ID", "INCC_ITEM"},
-        {115, "INTERFAZ_CXPAGAR", "INCP_ID", "INPC_ITEM"},
-        {116, "INTERFAZ_INVENTARIO", "ININ_ID", "INIC_ITEM"},
-        {117, "INTERFAZ_VENTAS", "INVE_ID", "INVC_ITEM"},
-    };
-    return kKinds;
-}
-
 const std::vector<NamedColumn>& prefixColumns() {
     static const std::vector<NamedColumn> kColumns = {
         {"TIDO_COD"},  {"PREF_PRE"},    {"PREF_ACTUAL"},  {"PREF_AUTO"},    {"PREF_IVAINC"},
@@ -76,7 +85,7 @@ const std::vector<KeyedFamily>& accountingFamilies() {
              .tables = {{.source = {"select * from cuentas where cuen_cod = ", code()},
                          .lookup = {"SELECT * FROM CUENTAS WHERE CUEN_COD = ", code()}}}},
         };
-        for (const InterfaceKind& k : interfaceKinds()) {
+        for (const InterfaceKind& k : kInterfaceKinds) {
             rows.push_back(interfaceFamily(k));
         }
         // The prefix of a document type: RPEV_IDDOC is the type, RPEV_PREF
@@ -90,15 +99,6 @@ const std::vector<KeyedFamily>& accountingFamilies() {
         return rows;
     }();
     return kRows;
-}
-
-const KeyedFamily& accountingFamily(int type) {
-    for (const KeyedFamily& f : accountingFamilies()) {
-        if (f.type == type) {
-            return f;
-        }
-    }
-    throw std::out_of_range("no accounting setup family of type " + std::to_string(type));
 }
 
 void addAccounting(Catalogue& catalogue) {

@@ -1,7 +1,5 @@
 #include "families/parties.h"
 
-#include <stdexcept>
-
 namespace replica::families {
 
 namespace {
@@ -53,15 +51,6 @@ const std::vector<KeyedFamily>& partyFamilies() {
                      .rowSet = true}}},
     };
     return kRows;
-}
-
-const KeyedFamily& partyFamily(int type) {
-    for (const KeyedFamily& f : partyFamilies()) {
-        if (f.type == type) {
-            return f;
-        }
-    }
-    throw std::out_of_range("no third-party family of type " + std::to_string(type));
 }
 
 void addParties(Catalogue& catalogue) {

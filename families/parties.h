@@ -16,8 +16,6 @@ namespace replica::families {
 
 // The rows of the third-party families, in catalogue order.
 const std::vector<KeyedFamily>& partyFamilies();
-// The row of one of those types; throws std::out_of_range otherwise.
-const KeyedFamily& partyFamily(int type);
 
 // Gives the catalogue the forms of these types.
 void addParties(Catalogue& catalogue);
