@@ -330,6 +330,14 @@ TEST_F(Headless, OneAgentPerCompanyAndDirectory) {
             << refused.output;
         EXPECT_EQ(refused.output.find("Borrando"), std::string::npos);
         EXPECT_EQ(pending(), 1);
+        // The window started for the same company is an agent too.
+        const test::ProgramResult window =
+            run("--once '" + dir.path() + "' sysdba masterkey 001", "QT_QPA_PLATFORM=offscreen");
+        EXPECT_EQ(window.status, 3) << window.output;
+        EXPECT_NE(window.output.find("Ya hay un agente en marcha para la compañía 001"),
+                  std::string::npos)
+            << window.output;
+        EXPECT_EQ(pending(), 1);
 
         const int status = first.stop(SIGTERM, 15000ms);
         ASSERT_TRUE(WIFEXITED(status));
