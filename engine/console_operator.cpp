@@ -10,10 +10,9 @@ std::string ConsoleOperator::clockStamp() {
 
 void ConsoleOperator::line(const std::string& text) {
     // Flushed at once: a service manager's log must show a run as it goes.
-    // The date and time are the agent's own: a log file kept by a service
-    // manager or a redirection has none.
-    // A database message spans several lines; in the log it stays one
-    // entry, as in errorenvio.txt, so every line starts with its time.
+    // The date and time are the agent's own, since a redirection to a file
+    // adds none. A database message spans several lines; here it stays one
+    // entry, as in errorenvio.txt, so that every line starts with its time.
     if (m_stamp) {
         m_out << m_stamp() << ' ';
     }
