@@ -298,7 +298,8 @@ int positionalPasswordIndex(const std::vector<std::string>& args) {
 
 std::string usageText() {
     return R"(Usage: replica [options] [server user password company [1] [server-override]]
-       replica status [--json] [connection options] [server user password company]
+       replica status [--json] [connection options] [server user password
+                      company]
 
 Replication agent: copies the pending replication events between the company
 databases of the installation.

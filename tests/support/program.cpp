@@ -32,6 +32,20 @@ ProgramResult runProgram(const std::string& appDir, const std::string& args,
     return r;
 }
 
+bool startsWithStamp(const std::string& line) {
+    const std::string shape = "dddd-dd-dd dd:dd:dd ";
+    if (line.size() < shape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = line[i] >= '0' && line[i] <= '9';
+        if (shape[i] == 'd' ? !digit : line[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 Agent::Agent(const std::string& appDir, const std::vector<std::string>& args,
              const std::string& outputFile, const std::vector<std::string>& extraEnvironment)
     : m_output(outputFile) {

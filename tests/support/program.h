@@ -51,6 +51,10 @@ class Agent {
     std::string m_output;
 };
 
+// Whether line begins with "YYYY-MM-DD HH:MM:SS ", the console agent's
+// stamp.
+bool startsWithStamp(const std::string& line);
+
 // Polls done every 100 ms until it holds or limit has passed.
 template <typename F>
 bool waitFor(F done, std::chrono::milliseconds limit) {
