@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "engine/eventloop.h"
-#include "families/parties.h"
 #include "tests/families/twocompanies.h"
 
 namespace replica {

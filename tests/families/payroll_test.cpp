@@ -4,18 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "engine/eventloop.h"
 #include "engine/keyedcopy.h"
-#include "families/payroll.h"
 #include "tests/families/twocompanies.h"
 
 namespace replica {
 namespace {
 
 using test::TwoCompanies;
-using Rows = std::vector<std::vector<std::string>>;
 
 class Payroll : public TwoCompanies {
   protected:
