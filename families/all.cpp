@@ -4,6 +4,7 @@
 #include "families/inventory.h"
 #include "families/movements.h"
 #include "families/purchases.h"
+#include "families/sales.h"
 #include "families/treasury.h"
 
 namespace replica::families {
@@ -15,14 +16,13 @@ Catalogue catalogue() {
     addInventory(c);  // 11 to 18
     addMovements(c);  // 13, 21, 22, 24 as inventory movements
     addPurchases(c);  // 21, 22, 24 as themselves
+    addSales(c);      // 31 to 35, 81, 235
     addTreasury(c);   // 61 to 66, 71 to 77
     return c;
 }
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
-        31,  32,   33,  34,  35,                       // sales documents
-        81,  235,                                      // loyalty points
         94,  96,   192, 193,                           // payroll
         100, 142,  111, 112, 113, 114, 115, 116, 117,  // accounting setup
         101, 124,  125, 126, 127, 128,                 // items
