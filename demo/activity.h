@@ -150,5 +150,27 @@ void disbursementLine(Activity& activity, const Written& doc, const std::string&
 
 // Masters: items, third parties, accounting setup, payroll records
 // (activity_masters.cpp).
+// An item classified under a subgroup and a sub-brand that exist, saved with
+// 0 to 2 photos and 0 or 1 attached documents.
+void itemRow(Activity& activity, db::RecordSet& row);
+// Units, bar codes, prices, accounting setup and components of an item that
+// exists.
+void itemSatelliteRow(Activity& activity, db::RecordSet& row);
+// A discount line of a plan that exists, for an item it does not list yet.
+void discountLineRow(Activity& activity, db::RecordSet& row);
+// A group of a family, a subgroup of a group, a sub-brand of a brand that
+// exist.
+void groupRow(Activity& activity, db::RecordSet& row);
+void subgroupRow(Activity& activity, db::RecordSet& row);
+void subBrandRow(Activity& activity, db::RecordSet& row);
+// The item code as RPEV_CODIGO (accounting setup, components); with the unit
+// or bar code as RPEV_DATOS; with the price list, or the discount plan, as
+// RPEV_IDDOC.
+void itemCodeEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+void itemDataEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+void itemPriceEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+void discountLineEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
+// The key columns joined with "|" (group, subgroup, sub-brand).
+void joinedCodeEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
 
 }  // namespace replica::demo

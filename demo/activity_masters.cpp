@@ -9,4 +9,164 @@
 
 #include "demo/activity.h"
 
-namespace replica::demo {}  // namespace replica::demo
+#include "engine/db/query.h"
+#include "engine/sql.h"
+
+namespace replica::demo {
+
+namespace {
+
+// One value of the first column of sql's rows, at random; "" when none.
+std::string anyOf(Activity& a, const std::string& sql) {
+    db::Query q(a.conn());
+    q.open(sql);
+    if (q.isEmpty()) {
+        return {};
+    }
+    for (int n = a.pick(q.rowCount()); n > 0; --n) {
+        q.next();
+    }
+    return q.asText(0);
+}
+
+// The row of sql's result picked at random (its columns, as texts); empty
+// when there is none.
+std::vector<std::string> anyRowOf(Activity& a, const std::string& sql) {
+    db::Query q(a.conn());
+    q.open(sql);
+    if (q.isEmpty()) {
+        return {};
+    }
+    for (int n = a.pick(q.rowCount()); n > 0; --n) {
+        q.next();
+    }
+    std::vector<std::string> row;
+    for (int i = 0; i < q.columnCount(); ++i) {
+        row.push_back(q.asText(i));
+    }
+    return row;
+}
+
+void applyOrThrow(db::RecordSet& rs) {
+    std::string failure;
+    if (rs.apply(0, [&](const db::Error& e) { failure = e.message(); }) > 0) {
+        throw db::Error("the ERP simulator could not write to " + rs.tableName() + ": " + failure);
+    }
+}
+
+// Rows of an item's numbered table (photos, documents): item, 1, 2, ...
+void numberedRows(Activity& a, const std::string& table, const std::string& item, int count) {
+    db::RecordSet rs(a.conn());
+    rs.open("SELECT * FROM " + table + " WHERE ARTI_COD = " + Q(item));
+    if (!rs.isEmpty()) {
+        return;
+    }
+    for (int n = 1; n <= count; ++n) {
+        rs.append();
+        for (int i = 2; i < rs.columnCount(); ++i) {
+            rs.set(i, a.fill().value(rs.column(i), 101));
+        }
+        rs.set(0, db::Value(item));
+        rs.set(1, db::Value(n));
+        rs.post();
+    }
+    applyOrThrow(rs);
+}
+
+}  // namespace
+
+void itemRow(Activity& activity, db::RecordSet& row) {
+    // The item's classification and brand name records that exist.
+    const std::vector<std::string> subgroup =
+        anyRowOf(activity, "select FAIN_COD, GRIN_COD, SGIN_COD from SUBGRUPO_INVENTARIO");
+    if (!subgroup.empty()) {
+        row.set("FAIN_COD", db::Value(subgroup[0]));
+        row.set("GRIN_COD", db::Value(subgroup[1]));
+        row.set("SGIN_COD", db::Value(subgroup[2]));
+    }
+    const std::vector<std::string> brand =
+        anyRowOf(activity, "select MARC_COD, SUBM_COD from SUBMARCA");
+    if (!brand.empty()) {
+        row.set("MARC_COD", db::Value(brand[0]));
+        row.set("ARTI_SUBM", db::Value(brand[1]));
+    }
+    // Photos and attached documents are saved with the item, under its event.
+    const std::string code = row.editValue(0).asText();
+    numberedRows(activity, "FOTOS_ARTICULO", code, activity.pick(3));
+    numberedRows(activity, "ARTICULO_DOCUMENTOS", code, activity.pick(2));
+}
+
+void itemSatelliteRow(Activity& activity, db::RecordSet& row) {
+    const std::string item = anyOf(activity, "select ARTI_COD from ARTICULO");
+    if (!item.empty()) {
+        row.set("ARTI_COD", db::Value(item));
+    }
+}
+
+void discountLineRow(Activity& activity, db::RecordSet& row) {
+    const std::string plan = anyOf(activity, "select DCTP_ID from DESCUENTOS_PRECIOS");
+    if (plan.empty()) {
+        return;
+    }
+    // An item the plan does not list yet; otherwise the generated code stays.
+    const std::string item = anyOf(activity,
+                                   "select ARTI_COD from ARTICULO where ARTI_COD not in (select "
+                                   "ARTI_COD from DESCUENTOS_PRECIOS_DET where DCTP_ID = " +
+                                       plan + ")");
+    row.set("DCTP_ID", db::Value(static_cast<std::int64_t>(std::stoll(plan))));
+    if (!item.empty()) {
+        row.set("ARTI_COD", db::Value(item));
+    }
+}
+
+void groupRow(Activity& activity, db::RecordSet& row) {
+    const std::string family = anyOf(activity, "select FAIN_COD from FAMILIA_INVENTARIO");
+    if (!family.empty()) {
+        row.set("FAIN_COD", db::Value(family));
+    }
+}
+
+void subgroupRow(Activity& activity, db::RecordSet& row) {
+    const std::vector<std::string> group =
+        anyRowOf(activity, "select FAIN_COD, GRIN_COD from GRUPO_INVENTARIO");
+    if (!group.empty()) {
+        row.set("FAIN_COD", db::Value(group[0]));
+        row.set("GRIN_COD", db::Value(group[1]));
+    }
+}
+
+void subBrandRow(Activity& activity, db::RecordSet& row) {
+    const std::string brand = anyOf(activity, "select MARC_COD from MARCAS");
+    if (!brand.empty()) {
+        row.set("MARC_COD", db::Value(brand));
+    }
+}
+
+void itemCodeEvent(Activity&, const db::RecordSet& row, MasterEvent& event) {
+    event.code = row.asText("ARTI_COD");
+    event.iddoc = 0;
+}
+
+void itemDataEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event) {
+    itemCodeEvent(activity, row, event);
+    event.data = row.asText(1);  // the unit or the bar code
+}
+
+void itemPriceEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event) {
+    itemCodeEvent(activity, row, event);
+    event.iddoc = row.asInt("LIPR_COD");
+}
+
+void discountLineEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event) {
+    itemCodeEvent(activity, row, event);
+    event.iddoc = row.asInt("DCTP_ID");
+}
+
+void joinedCodeEvent(Activity&, const db::RecordSet& row, MasterEvent& event) {
+    event.code.clear();
+    for (int i = 0; i < row.columnCount() && row.column(i).inKey; ++i) {
+        event.code += (i ? "|" : "") + row.asText(i);
+    }
+}
+
+}  // namespace replica::demo

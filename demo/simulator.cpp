@@ -285,7 +285,7 @@ const std::vector<MasterFamily>& masterFamilies() {
     static const std::vector<MasterFamily> k = {
         {.type = 96, .table = "CONCEPTOS_NOMINA"},
         {.type = 100, .table = "CUENTAS"},
-        {.type = 101, .table = "ARTICULO"},
+        {.type = 101, .table = "ARTICULO", .shape = itemRow},
         {.type = 102, .table = "TERCEROS"},
         {.type = 103, .table = "CLIENTES"},
         {.type = 104, .table = "PROVEEDORES"},
@@ -298,22 +298,40 @@ const std::vector<MasterFamily>& masterFamilies() {
         {.type = 115, .table = "INTERFAZ_CXPAGAR"},
         {.type = 116, .table = "INTERFAZ_INVENTARIO"},
         {.type = 117, .table = "INTERFAZ_VENTAS"},
-        {.type = 124, .table = "UNIDAD_ARTICULO"},
-        {.type = 125, .table = "BARRAS_ARTICULO"},
-        {.type = 126, .table = "PRECIOS_ARTICULO"},
-        {.type = 127, .table = "CONTABIL_ARTICULO"},
-        {.type = 128, .table = "ARTICULOS_PRODUCTO"},
+        {.type = 124,
+         .table = "UNIDAD_ARTICULO",
+         .shape = itemSatelliteRow,
+         .event = itemDataEvent},
+        {.type = 125,
+         .table = "BARRAS_ARTICULO",
+         .shape = itemSatelliteRow,
+         .event = itemDataEvent},
+        {.type = 126,
+         .table = "PRECIOS_ARTICULO",
+         .shape = itemSatelliteRow,
+         .event = itemPriceEvent},
+        {.type = 127,
+         .table = "CONTABIL_ARTICULO",
+         .shape = itemSatelliteRow,
+         .event = itemCodeEvent},
+        {.type = 128, .table = "ARTICULOS_PRODUCTO", .shape = itemSatelliteRow},
         {.type = 129, .table = "DESCUENTOS_PRECIOS"},
         {.type = 142, .table = "PREFIJOS"},
         {.type = 152, .table = "CLIENTE_SUCURSALES"},
         {.type = 192, .table = "NOMINA_HORASEXT"},
         {.type = 201, .table = "FAMILIA_INVENTARIO"},
-        {.type = 202, .table = "GRUPO_INVENTARIO"},
-        {.type = 203, .table = "SUBGRUPO_INVENTARIO"},
+        {.type = 202, .table = "GRUPO_INVENTARIO", .shape = groupRow, .event = joinedCodeEvent},
+        {.type = 203,
+         .table = "SUBGRUPO_INVENTARIO",
+         .shape = subgroupRow,
+         .event = joinedCodeEvent},
         {.type = 204, .table = "MARCAS"},
-        {.type = 205, .table = "SUBMARCA"},
+        {.type = 205, .table = "SUBMARCA", .shape = subBrandRow, .event = joinedCodeEvent},
         {.type = 235, .table = "PUNTOS_CLIENTE"},
-        {.type = 1291, .table = "DESCUENTOS_PRECIOS_DET"},
+        {.type = 1291,
+         .table = "DESCUENTOS_PRECIOS_DET",
+         .shape = discountLineRow,
+         .event = discountLineEvent},
     };
     return k;
 }
@@ -474,6 +492,14 @@ std::string textOrNull(const std::string& s) {
     return s.empty() ? std::string("NULL") : Q(s);
 }
 
+// A master record this simulation wrote: its key as a WHERE clause and what
+// its events carry, for its later changes.
+struct WrittenMaster {
+    const MasterFamily* family;
+    std::string where;
+    MasterEvent event;
+};
+
 class Simulator {
   public:
     Simulator(db::Connection& conn, const SimulationOptions& o)
@@ -513,6 +539,17 @@ class Simulator {
                 // or was generated from.
                 remove(w);
                 --d;
+            }
+        }
+        const std::size_t updated =
+            std::min(m_masters.size(), static_cast<std::size_t>(m_options.masterUpdates));
+        const std::size_t deleted = std::min(m_masters.size() - updated,
+                                             static_cast<std::size_t>(m_options.masterDeletions));
+        for (std::size_t i = 0; i < updated + deleted; ++i) {
+            if (i < updated) {
+                updateMaster(m_masters[i]);
+            } else {
+                removeMaster(m_masters[i]);
             }
         }
         return m_report;
@@ -682,24 +719,41 @@ class Simulator {
         documentEvent(w, "D");
     }
 
+    // The value the filler gives key column i of a master's serial-th row.
+    static db::Value keyValue(const db::Column& c, int i, int type, int serial) {
+        if (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt ||
+            c.type == db::ColumnType::BigInt) {
+            return db::Value(serial + 1000 * i);
+        }
+        return Filler::text(
+            std::string(1, static_cast<char>('A' + type % 26)) + std::to_string(10000 + serial),
+            c.length);
+    }
+
+    // Whether a key value of the serial-th row is already held by a row of
+    // rs (after deletions the row count no longer gives a free serial).
+    static bool serialTaken(db::RecordSet& rs, int type, int serial) {
+        for (rs.first(); !rs.eof(); rs.next()) {
+            for (int i = 0; i < rs.columnCount(); ++i) {
+                if (rs.column(i).inKey && rs.value(i) == keyValue(rs.column(i), i, type, serial)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
     void writeMaster(const MasterFamily& f) {
         db::RecordSet rs(m_conn);
         rs.open(std::string("SELECT * FROM ") + f.table);
-        const int serial = rs.rowCount() + 1;
+        int serial = rs.rowCount() + 1;
+        while (serialTaken(rs, f.type, serial)) {
+            ++serial;
+        }
         rs.append();
         for (int i = 0; i < rs.columnCount(); ++i) {
             const db::Column& c = rs.column(i);
-            if (c.inKey &&
-                (c.type == db::ColumnType::Integer || c.type == db::ColumnType::SmallInt ||
-                 c.type == db::ColumnType::BigInt)) {
-                rs.set(i, db::Value(serial + 1000 * i));
-            } else if (c.inKey) {
-                rs.set(i, Filler::text(std::string(1, static_cast<char>('A' + f.type % 26)) +
-                                           std::to_string(10000 + serial),
-                                       c.length));
-            } else {
-                rs.set(i, m_fill.value(c, f.type));
-            }
+            rs.set(i, c.inKey ? keyValue(c, i, f.type, serial) : m_fill.value(c, f.type));
         }
         if (f.shape) {
             f.shape(m_activity, rs);
@@ -708,22 +762,33 @@ class Simulator {
         apply(rs);
         ++m_report.masters;
         MasterEvent me;
+        std::string where;
         for (int i = 0; i < rs.columnCount(); ++i) {
             if (rs.column(i).inKey) {
                 const db::Value& v = rs.value(i);
-                me.code = v.asText();
-                if (v.kind() == db::Value::Kind::Int) {
-                    me.iddoc = v.asInt();
+                if (where.empty()) {
+                    me.code = v.asText();
+                    if (v.kind() == db::Value::Kind::Int) {
+                        me.iddoc = v.asInt();
+                    }
                 }
-                break;
+                where += (where.empty() ? " WHERE " : " AND ") + rs.column(i).name + " = " +
+                         Q(v.asText());
             }
         }
         if (f.event) {
             f.event(m_activity, rs, me);
         }
+        masterEvent(f, "I", me);
+        if (!where.empty()) {
+            m_masters.push_back(WrittenMaster{&f, where, me});
+        }
+    }
+
+    void masterEvent(const MasterFamily& f, const std::string& oper, const MasterEvent& me) {
         EventRow e;
         e.type = f.type;
-        e.oper = "I";
+        e.oper = oper;
         e.iddoc = me.iddoc;
         e.prefix = me.prefix;
         e.code = me.code;
@@ -734,10 +799,32 @@ class Simulator {
         event(e, std::string());
     }
 
+    // A change of the record's first column outside its key, as an operator
+    // editing it would make.
+    void updateMaster(const WrittenMaster& m) {
+        db::RecordSet rs(m_conn);
+        rs.open(std::string("SELECT * FROM ") + m.family->table + m.where);
+        for (int i = 0; i < rs.columnCount() && !rs.isEmpty(); ++i) {
+            if (!rs.column(i).inKey && !rs.column(i).isBlob()) {
+                rs.set(i, m_fill.value(rs.column(i), m.family->type));
+                rs.post();
+                apply(rs);
+                break;
+            }
+        }
+        masterEvent(*m.family, "U", m.event);
+    }
+
+    void removeMaster(const WrittenMaster& m) {
+        m_conn.execute(std::string("DELETE FROM ") + m.family->table + m.where);
+        masterEvent(*m.family, "D", m.event);
+    }
+
     db::Connection& m_conn;
     SimulationOptions m_options;
     Filler m_fill;
     std::deque<Written> m_written;
+    std::vector<WrittenMaster> m_masters;
     Activity m_activity;
     SimulationReport m_report;
 };

@@ -7,7 +7,8 @@
 // Rows are filled from the table's own metadata (types, lengths, keys), so
 // the simulator follows the schema as it grows. Runs are deterministic for a
 // given seed and database state. Besides inserts ("I") it writes updates
-// ("U"), annulments ("A") and deletions ("D") of documents it wrote.
+// ("U"), annulments ("A") and deletions ("D") of documents it wrote, and
+// updates and deletions of master records it wrote.
 //
 // Documents are numbered with the id in 6 digits (sales invoices 8), and the
 // columns by which a document names another one (a voucher's source document,
@@ -31,6 +32,8 @@ struct SimulationOptions {
     int updates = 0;          // of the documents written, how many get a "U" event
     int annulments = 0;       // ... an "A" event (annul flag set)
     int deletions = 0;        // ... a "D" event (deleted)
+    int masterUpdates = 0;    // of the master records written, how many get a "U" event
+    int masterDeletions = 0;  // ... a "D" event (deleted), after those
     std::vector<int> types;   // only these event types; empty: every family
     bool writeEvents = true;  // false: master data only, no events
 };

@@ -3,7 +3,8 @@
 //   replica_demo_tool build DIR
 //   replica_demo_tool simulate DIR [--company 002] [--seed N] [--documents N]
 //                     [--masters N] [--lines N] [--updates N] [--annulments N]
-//                     [--deletions N] [--types 11,12,...]
+//                     [--deletions N] [--master-updates N] [--master-deletions N]
+//                     [--types 11,12,...]
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +27,8 @@ int usage() {
                  "usage: replica_demo_tool build DIR\n"
                  "       replica_demo_tool simulate DIR [--company CODE] [--seed N] "
                  "[--documents N] [--masters N] [--lines N] [--updates N] [--annulments N] "
-                 "[--deletions N] [--types T1,T2,...]\n");
+                 "[--deletions N] [--master-updates N] [--master-deletions N] "
+                 "[--types T1,T2,...]\n");
     return 2;
 }
 
@@ -75,6 +77,10 @@ int main(int argc, char** argv) {
                 o.annulments = std::stoi(v);
             } else if (arg == "--deletions") {
                 o.deletions = std::stoi(v);
+            } else if (arg == "--master-updates") {
+                o.masterUpdates = std::stoi(v);
+            } else if (arg == "--master-deletions") {
+                o.masterDeletions = std::stoi(v);
             } else if (arg == "--types") {
                 std::stringstream ss(v);
                 std::string t;

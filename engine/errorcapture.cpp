@@ -72,8 +72,12 @@ void ErrorCapture::ManejarError(bool hasSender, const db::RecordSet* rs,
 }
 
 void ErrorCapture::record(const std::string& message, const std::string& text) {
+    report(message, text, true);
+}
+
+void ErrorCapture::report(const std::string& message, const std::string& text, bool onEvent) {
     m_logs.error(message);
-    if (m_phase != Phase::None && m_eventDatabase) {
+    if (onEvent && m_phase != Phase::None && m_eventDatabase) {
         m_eventDatabase->execute("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " +
                                  Q(storedText(message)) + " where RPEV_ID = " + sqlInt(m_eventId));
     }
@@ -88,6 +92,12 @@ void ErrorCapture::showLastError(const std::string& text) {
 
 db::RecordSet::ErrorCallback ErrorCapture::applyCallback(const db::RecordSet& rs) {
     return [this, &rs](const db::Error& e) { ManejarError(true, &rs, e.message()); };
+}
+
+db::RecordSet::ErrorCallback ErrorCapture::furtherApplyCallback(const db::RecordSet& rs) {
+    return [this, &rs](const db::Error& e) {
+        report(e.message(), screenText(true, &rs, e.message()), false);
+    };
 }
 
 }  // namespace replica

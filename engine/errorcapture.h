@@ -50,6 +50,10 @@ class ErrorCapture {
 
     // The callback for RecordSet::apply: a provider failed to write a row.
     db::RecordSet::ErrorCallback applyCallback(const db::RecordSet& rs);
+    // The same for an event that already failed once and goes on writing its
+    // other records: the file and the screen get the further refusal, while
+    // RPEV_ERROR keeps the first one, the reason the event stays pending.
+    db::RecordSet::ErrorCallback furtherApplyCallback(const db::RecordSet& rs);
 
     // What "Ultimo error: " is followed by on screen for a message.
     static std::string screenText(bool hasSender, const db::RecordSet* rs,
@@ -62,6 +66,8 @@ class ErrorCapture {
     std::int64_t currentEventId() const { return m_eventId; }
 
   private:
+    void report(const std::string& message, const std::string& text, bool onEvent);
+
     Operator& m_op;
     Logs& m_logs;
     Phase m_phase = Phase::None;

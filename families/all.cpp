@@ -2,6 +2,7 @@
 
 #include "families/accounts.h"
 #include "families/inventory.h"
+#include "families/items.h"
 #include "families/movements.h"
 #include "families/purchases.h"
 #include "families/sales.h"
@@ -18,16 +19,15 @@ Catalogue catalogue() {
     addPurchases(c);  // 21, 22, 24 as themselves
     addSales(c);      // 31 to 35, 81, 235
     addTreasury(c);   // 61 to 66, 71 to 77
+    addItems(c);      // 101, 124 to 129, 201 to 205, 1291
     return c;
 }
 
 const std::vector<int>& pendingCodes() {
     static const std::vector<int> kPending = {
-        94,  96,   192, 193,                           // payroll
-        100, 142,  111, 112, 113, 114, 115, 116, 117,  // accounting setup
-        101, 124,  125, 126, 127, 128,                 // items
-        129, 1291, 201, 202, 203, 204, 205,            // classification, brands, discounts
-        102, 103,  104, 105, 106, 152,                 // third parties
+        94,  96,  192, 193,                           // payroll
+        100, 142, 111, 112, 113, 114, 115, 116, 117,  // accounting setup
+        102, 103, 104, 105, 106, 152,                 // third parties
     };
     return kPending;
 }
