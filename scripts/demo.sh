@@ -51,6 +51,20 @@ items=101,124,125,126,127,128,129,1291,201,202,203,204,205
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
 "$build/demo/replica_demo_tool" simulate "$dir" --company 001 --seed 16 --documents 0 \
     --masters 39 --types "$items" --master-updates 12 --master-deletions 12
+# Sales documents with the disbursements that refund returns, and redemptions:
+# invoices with negative and payment lines, returns naming invoices; then the
+# points records of those documents, one deleted again. 002's come down to
+# 001 (which takes invoices as exits), 001's go up to 002 and 003 as invoices.
+# 002 has written more than 200 events for 001 by now: the two runs below
+# leave its sales documents for a third.
+for company in 002 001; do
+    seed=$([ "$company" = 002 ] && echo 17 || echo 19)
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed "$seed" \
+        --documents 14 --masters 0 --types 31,32,33,34,35,62,81 --updates 2 --annulments 2 \
+        --deletions 2
+    "$build/demo/replica_demo_tool" simulate "$dir" --company "$company" --seed $((seed + 1)) \
+        --documents 0 --masters 3 --types 235 --master-deletions 1
+done
 export REPLICA_APP_DIR="$dir"
 set +e
 "$build/app/replica" --headless --once "$dir" SYSDBA masterkey 001
