@@ -110,8 +110,8 @@ bool namesDocument(const db::RecordSet& header, int column) {
 // number in DEVT_FACTURA, the refunding disbursement by the prefix and
 // number it has in the source; either becomes 0 when the destination does
 // not hold it. Both are translated on a new return and on a replaced one
-// alike, so a replace never leaves a foreign id behind. Every copy is
-// marked as affecting stock.
+// alike, so a replace never leaves a foreign id behind. Every copy gets
+// DEVT_IMPLICA "S".
 void returnReferences(HeaderStep& step) {
     HandlerContext& ctx = step.ctx;
     db::RecordSet& header = step.header;
@@ -146,8 +146,9 @@ void returnReferences(HeaderStep& step) {
     header.set("DEVT_IMPLICA", db::Value("S"));
 }
 
-// The return's lines go before its own are copied, after an insert as well
-// as after a replace (a replace clears nothing before its header is written).
+// The destination's lines of the return go before the source's are copied,
+// after an insert as well as after a replace (a replace clears nothing before
+// its header is written).
 void deleteReturnLines(HeaderStep& step) {
     step.ctx.destination.execute(kReturnLinesDelete + sqlInt(step.ctx.state.destinationId));
 }
@@ -237,8 +238,8 @@ std::string incompleteInvoiceMessage(std::int64_t expected, std::int64_t found) 
 
 const std::vector<DocumentFamily>& salesDocuments() {
     static const std::vector<DocumentFamily> kRows = {
-        // The line delete that starts every undo is spelled as the ERP sends
-        // it; the invoice is then annulled before it is deleted.
+        // An undo, in either phase, deletes the lines and the payment lines,
+        // then annuls the invoice before it deletes it.
         {.type = 31,
          .when = salesAsInvoice,
          .lookup =

@@ -14,9 +14,9 @@
 // arrived, and the customer's points call on success.
 //
 // A sales return points its invoice and its refunding disbursement at the
-// destination's own documents, is always marked as affecting stock
-// (DEVT_IMPLICA "S"), keeps the destination's accounting state on a replace,
-// tells the operator when it is taken back, and accrues points too.
+// destination's own documents, always gets DEVT_IMPLICA "S", keeps the
+// destination's accounting state on a replace, tells the operator when it is
+// taken back, and accrues points too.
 // Delivery notes, orders and quotations are plain copies. A redemption found
 // in the destination is replaced in place when downloaded and left alone
 // when uploaded; a points record is found by document type, prefix and

@@ -206,9 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "'0000004Ñ'"},
         InvoiceCase{"ShortTextIsAllNumber", "'4567'", "9", "", "4567", "555",
                     "select fact_id from facturas where pref_pre = '' AND FACT_NUMERO = '4567'"},
-        InvoiceCase{"QuoteInThePrefix", "'F''00000045'", "9", "F'", "00000045", "555",
-                    "select fact_id from facturas where pref_pre = 'F''' AND FACT_NUMERO = "
-                    "'00000045'"},
         InvoiceCase{"ZeroIsLeftAlone", "'FA3100000045'", "0", "FA31", "00000045", "0", nullptr},
         InvoiceCase{"NullIsLeftAlone", "'FA3100000045'", "NULL", "FA31", "00000045", "<null>",
                     nullptr}),
