@@ -1,49 +1,90 @@
 #pragma once
 // The program's command line.
 //
-//   replica [--headless] [--once] [server user password company [1] [server-override]]
+//   replica [options] [server user password company [1] [server-override]]
+//   replica status [--json] [connection options] [server user password company]
 //
 // The six positional values identify the operator and the company exactly
-// as an unattended start expects them; the options choose the console
-// instead of the window (--headless) and a single run (--once). The
-// interface is relied on by outside scripts: options and positions keep
-// their meaning.
+// as an unattended start expects them; outside scripts rely on them, so
+// positions keep their meaning. The long options give the same values by
+// name (--server, --user, --company, --no-retry, --server-override), keep
+// the password off the command line (--password-file, or REPLICA_PASSWORD
+// in the environment) and set, for the console agent, every field of the
+// main screen: prefix, the two counts, the frequency, the order, the
+// branch. A value is given as "--name VALUE" or "--name=VALUE".
+//
+// The field options are checked here as the run checks the screen's fields
+// (whole numbers within the same limits), so a bad value stops the program
+// before it opens any database.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace replica::app {
 
 // Exit statuses of a --once run (and of a start that cannot run at all).
-inline constexpr int kExitCompleted = 0;    // every handled event was completed
-inline constexpr int kExitEventFailed = 1;  // some event failed (or the run was cut short)
-inline constexpr int kExitNotStarted = 2;   // the run could not start
+inline constexpr int kExitCompleted = 0;       // every handled event was completed
+inline constexpr int kExitEventFailed = 1;     // some event failed (or the run was cut short)
+inline constexpr int kExitNotStarted = 2;      // the run could not start
+inline constexpr int kExitAlreadyRunning = 3;  // another agent holds the company's lock
+
+// Limits of the screen's number fields, the run's own: a count must fit the
+// integer FIRST expects, and the minutes' milliseconds the timer's int.
+inline constexpr std::size_t kMaxCountDigits = 9;
+inline constexpr long kMaxFrequencyMinutes = 35791;
+
+inline constexpr const char* kPasswordEnvironment = "REPLICA_PASSWORD";
 
 struct CommandLine {
+    enum class Command { Agent, Status };
+    Command command = Command::Agent;
+
     bool headless = false;
     bool once = false;
     bool help = false;
     bool version = false;
-    std::string server;                // 1
-    std::string user;                  // 2
-    std::string password;              // 3
-    std::string company;               // 4: command-line mode when not empty
-    std::string skipErrors;            // 5: "1" checks "No reintentar errores"
-    std::string serverOverride;        // 6: replaces RPCO_SERVIDOR for every run
+    bool json = false;  // status: the report as JSON
+
+    // Positional values, or the options that name them.
+    std::string server;                // 1, --server
+    std::string user;                  // 2, --user
+    std::string password;              // 3 (see passwordsource.h)
+    std::string company;               // 4, --company: command-line mode when not empty
+    std::string skipErrors;            // 5: "1" checks "No reintentar errores" (--no-retry)
+    std::string serverOverride;        // 6, --server-override
     std::vector<std::string> ignored;  // positional values beyond the sixth
-    std::string error;                 // not empty: the arguments cannot be used
+
+    std::string passwordFile;  // --password-file: the password is its first line
+
+    // The main screen's fields; unset: the screen's defaults.
+    std::optional<std::string> prefix;         // --prefix, "Prefijo a enviar:"
+    std::optional<std::string> downloadCount;  // --download-count, "Operaciones a traer:"
+    std::optional<std::string> uploadCount;    // --upload-count, "Operaciones a enviar:"
+    std::optional<std::string> frequency;      // --frequency, "Frecuencia:" (minutes)
+    std::optional<std::string> branch;         // --branch, "Agencia:"
+    bool newestFirst = false;                  // --newest-first, "Enviar lo más reciente primero"
+
+    std::string error;  // not empty: the arguments cannot be used
 
     bool commandLineMode() const { return !company.empty(); }
+    bool skipErrorsChecked() const { return skipErrors == "1"; }
+    // The field options given that the main window does not take from the
+    // command line (it has them on screen).
+    std::vector<std::string> windowIgnoredOptions() const;
 };
 
 // args excludes the program name. Options ("--name", "-h") are recognised
 // anywhere; "--" makes every later argument positional. Other words
-// beginning with "-" are values.
+// beginning with "-" are values. A first argument "status" selects the
+// status report. An option's value is the next argument whatever it looks
+// like.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// Whether argv asks for the console: decided before any Qt object exists,
-// since the console never creates the window's application object.
-bool wantsHeadless(int argc, char** argv);
+// Index in args of the positional password (the third positional value),
+// -1 when there is none: the program overwrites it in its own argument
+// memory once it has been read, so that the process list stops showing it.
+int positionalPasswordIndex(const std::vector<std::string>& args);
 
 // The text of `replica --help`.
 std::string usageText();

@@ -4,8 +4,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
-#include <iostream>
 
+#include "app/agentlock.h"
 #include "app/appdir.h"
 #include "app/session.h"
 #include "app/stopsignals.h"
@@ -16,42 +16,107 @@ namespace replica::app {
 
 namespace {
 
-void printSummary(const RunReport& r) {
-    if (!r.started) {
-        return;
-    }
-    std::cout << "Eventos: " << r.handled << " manejados, " << r.completed << " completados, "
-              << r.failed << " con error, " << r.skipped << " omitidos por el prefijo"
-              << (r.finished ? "" : "; el envío terminó por un error") << std::endl;
-}
-
 constexpr const char* kTimerStoppedMessage =
     "El temporizador quedó detenido: no habrá más envíos automáticos.";
+constexpr const char* kAllBranches = "Todas";
+
+std::string figures(const PhaseReport& p) {
+    std::string text = std::to_string(p.selected) + " seleccionados, " +
+                       std::to_string(p.counts.handled) + " manejados, " +
+                       std::to_string(p.counts.completed) + " completados, " +
+                       std::to_string(p.counts.failed) + " con error";
+    if (p.phase == Phase::Upload) {
+        text += ", " + std::to_string(p.counts.skipped) + " omitidos";
+    }
+    return text;
+}
+
+std::string phaseText(const PhaseReport& p) {
+    using O = PhaseReport::Outcome;
+    if (p.phase == Phase::Download && p.outcome == O::NoServer) {
+        return "descarga: sin servidor de descarga";
+    }
+    std::string text = (p.phase == Phase::Download ? "descarga de " : "envío a ") + p.company;
+    switch (p.outcome) {
+        case O::NoServer:
+            return text + ": sin servidor activo";
+        case O::Unreachable:
+            return text + ": sin conexión";
+        case O::Done:
+            return text + ": " + figures(p);
+        case O::Interrupted:
+            break;
+    }
+    return text + " (interrumpido): " + figures(p);
+}
 
 }  // namespace
 
-int runHeadless(const CommandLine& args, int stopFd) {
+RunInputs fieldsFrom(const CommandLine& args) {
     RunInputs fields;
-    fields.downloadCount = "100";
-    fields.uploadCount = "100";
-    fields.frequency = "1";
-    fields.skipErrors = args.skipErrors == "1";
-    ConsoleOperator op(fields);
-    Session session(
-        op, [&op] { return applicationDirectory([&op](const std::string& m) { op.message(m); }); },
-        families::catalogue());
+    fields.prefix = args.prefix.value_or("");
+    fields.downloadCount = args.downloadCount.value_or("100");
+    fields.uploadCount = args.uploadCount.value_or("100");
+    fields.frequency = args.frequency.value_or("1");
+    fields.newestFirst = args.newestFirst;
+    fields.skipErrors = args.skipErrorsChecked();
+    return fields;
+}
 
+std::string summaryText(const RunReport& r) {
+    std::string text = "Eventos: " + std::to_string(r.handled) + " manejados, " +
+                       std::to_string(r.completed) + " completados, " + std::to_string(r.failed) +
+                       " con error, " + std::to_string(r.skipped) + " omitidos por el prefijo";
+    for (const PhaseReport& p : r.phases) {
+        text += "; " + phaseText(p);
+    }
+    text += "; duración " + std::to_string(r.duration.count()) + " ms";
+    if (!r.finished) {
+        text += "; el envío terminó por un error";
+    }
+    return text;
+}
+
+int runHeadless(const CommandLine& args, int stopFd) {
+    ConsoleOperator op(fieldsFrom(args));
+    const auto directory = [&op] {
+        return applicationDirectory([&op](const std::string& m) { op.message(m); });
+    };
+
+    // Before any database is opened: a second agent must not even read
+    // the events the first one is handling.
+    AgentLock lock;
+    switch (lock.acquire(directory(), args.company)) {
+        case AgentLock::Result::Acquired:
+            break;
+        case AgentLock::Result::Held:
+            op.message(alreadyRunningMessage(args.company, lock));
+            return kExitAlreadyRunning;
+        case AgentLock::Result::Failed:
+            op.message(lock.error());
+            return kExitNotStarted;
+    }
+
+    Session session(op, directory, families::catalogue());
     try {
         session.identify(args.server, args.user, args.password);
         const std::vector<Company> companies = session.companies();
         const bool known = std::any_of(companies.begin(), companies.end(),
                                        [&](const Company& c) { return c.code == args.company; });
-        // An unknown company leaves the selection empty: the run then refuses
-        // to start with its own message.
-        if (known) {
-            session.connectCompany(args.company);
-            op.fields.companyCode = args.company;
+        if (!known) {
+            // The window would leave its selector empty and the run would
+            // refuse with "Debe indicar la compañía de origen."; unattended,
+            // the code given is what the administrator must correct.
+            op.message("La compañía " + args.company + " no existe");
+            return kExitNotStarted;
         }
+        const std::vector<std::string> branches = session.connectCompany(args.company);
+        if (args.branch && *args.branch != kAllBranches &&
+            std::find(branches.begin(), branches.end(), *args.branch) == branches.end()) {
+            op.message("La agencia " + *args.branch + " no existe en la compañía " + args.company);
+            return kExitNotStarted;
+        }
+        op.fields.companyCode = args.company;
     } catch (const std::exception& e) {
         session.unhandled(e.what());
         return kExitNotStarted;
@@ -59,7 +124,9 @@ int runHeadless(const CommandLine& args, int stopFd) {
     session.driver().setServerOverride(args.serverOverride);
 
     RunReport report = session.run();
-    printSummary(report);
+    if (report.started) {
+        op.log(summaryText(report));
+    }
     if (args.once || !report.started) {
         return exitStatus(report);
     }
@@ -75,7 +142,9 @@ int runHeadless(const CommandLine& args, int stopFd) {
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         report = session.run();
-        printSummary(report);
+        if (report.started) {
+            op.log(summaryText(report));
+        }
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
             QCoreApplication::exit(exitStatus(report));

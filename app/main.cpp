@@ -1,19 +1,27 @@
-// The program: the main screen "Envío de información", or the console agent
-// with --headless.
+// The program: the main screen "Envío de información", the console agent
+// with --headless, or the status report with `replica status`.
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/agentlock.h"
+#include "app/appdir.h"
 #include "app/commandline.h"
 #include "app/headless.h"
+#include "app/passwordsource.h"
 #include "app/principalauto.h"
+#include "app/status.h"
 #include "app/stopsignals.h"
 #include "engine/db/connection.h"
 
 namespace {
+
+using namespace replica::app;
 
 std::vector<std::string> argumentsOf(const QCoreApplication& app) {
     std::vector<std::string> args;
@@ -26,9 +34,9 @@ std::vector<std::string> argumentsOf(const QCoreApplication& app) {
 
 // Prints help or version, or the reason the arguments cannot be used.
 // Returns the exit status when the program should end here.
-int early(const replica::app::CommandLine& cl) {
+int early(const CommandLine& cl) {
     if (cl.help) {
-        std::cout << replica::app::usageText();
+        std::cout << usageText();
         return 0;
     }
     if (cl.version) {
@@ -37,7 +45,7 @@ int early(const replica::app::CommandLine& cl) {
     }
     if (!cl.error.empty()) {
         std::cerr << "replica: " << cl.error << "\n(replica --help muestra el uso)\n";
-        return replica::app::kExitNotStarted;
+        return kExitNotStarted;
     }
     for (const std::string& extra : cl.ignored) {
         std::cerr << "replica: argumento de más ignorado: " << extra << "\n";
@@ -45,36 +53,109 @@ int early(const replica::app::CommandLine& cl) {
     return -1;
 }
 
+// Puts the password to use into cl (file, argument or environment); false,
+// with the reason on standard error, when it cannot be had.
+bool takePassword(CommandLine& cl) {
+    const PasswordSource source = resolvePassword(cl, std::getenv(kPasswordEnvironment));
+    if (!source.error.empty()) {
+        std::cerr << "replica: " << source.error << "\n";
+        return false;
+    }
+    cl.password = source.password;
+    return true;
+}
+
+// Overwrites the positional password in the program's own argument memory
+// (what the process list shows) once it has been copied. args are argv[1..]
+// as the program read them.
+void hidePassword(const std::vector<std::string>& args, char** argv) {
+    const int index = positionalPasswordIndex(args);
+    if (index >= 0) {
+        char* text = argv[index + 1];
+        std::memset(text, 'x', std::strlen(text));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace replica::app;
     // Before any thread exists, so that no thread of the database client
     // is ever interrupted by a stop request.
     const int stopFd = blockStopSignals();
+    const std::vector<std::string> rawArgs(argv + 1, argv + argc);
     {
-        // Help and version need no toolkit at all (and no display).
-        const CommandLine raw = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        // Help, version and the status report need no toolkit at all (and
+        // no display).
+        CommandLine raw = parseCommandLine(rawArgs);
         if (raw.help || raw.version) {
             return early(raw);
         }
-    }
-    if (wantsHeadless(argc, argv)) {
-        QCoreApplication app(argc, argv);
-        const CommandLine cl = parseCommandLine(argumentsOf(app));
-        if (const int status = early(cl); status >= 0) {
+        if (raw.command == CommandLine::Command::Status) {
+            if (const int status = early(raw); status >= 0) {
+                return status;
+            }
+            if (!takePassword(raw)) {
+                return kExitNotStarted;
+            }
+            hidePassword(rawArgs, argv);
+            const StatusReport report = collectStatus(raw);
+            std::cout << (raw.json ? statusJson(report) : statusText(report)) << std::flush;
+            replica::db::shutdownClient();
+            return report.exitStatus();
+        }
+        if (raw.headless) {
+            QCoreApplication app(argc, argv);
+            const std::vector<std::string> args = argumentsOf(app);
+            CommandLine cl = parseCommandLine(args);
+            if (const int status = early(cl); status >= 0) {
+                return status;
+            }
+            if (!takePassword(cl)) {
+                return kExitNotStarted;
+            }
+            hidePassword(args, argv);
+            const int status = runHeadless(cl, stopFd);
+            replica::db::shutdownClient();
             return status;
         }
-        const int status = runHeadless(cl, stopFd);
-        replica::db::shutdownClient();
-        return status;
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8("Norvale Envio automático"));
-    const CommandLine cl = parseCommandLine(argumentsOf(app));
+    // The toolkit has removed its own options from argv by now.
+    const std::vector<std::string> args = argumentsOf(app);
+    CommandLine cl = parseCommandLine(args);
     if (const int status = early(cl); status >= 0) {
         return status;
+    }
+    if ((cl.commandLineMode() || !cl.passwordFile.empty()) && !takePassword(cl)) {
+        return kExitNotStarted;
+    }
+    hidePassword(args, argv);
+    if (const std::vector<std::string> ignored = cl.windowIgnoredOptions(); !ignored.empty()) {
+        std::string names;
+        for (const std::string& name : ignored) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        std::cerr << "replica: la ventana no toma del comando " << names
+                  << ": se usan sus propios campos (estas opciones son de --headless)\n";
+    }
+    // An unattended start of the window replicates on its timer like the
+    // console agent: the same lock keeps a second one out.
+    AgentLock lock;
+    if (cl.commandLineMode()) {
+        const std::string dir = applicationDirectory(
+            [](const std::string& m) { std::cerr << "replica: " << m << "\n"; });
+        switch (lock.acquire(dir, cl.company)) {
+            case AgentLock::Result::Acquired:
+                break;
+            case AgentLock::Result::Held:
+                std::cerr << "replica: " << alreadyRunningMessage(cl.company, lock) << "\n";
+                return kExitAlreadyRunning;
+            case AgentLock::Result::Failed:
+                std::cerr << "replica: " << lock.error() << "\n";
+                return kExitNotStarted;
+        }
     }
     int status = 0;
     {

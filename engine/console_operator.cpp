@@ -1,10 +1,33 @@
 #include "engine/console_operator.h"
 
+#include "engine/sql.h"
+
 namespace replica {
+
+std::string ConsoleOperator::clockStamp() {
+    return sqlDate(today()) + " " + sqlTime(now());
+}
 
 void ConsoleOperator::line(const std::string& text) {
     // Flushed at once: a service manager's log must show a run as it goes.
-    m_out << text << std::endl;
+    // The date and time are the agent's own, since a redirection to a file
+    // adds none. A database message spans several lines; here it stays one
+    // entry, as in errorenvio.txt, so that every line starts with its time.
+    if (m_stamp) {
+        m_out << m_stamp() << ' ';
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            m_out << ' ';
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            m_out << c;
+        }
+    }
+    m_out << std::endl;
 }
 
 void ConsoleOperator::showProgress(const std::string& caption) {

@@ -4,11 +4,12 @@
 // The main screen's fields are given once by the program (command line) and
 // may be changed through `fields`. Captions, the event line, "Ultimo error:",
 // "Ultima actualización:" and every message are written as lines to the
-// output stream (standard output by default); nothing waits for a person: a
-// message that on screen would wait for OK is just written. The repeat
-// timer is only remembered (`timerRunning`, `timerInterval`): the program's
-// own loop waits for it.
+// output stream (standard output by default), each after the date and time
+// it was written; nothing waits for a person: a message that on screen
+// would wait for OK is just written. The repeat timer is only remembered
+// (`timerRunning`, `timerInterval`): the program's own loop waits for it.
 
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -18,10 +19,19 @@ namespace replica {
 
 class ConsoleOperator : public Operator {
   public:
-    explicit ConsoleOperator(RunInputs fields = {}, std::ostream& out = std::cout)
-        : fields(std::move(fields)), m_out(out) {}
+    // The text that begins every line: "YYYY-MM-DD HH:MM:SS" of the
+    // machine's clock unless another clock is given (tests).
+    using Stamp = std::function<std::string()>;
+    static std::string clockStamp();
+
+    explicit ConsoleOperator(RunInputs fields = {}, std::ostream& out = std::cout,
+                             Stamp stamp = clockStamp)
+        : fields(std::move(fields)), m_out(out), m_stamp(std::move(stamp)) {}
 
     RunInputs fields;
+
+    // A line of the program's own (a run's summary), stamped like the rest.
+    void log(const std::string& text) { line(text); }
 
     bool timerRunning() const { return m_timerRunning; }
     int timerInterval() const { return m_timerInterval; }
@@ -58,6 +68,7 @@ class ConsoleOperator : public Operator {
     void line(const std::string& text);
 
     std::ostream& m_out;
+    Stamp m_stamp;
     std::string m_lastCaption;
     std::string m_lastError;
     bool m_timerRunning = true;

@@ -87,6 +87,7 @@ RunReport RunDriver::run() {
     }
 
     report.started = true;
+    const auto startedAt = std::chrono::steady_clock::now();
     {
         RunningFlag running(m_running);
         try {
@@ -106,11 +107,16 @@ RunReport RunDriver::run() {
         // waiting for a click must not hold replication back.
         m_op.message(kFrequencyMessage);
     }
-    report.handled = r.counts.handled;
-    report.completed = r.counts.completed;
-    report.failed = r.counts.failed;
-    report.skipped = r.counts.skipped;
-    report.unreachable = r.unreachable;
+    for (const PhaseReport& p : r.phases) {
+        report.handled += p.counts.handled;
+        report.completed += p.counts.completed;
+        report.failed += p.counts.failed;
+        report.skipped += p.counts.skipped;
+        report.unreachable += p.outcome == PhaseReport::Outcome::Unreachable ? 1 : 0;
+    }
+    report.phases = std::move(r.phases);
+    report.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - startedAt);
     return report;
 }
 
@@ -214,10 +220,14 @@ void RunDriver::downloadPhase(Run& r) {
     m_op.repaint();
     // A phase never works through the connection a previous phase left open.
     m_server.close();
+    PhaseReport& report = r.phases.emplace_back();
+    report.phase = Phase::Download;
     const std::optional<ServerLocation> location = findDownloadServer(m_local);
     if (!location) {
+        report.outcome = PhaseReport::Outcome::NoServer;
         return;
     }
+    report.company = location->company;
     m_options.purchaseInvoiceMode =
         settings::firstValue(m_local, settings::kPurchaseInvoiceModeSql) == "FACTURA";
     m_options.salesInvoiceMode =
@@ -226,7 +236,7 @@ void RunDriver::downloadPhase(Run& r) {
         settings::firstValue(m_local, settings::kTransferAsEntrySql) == "SI";
     const std::string serverText = m_serverOverride.empty() ? location->server : m_serverOverride;
     if (!connectServer(m_server, m_local, serverText, location->company, m_logs, m_op)) {
-        ++r.unreachable;
+        report.outcome = PhaseReport::Outcome::Unreachable;
         return;
     }
 
@@ -238,7 +248,9 @@ void RunDriver::downloadPhase(Run& r) {
     EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
     loop.select(setup, downloadEventsSql(r.in.downloadCount, r.in.companyCode, r.in.skipErrors,
                                          r.in.newestFirst));
-    loop.handleAll(setup, r.counts);
+    report.selected = loop.selectedCount();
+    loop.handleAll(setup, report.counts);
+    report.outcome = PhaseReport::Outcome::Done;
 }
 
 void RunDriver::uploadCompany(Run& r, const std::string& company) {
@@ -248,8 +260,12 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     m_op.repaint();
 
     m_server.close();
+    PhaseReport& report = r.phases.emplace_back();
+    report.phase = Phase::Upload;
+    report.company = company;
     const std::optional<std::string> server = findUploadServer(m_local, company);
     if (!server) {
+        report.outcome = PhaseReport::Outcome::NoServer;
         return;
     }
     const std::string serverText = m_serverOverride.empty() ? *server : m_serverOverride;
@@ -258,7 +274,7 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
         m_uploadConnectHook();
     }
     if (!connected) {
-        ++r.unreachable;
+        report.outcome = PhaseReport::Outcome::Unreachable;
         return;
     }
 
@@ -280,15 +296,17 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
     EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
     loop.select(setup, sql);
+    report.selected = loop.selectedCount();
 
     m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
 
-    loop.handleAll(setup, r.counts);
+    loop.handleAll(setup, report.counts);
     m_op.hideEventLine();
 
     showLastSend(false);
     m_local.close();
     m_server.close();
+    report.outcome = PhaseReport::Outcome::Done;
 }
 
 bool RunDriver::rearmTimer() {

@@ -7,9 +7,11 @@
 // never starts while another is in progress (the screen pumps messages
 // during a run, so "Enviar" or the timer may call run() again).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/catalogue.h"
 #include "engine/db/connection.h"
@@ -32,6 +34,22 @@ inline constexpr const char* kFrequencyMessage =
     "El valor de \"Frecuencia:\" debe ser un número entero de minutos; se mantiene el "
     "intervalo anterior.";
 
+// What one phase of a run did: the download phase, or the upload phase of
+// one destination company.
+struct PhaseReport {
+    enum class Outcome {
+        Interrupted,  // an error ended the run during this phase
+        NoServer,     // no download server / no active server row for the company
+        Unreachable,  // the server database could not be opened
+        Done,         // the events were selected and handled
+    };
+    Phase phase = Phase::None;
+    std::string company;  // download: the source company (RPCO_COD); upload: the destination
+    Outcome outcome = Outcome::Interrupted;
+    int selected = 0;   // events the phase's SELECT returned
+    LoopCounts counts;  // what the event loop did with them
+};
+
 struct RunReport {
     bool started = false;   // false: refused (no company, bad input, already running)
     bool finished = false;  // reached the timer re-arm (no unhandled error)
@@ -40,6 +58,11 @@ struct RunReport {
     int failed = 0;         // events left pending with an error
     int skipped = 0;        // events left pending by the upload prefix filter
     int unreachable = 0;    // server connections that could not be opened
+    // The phases in the order they ran (download first, then one per
+    // destination company); the totals above are their sums.
+    std::vector<PhaseReport> phases;
+    // From the start of the run's first statement to its end.
+    std::chrono::milliseconds duration{0};
 };
 
 class RunDriver {
@@ -97,8 +120,7 @@ class RunDriver {
     // The state of one run; nothing of it outlives the run.
     struct Run {
         RunInputs in;
-        LoopCounts counts;
-        int unreachable = 0;
+        std::vector<PhaseReport> phases;
         bool badFrequency = false;
     };
     // Cleanup, the download phase, one upload phase per destination company

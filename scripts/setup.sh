@@ -8,6 +8,9 @@ packages=(
     firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest
+    # The package and its checks: dpkg-shlibdeps, man -l, systemd-analyze
+    # verify, logrotate.
+    dpkg-dev man-db groff-base systemd logrotate
 )
 
 missing=()

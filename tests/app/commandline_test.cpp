@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/appdir.h"
@@ -41,6 +43,135 @@ TEST(CommandLine, ValuesThatLookLikeOptions) {
     cl = parseCommandLine({"a", "b", "c", "d", "e", "f", "g"});
     EXPECT_EQ(cl.serverOverride, "f");
     EXPECT_EQ(cl.ignored, std::vector<std::string>{"g"});
+}
+
+// Every field of the main screen has its option; "--name VALUE" and
+// "--name=VALUE" are the same.
+TEST(CommandLine, FieldOptionsInBothSpellings) {
+    for (const bool inlineValue : {false, true}) {
+        SCOPED_TRACE(inlineValue);
+        auto opt = [&](const std::string& name, const std::string& value) {
+            return inlineValue ? std::vector<std::string>{name + "=" + value}
+                               : std::vector<std::string>{name, value};
+        };
+        std::vector<std::string> args = {"--headless", "--newest-first", "--no-retry"};
+        for (const auto& part :
+             {opt("--prefix", "FV"), opt("--download-count", "5"), opt("--upload-count", "7"),
+              opt("--frequency", "15"), opt("--branch", "Centro"), opt("--server", "srv"),
+              opt("--user", "usr"), opt("--company", "001"), opt("--password-file", "/run/p"),
+              opt("--server-override", "other")}) {
+            args.insert(args.end(), part.begin(), part.end());
+        }
+        const CommandLine cl = parseCommandLine(args);
+        ASSERT_EQ(cl.error, "");
+        EXPECT_EQ(cl.prefix, "FV");
+        EXPECT_EQ(cl.downloadCount, "5");
+        EXPECT_EQ(cl.uploadCount, "7");
+        EXPECT_EQ(cl.frequency, "15");
+        EXPECT_EQ(cl.branch, "Centro");
+        EXPECT_TRUE(cl.newestFirst);
+        EXPECT_TRUE(cl.skipErrorsChecked());
+        EXPECT_EQ(cl.passwordFile, "/run/p");
+        // The named forms fill the positional values the window reads.
+        const CommandLine positional =
+            parseCommandLine({"--headless", "srv", "usr", "", "001", "1", "other"});
+        EXPECT_EQ(cl.server, positional.server);
+        EXPECT_EQ(cl.user, positional.user);
+        EXPECT_EQ(cl.company, positional.company);
+        EXPECT_EQ(cl.skipErrors, positional.skipErrors);
+        EXPECT_EQ(cl.serverOverride, positional.serverOverride);
+    }
+    // The window takes its fields from the screen, not from these.
+    EXPECT_EQ(parseCommandLine({"--prefix", "", "--frequency", "0", "s", "u", "p", "1"})
+                  .windowIgnoredOptions(),
+              (std::vector<std::string>{"--prefix", "--frequency"}));
+}
+
+TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
+    const std::string start[] = {"--headless", "srv", "usr", "pw", "001"};
+    struct Case {
+        std::vector<std::string> extra;
+        std::string message;  // the whole error, or its beginning
+    } cases[] = {
+        {{"--download-count", "abc"},
+         "--download-count 'abc': El valor de \"Operaciones a traer:\" debe ser un número entero."},
+        {{"--download-count", "-5"}, "--download-count '-5': "},
+        {{"--download-count", "1234567890"}, "--download-count '1234567890': "},
+        {{"--upload-count=1.5"},
+         "--upload-count '1.5': El valor de \"Operaciones a enviar:\" debe ser un número entero."},
+        {{"--upload-count", " 5"}, "--upload-count ' 5': "},
+        {{"--frequency", "35792"},
+         "--frequency '35792': El valor de \"Frecuencia:\" debe ser un número entero de minutos, "
+         "de 0 a 35791."},
+        {{"--frequency", "uno"}, "--frequency 'uno': "},
+        {{"--download-count"}, "--download-count necesita un valor"},
+        {{"--branch="}, "--branch necesita un valor"},
+        {{"--once=yes"}, "--once no lleva valor"},
+        {{"--fast"}, "opción desconocida: --fast"},
+        {{"--company", "002"}, "la compañía se indica dos veces (argumento y --company)"},
+        {{"--server", "srv"}, "el servidor se indica dos veces (argumento y --server)"},
+        {{"--password-file", "/p"}, "la clave se indica dos veces (argumento y --password-file)"},
+        {{"--json"}, "--json solo se usa con status"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args(std::begin(start), std::end(start));
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        SCOPED_TRACE(c.extra[0]);
+        const CommandLine cl = parseCommandLine(args);
+        EXPECT_EQ(cl.error.substr(0, c.message.size()), c.message);
+    }
+    // The largest values the run takes are taken.
+    const CommandLine limits =
+        parseCommandLine({"--headless", "srv", "usr", "pw", "001", "--download-count", "999999999",
+                          "--upload-count", "0", "--frequency", "35791"});
+    EXPECT_EQ(limits.error, "");
+
+    EXPECT_EQ(parseCommandLine({"--headless", "--company", "001"}).error,
+              "--headless necesita el servidor y la compañía (argumentos 1 y 4, o --server y "
+              "--company)");
+    EXPECT_EQ(parseCommandLine({"status", "--once", "srv", "u", "p", "001"}).error,
+              "--once no se usa con status");
+    EXPECT_EQ(parseCommandLine({"status", "--prefix", "FV", "srv", "u", "p", "001"}).error,
+              "--prefix no se usa con status");
+    const CommandLine status =
+        parseCommandLine({"status", "--json", "--server=srv", "--company=001", "--user", "u"});
+    EXPECT_EQ(status.error, "");
+    EXPECT_EQ(status.command, CommandLine::Command::Status);
+    EXPECT_TRUE(status.json);
+    // "status" is a command only as the first word.
+    EXPECT_EQ(parseCommandLine({"srv", "status"}).command, CommandLine::Command::Agent);
+}
+
+TEST(CommandLine, PositionalPasswordIsFoundPastOptionValues) {
+    EXPECT_EQ(positionalPasswordIndex({"--prefix", "FV", "srv", "--frequency=5", "usr", "pw"}), 5);
+    EXPECT_EQ(positionalPasswordIndex({"status", "srv", "usr", "pw", "001"}), 3);
+    EXPECT_EQ(positionalPasswordIndex({"--server", "srv", "usr"}), -1);
+    EXPECT_EQ(positionalPasswordIndex({"a", "b", "--", "--c"}), 3);
+}
+
+// The help names each option with the screen field it stands for, on the
+// option's own line.
+TEST(CommandLine, HelpNamesTheFieldOfEachOption) {
+    const std::string help = usageText();
+    const std::pair<const char*, const char*> fields[] = {
+        {"--server TEXT", "\"Servidor :\""},
+        {"--user NAME", "\"Usuario :\""},
+        {"--password-file FILE", "\"Clave :\""},
+        {"--company CODE", "\"Compañía Local:\""},
+        {"--prefix P", "\"Prefijo a enviar:\""},
+        {"--download-count N", "\"Operaciones a traer:\""},
+        {"--upload-count N", "\"Operaciones a enviar:\""},
+        {"--frequency MIN", "\"Frecuencia:\""},
+        {"--newest-first", "\"Enviar lo más reciente primero\""},
+        {"--no-retry", "\"No reintentar errores\""},
+        {"--branch NAME", "\"Agencia:\""},
+    };
+    for (const auto& [option, field] : fields) {
+        const std::size_t at = help.find("  " + std::string(option) + " ");
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string line = help.substr(at, help.find('\n', at) - at);
+        EXPECT_NE(line.find(field), std::string::npos) << line;
+    }
 }
 
 TEST(ApplicationDirectory, EnvironmentReplacesTheSettingAndAbsenceIsReported) {

@@ -1,52 +1,32 @@
-// The console agent as outside scripts use it: the built program, its exit
-// status and its files.
+// The console agent as outside scripts and service managers use it: the
+// built program, its options, its exit status, its output and its files.
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <fcntl.h>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/db/query.h"
+#include "engine/sql.h"
 #include "tests/support/erp.h"
+#include "tests/support/program.h"
 #include "tests/support/tempdir.h"
 
 namespace replica {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-// The program sits next to the test programs' folder in the build tree.
-std::string programPath() {
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "replica")
-        .string();
-}
-
-struct Result {
-    int status = -1;
-    std::string output;
-};
-
-// Runs the program with args (already quoted where needed) and the
-// application directory set to appDir.
-Result runProgram(const test::TempDir& dir, const std::string& args) {
-    const std::string out = dir.file("output.txt");
-    const std::string command = "REPLICA_APP_DIR='" + dir.path() + "' '" + programPath() + "' " +
-                                args + " >'" + out + "' 2>&1 </dev/null";
-    const int raw = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.output = test::slurp(out);
-    return r;
-}
+constexpr const char* kPassword = "Cl4ve-Secreta-77";
 
 // DIR/datos: GENERAL.FDB with companies 001 and 003; 001 uploads to 002
 // (a company database) and to 003, whose "company database" is a copy of
@@ -56,8 +36,8 @@ class Headless : public ::testing::Test {
     test::TempDir dir;
 
     void SetUp() override {
-        if (!fs::exists(programPath())) {
-            GTEST_SKIP() << "program not built: " << programPath();
+        if (!fs::exists(test::programPath())) {
+            GTEST_SKIP() << "program not built: " << test::programPath();
         }
         const std::string datos = dir.file("datos");
         for (const char* c : {"001", "002", "003"}) {
@@ -84,57 +64,89 @@ class Headless : public ::testing::Test {
         general->close();
     }
 
+    static std::unique_ptr<db::Connection> open(const std::string& path) {
+        auto c = std::make_unique<db::Connection>();
+        c->setPath(path);
+        c->setUserName("SYSDBA");
+        c->open();
+        return c;
+    }
+    std::unique_ptr<db::Connection> local() { return open(dir.file("datos/001/norvale.fdb")); }
+
     void addEvent(const std::string& company, int type) {
-        db::Connection c;
-        c.setPath(dir.file("datos/001/norvale.fdb"));
-        c.setUserName("SYSDBA");
-        c.open();
-        c.execute(
+        local()->execute(
             "insert into REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_CODIGO, RPEV_FECREG, "
             "RPEV_HORAREG, RPEV_OPER) values ('" +
             company + "', " + std::to_string(type) + ", 'X', CURRENT_DATE, CURRENT_TIME, 'I')");
     }
 
     int pending() {
-        db::Connection c;
-        c.setPath(dir.file("datos/001/norvale.fdb"));
-        c.setUserName("SYSDBA");
-        c.open();
-        db::Query q(c);
+        auto c = local();
+        db::Query q(*c);
         q.open("select count(*) from REPLICA_EVENTOS where RPEV_FECREP is null");
         return static_cast<int>(q.asInt(0));
+    }
+
+    test::ProgramResult run(const std::string& args, const std::string& environment = {}) {
+        return test::runProgram(dir.path(), args, dir.file("output.txt"), environment);
     }
 
     std::string start(const std::string& company) {
         return "--headless --once '" + dir.path() + "' sysdba masterkey " + company;
     }
+    std::vector<std::string> agentArgs() const {
+        return {"--headless", dir.path(), "sysdba", kPassword, "001"};
+    }
+    // What the agent leaves in its directory once it has started a run.
+    bool leftATrail() const {
+        return fs::exists(dir.file("replica-001.lock")) || fs::exists(dir.file("ENVIO.TXT")) ||
+               fs::exists(dir.file("errorenvio.txt"));
+    }
 };
 
 TEST_F(Headless, CompletedRunEndsWithZeroAndLeavesItsTrail) {
     addEvent("002", 999);  // no family: marked replicated, nothing copied
-    const Result r = runProgram(dir, start("001"));
+    const test::ProgramResult r = run(start("001"));
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(pending(), 0);
     EXPECT_NE(r.output.find("Enviando información al servidor 002"), std::string::npos) << r.output;
     EXPECT_NE(test::slurp(dir.file("ENVIO.TXT")).find(",999,"), std::string::npos);
+    // Every line after its date and time; the summary gives each phase and
+    // the duration.
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(test::startsWithStamp(line)) << line;
+    }
+    const std::string summary =
+        "Eventos: 1 manejados, 1 completados, 0 con error, 0 omitidos por el prefijo; descarga: "
+        "sin servidor de descarga; envío a 002: 1 seleccionados, 1 manejados, 1 completados, 0 "
+        "con error, 0 omitidos; duración ";
+    const std::size_t at = r.output.find(summary);
+    ASSERT_NE(at, std::string::npos) << r.output;
+    const std::string rest = r.output.substr(at + summary.size());
+    const std::size_t digits = rest.find_first_not_of("0123456789");
+    EXPECT_GT(digits, 0u);
+    EXPECT_EQ(rest.substr(digits), " ms\n") << r.output;
 }
 
 TEST_F(Headless, RunEndedByAnErrorEndsWithOne) {
     addEvent("002", 999);
-    {
-        db::Connection c;
-        c.setPath(dir.file("datos/001/norvale.fdb"));
-        c.setUserName("SYSDBA");
-        c.open();
-        c.execute(
-            "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ACTIVA) "
-            "values ('003', 'Oeste', '" +
-            dir.path() + "', 'S')");
-    }
+    local()->execute(
+        "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ACTIVA) "
+        "values ('003', 'Oeste', '" +
+        dir.path() + "', 'S')");
     addEvent("003", 999);
-    const Result r = runProgram(dir, start("001"));
+    const test::ProgramResult r = run(start("001"));
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_FALSE(test::slurp(dir.file("errorenvio.txt")).empty());
+    EXPECT_NE(r.output.find("envío a 003 (interrumpido): 0 seleccionados"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("; el envío terminó por un error\n"), std::string::npos);
+    // The database's message of several lines is one line of the log.
+    const std::string joined = " Ultimo error: Dynamic SQL Error -SQL error code = -204 ";
+    const std::size_t at = r.output.find(joined);
+    ASSERT_NE(at, std::string::npos) << r.output;
+    EXPECT_TRUE(test::startsWithStamp(r.output.substr(r.output.rfind('\n', at) + 1)));
 }
 
 TEST_F(Headless, RunThatCannotStartEndsWithTwo) {
@@ -142,31 +154,222 @@ TEST_F(Headless, RunThatCannotStartEndsWithTwo) {
     struct Case {
         const char* what;
         std::string args;
+        std::string says;
     } cases[] = {
-        {"company not in GENERAL.FDB", start("009")},
-        {"company without database", start("003")},
-        {"no GENERAL.FDB", "--headless --once '" + dir.file("nowhere") + "' sysdba masterkey 001"},
-        {"headless without a company", "--headless --once"},
-        {"unknown option", "--headless --once --fast '" + dir.path() + "' sysdba masterkey 001"},
+        {"company not in GENERAL.FDB", start("009"), "La compañía 009 no existe\n"},
+        {"company without database", start("003"), ""},
+        {"no GENERAL.FDB", "--headless --once '" + dir.file("nowhere") + "' sysdba masterkey 001",
+         ""},
+        {"headless without a company", "--headless --once", "necesita el servidor y la compañía"},
+        {"unknown option", "--headless --once --fast '" + dir.path() + "' sysdba masterkey 001",
+         "opción desconocida: --fast"},
+        {"branch the company lacks", start("001") + " --branch Nope",
+         "La agencia Nope no existe en la compañía 001\n"},
+        {"password file missing",
+         "--headless --once --server '" + dir.path() + "' --user sysdba --company 001 " +
+             "--password-file '" + dir.file("no-clave") + "'",
+         "No se pudo abrir el archivo de clave " + dir.file("no-clave")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Result r = runProgram(dir, c.args);
+        const test::ProgramResult r = run(c.args);
         EXPECT_EQ(r.status, 2) << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        // No run started.
+        EXPECT_EQ(r.output.find("Borrando información procesada..."), std::string::npos)
+            << r.output;
     }
     EXPECT_EQ(pending(), 1);  // nothing ran
-    // The company-less run says why on standard output.
-    EXPECT_NE(runProgram(dir, start("009")).output.find("Debe indicar la compañía de origen."),
-              std::string::npos);
+}
+
+// A bad field value stops the program before it takes its lock or opens
+// any database.
+TEST_F(Headless, BadFieldValuesExitTwoBeforeAnything) {
+    addEvent("002", 999);
+    const struct {
+        const char* option;
+        const char* message;
+    } cases[] = {
+        {"--download-count 1e3",
+         "--download-count '1e3': El valor de \"Operaciones a traer:\" debe ser un número "
+         "entero."},
+        {"--upload-count=-1",
+         "--upload-count '-1': El valor de \"Operaciones a enviar:\" debe ser un número entero."},
+        {"--frequency 99999",
+         "--frequency '99999': El valor de \"Frecuencia:\" debe ser un número entero de minutos, "
+         "de 0 a 35791."},
+        {"--frequency ''", "--frequency necesita un valor"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        const test::ProgramResult r = run(start("001") + " " + c.option);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.output,
+                  std::string("replica: ") + c.message + "\n(replica --help muestra el uso)\n");
+        EXPECT_FALSE(leftATrail());
+    }
+    EXPECT_EQ(pending(), 1);
+}
+
+// Each field option changes the run as the screen's field does; the
+// positional "1" and --no-retry agree.
+TEST_F(Headless, FieldOptionsChangeWhatTheRunDoes) {
+    // 002 is also the download source, with two events for 001.
+    local()->execute("update REPLICA_COMPANIA set RPCO_ERRO = 'S'");
+    auto reset = [&] {
+        auto l = local();
+        auto s = open(dir.file("datos/002/norvale.fdb"));
+        l->execute("delete from REPLICA_EVENTOS");
+        s->execute("delete from REPLICA_EVENTOS");
+        auto add = [](db::Connection& c, const std::string& company, const std::string& code,
+                      const std::string& pref, const std::string& time, const char* error) {
+            c.execute(
+                "insert into REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_CODIGO, "
+                "RPEV_FECREG, RPEV_HORAREG, RPEV_OPER, RPEV_ERROR) values (" +
+                Q(company) + ", 999, " + Q(pref) + ", " + Q(code) + ", CURRENT_DATE, " + Q(time) +
+                ", 'I', " + (error ? Q(error) : std::string("null")) + ")");
+        };
+        add(*l, "002", "A", "FV", "08:00:00", nullptr);
+        add(*l, "002", "B", "XX", "09:00:00", nullptr);
+        add(*l, "002", "C", "FV", "10:00:00", "falló antes");
+        add(*s, "001", "D1", "", "08:00:00", nullptr);
+        add(*s, "001", "D2", "", "09:00:00", nullptr);
+    };
+    auto stillPending = [&] {
+        std::set<std::string> codes;
+        for (const std::string& path :
+             {dir.file("datos/001/norvale.fdb"), dir.file("datos/002/norvale.fdb")}) {
+            auto c = open(path);
+            db::Query q(*c);
+            q.open("select RPEV_CODIGO from REPLICA_EVENTOS where RPEV_FECREP is null");
+            for (q.first(); !q.eof(); q.next()) {
+                codes.insert(q.asText(0));
+            }
+        }
+        return codes;
+    };
+    const std::string server = "'" + dir.path() + "'";
+    const struct {
+        std::string args;
+        std::set<std::string> pending;
+    } cases[] = {
+        {start("001"), {}},
+        {start("001") + " --upload-count 1", {"B", "C"}},
+        {start("001") + " --upload-count=1 --newest-first", {"A", "B"}},
+        {start("001") + " --download-count 1", {"D2"}},
+        {start("001") + " --download-count 1 --newest-first", {"D1"}},
+        {start("001") + " --prefix FV", {"B"}},
+        {start("001") + " --no-retry", {"C"}},
+        {start("001") + " 1", {"C"}},
+        {"--headless --once --server " + server +
+             " --user sysdba --company 001 --no-retry "
+             "--branch Todas",
+         {"C"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        reset();
+        const test::ProgramResult r = run(c.args);
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(stillPending(), c.pending);
+    }
+
+    // "Frecuencia:" 0 leaves no timer: the agent ends after its run.
+    reset();
+    const test::ProgramResult r =
+        run("--headless '" + dir.path() + "' sysdba masterkey 001 --frequency 0");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("El temporizador quedó detenido"), std::string::npos) << r.output;
+}
+
+// The password from the environment or a file logs in and shows nowhere.
+TEST_F(Headless, PasswordOffTheCommandLineNeverShows) {
+    { std::ofstream(dir.file("clave")) << kPassword << "\n"; }
+    const std::string named =
+        "--headless --once --server '" + dir.path() + "' --user sysdba --company 001";
+    const struct {
+        const char* what;
+        std::string args;
+        std::string environment;
+    } cases[] = {
+        {"environment", named, std::string("REPLICA_PASSWORD='") + kPassword + "'"},
+        {"file", named + " --password-file '" + dir.file("clave") + "'", ""},
+        {"argument", "--headless --once '" + dir.path() + "' sysdba " + kPassword + " 001", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        addEvent("002", 999);
+        const test::ProgramResult r = run(c.args, c.environment);
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(pending(), 0);
+        EXPECT_EQ(r.output.find(kPassword), std::string::npos) << r.output;
+    }
+    for (const char* file : {"ENVIO.TXT", "errorenvio.txt", "replica-001.lock"}) {
+        EXPECT_EQ(test::slurp(dir.file(file)).find(kPassword), std::string::npos) << file;
+    }
+}
+
+// Two timers must never replicate the same company at once: the second
+// agent refuses while the first runs, and starts once the first has ended,
+// however it ended.
+TEST_F(Headless, OneAgentPerCompanyAndDirectory) {
+    addEvent("002", 999);
+    {
+        test::Agent first(dir.path(), agentArgs(), dir.file("first.txt"));
+        ASSERT_TRUE(first.waitForOutput("Eventos: ", 30000ms)) << first.output();
+        // The process list no longer shows the positional password.
+        const std::string cmdline =
+            test::slurp("/proc/" + std::to_string(first.pid()) + "/cmdline");
+        EXPECT_EQ(cmdline.find(kPassword), std::string::npos);
+        EXPECT_NE(cmdline.find(std::string(std::strlen(kPassword), 'x')), std::string::npos);
+
+        addEvent("002", 999);
+        const test::ProgramResult refused = run(start("001"));
+        EXPECT_EQ(refused.status, 3) << refused.output;
+        EXPECT_NE(refused.output.find("Ya hay un agente en marcha para la compañía 001 (" +
+                                      dir.file("replica-001.lock") + ", proceso " +
+                                      std::to_string(first.pid()) + "); este no se inicia."),
+                  std::string::npos)
+            << refused.output;
+        EXPECT_EQ(refused.output.find("Borrando"), std::string::npos);
+        EXPECT_EQ(pending(), 1);
+        // The window started for the same company is an agent too.
+        const test::ProgramResult window =
+            run("--once '" + dir.path() + "' sysdba masterkey 001", "QT_QPA_PLATFORM=offscreen");
+        EXPECT_EQ(window.status, 3) << window.output;
+        EXPECT_NE(window.output.find("Ya hay un agente en marcha para la compañía 001"),
+                  std::string::npos)
+            << window.output;
+        EXPECT_EQ(pending(), 1);
+
+        const int status = first.stop(SIGTERM, 15000ms);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    addEvent("002", 999);
+    EXPECT_EQ(run(start("001")).status, 0);
+    EXPECT_EQ(pending(), 0);
+
+    {
+        test::Agent killed(dir.path(), agentArgs(), dir.file("killed.txt"));
+        ASSERT_TRUE(killed.waitForOutput("Eventos: ", 30000ms)) << killed.output();
+        const int status = killed.stop(SIGKILL, 15000ms);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    addEvent("002", 999);
+    const test::ProgramResult after = run(start("001"));
+    EXPECT_EQ(after.status, 0) << after.output;
+    EXPECT_EQ(pending(), 0);
 }
 
 TEST_F(Headless, HelpAndVersionNeedNoDatabase) {
-    const Result help = runProgram(dir, "--help");
+    const test::ProgramResult help = run("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"--headless", "--once", "REPLICA_APP_DIR", "server-override"}) {
+    for (const char* word :
+         {"--headless", "--once", "REPLICA_APP_DIR", "REPLICA_PASSWORD", "server-override"}) {
         EXPECT_NE(help.output.find(word), std::string::npos) << word;
     }
-    const Result version = runProgram(dir, "--version");
+    const test::ProgramResult version = run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output, "replica " REPLICA_VERSION "\n");
 }
@@ -176,56 +379,12 @@ TEST_F(Headless, HelpAndVersionNeedNoDatabase) {
 // client.
 TEST_F(Headless, StopRequestEndsTheRunningAgent) {
     addEvent("002", 999);
-    const std::string out = dir.file("agent.txt");
-    const std::string program = programPath();
-    const std::string env = "REPLICA_APP_DIR=" + dir.path();
-    const std::string server = dir.path();
-    std::vector<char*> argv = {const_cast<char*>("replica"),
-                               const_cast<char*>("--headless"),
-                               const_cast<char*>(server.c_str()),
-                               const_cast<char*>("sysdba"),
-                               const_cast<char*>("masterkey"),
-                               const_cast<char*>("001"),
-                               nullptr};
-    // The agent inherits this environment (the Firebird lock folder, the
-    // sanitizers' options) with its application directory added.
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) {
-        if (std::string(*e).rfind("REPLICA_APP_DIR=", 0) != 0) {
-            envp.push_back(*e);
-        }
-    }
-    envp.push_back(const_cast<char*>(env.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&files);
-
-    using namespace std::chrono_literals;
-    auto waitFor = [](auto done, std::chrono::milliseconds limit) {
-        for (auto waited = 0ms; waited < limit; waited += 100ms) {
-            if (done()) {
-                return true;
-            }
-            std::this_thread::sleep_for(100ms);
-        }
-        return done();
-    };
-    const bool ran =
-        waitFor([&] { return test::slurp(out).find("Eventos: ") != std::string::npos; }, 30000ms);
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    const bool ended = waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 15000ms);
-    if (!ended) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
-    EXPECT_TRUE(ran) << test::slurp(out);
-    ASSERT_TRUE(ended) << "the agent did not end after SIGTERM";
+    test::Agent agent(dir.path(), {"--headless", dir.path(), "sysdba", "masterkey", "001"},
+                      dir.file("agent.txt"));
+    const bool ran = agent.waitForOutput("Eventos: ", 30000ms);
+    const int status = agent.stop(SIGTERM, 15000ms);
+    EXPECT_TRUE(ran) << agent.output();
+    ASSERT_NE(status, -1) << "the agent did not end after SIGTERM";
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(pending(), 0);

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "engine/console_operator.h"
+#include "tests/support/program.h"
 
 using namespace replica;
 
@@ -11,7 +12,7 @@ TEST(ConsoleOperator, WritesWhatTheScreenWouldShowWithoutWaiting) {
     RunInputs fields;
     fields.companyCode = "001";
     fields.downloadCount = "";
-    ConsoleOperator op(fields, out);
+    ConsoleOperator op(fields, out, [] { return std::string("2026-05-22 10:00:00"); });
 
     EXPECT_EQ(op.inputs().companyCode, "001");
     op.setDownloadCount("80");
@@ -25,14 +26,20 @@ TEST(ConsoleOperator, WritesWhatTheScreenWouldShowWithoutWaiting) {
     op.setLastError("Ultimo error: x");
     op.hideProgress();
     op.showProgress("Borrando información procesada...");  // the next run's
+    op.log("Eventos: 0 manejados");
+    op.setLastError("Ultimo error: Dynamic SQL Error\n-SQL error code = -204\r\n-Table unknown");
     EXPECT_EQ(out.str(),
-              "Borrando información procesada...\n"
-              "  101,I,,A1\n"
-              "Debe indicar la compañía de origen.\n"
-              "No se encontró la configuración X\n"
-              "Ultimo error: x\n"
-              "Borrando información procesada...\n");
-    EXPECT_EQ(op.lastError(), "Ultimo error: x");
+              "2026-05-22 10:00:00 Borrando información procesada...\n"
+              "2026-05-22 10:00:00   101,I,,A1\n"
+              "2026-05-22 10:00:00 Debe indicar la compañía de origen.\n"
+              "2026-05-22 10:00:00 No se encontró la configuración X\n"
+              "2026-05-22 10:00:00 Ultimo error: x\n"
+              "2026-05-22 10:00:00 Borrando información procesada...\n"
+              "2026-05-22 10:00:00 Eventos: 0 manejados\n"
+              "2026-05-22 10:00:00 Ultimo error: Dynamic SQL Error -SQL error code = -204 "
+              "-Table unknown\n");
+    EXPECT_EQ(op.lastError(),
+              "Ultimo error: Dynamic SQL Error\n-SQL error code = -204\r\n-Table unknown");
 
     EXPECT_TRUE(op.timerRunning());
     op.stopTimer();
@@ -40,4 +47,13 @@ TEST(ConsoleOperator, WritesWhatTheScreenWouldShowWithoutWaiting) {
     op.startTimer(300000);
     EXPECT_TRUE(op.timerRunning());
     EXPECT_EQ(op.timerInterval(), 300000);
+}
+
+TEST(ConsoleOperator, LinesCarryTheMachinesDateAndTimeByDefault) {
+    std::ostringstream out;
+    ConsoleOperator op({}, out);
+    op.message("hola");
+    const std::string line = out.str();
+    EXPECT_TRUE(test::startsWithStamp(line)) << line;
+    EXPECT_EQ(line.substr(20), "hola\n");
 }

@@ -331,6 +331,59 @@ TEST_F(RunTest, ServerThatIsDownIsLoggedOnceAndTheNextDestinationIsServed) {
                                 "/datos/002/norvale.fdb");
 }
 
+TEST_F(RunTest, ReportGivesEachPhaseItsOwnFigures) {
+    addCompany("003", dir.path() + "/apagado", "N");
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*s2, 2, "001", 11);  // no handler: stays pending with an error
+    addEvent(*local, 3, "002", 999, "I", "FV");
+    addEvent(*local, 4, "002", 999, "I", "XX");  // left by the prefix filter
+    addEvent(*local, 5, "003", 999);
+    addEvent(*local, 6, "004", 999);  // no REPLICA_COMPANIA row
+    op.fields.prefix = "FV";
+    const RunReport r = run();
+    ASSERT_TRUE(r.finished);
+
+    using O = PhaseReport::Outcome;
+    struct Expected {
+        Phase phase;
+        const char* company;
+        O outcome;
+        int selected, handled, completed, failed, skipped;
+    } expected[] = {
+        {Phase::Download, "002", O::Done, 2, 2, 1, 1, 0},
+        {Phase::Upload, "002", O::Done, 2, 1, 1, 0, 1},
+        {Phase::Upload, "003", O::Unreachable, 0, 0, 0, 0, 0},
+        {Phase::Upload, "004", O::NoServer, 0, 0, 0, 0, 0},
+    };
+    ASSERT_EQ(r.phases.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        const PhaseReport& p = r.phases[i];
+        const Expected& e = expected[i];
+        EXPECT_EQ(p.phase, e.phase);
+        EXPECT_EQ(p.company, e.company);
+        EXPECT_EQ(p.outcome, e.outcome);
+        EXPECT_EQ(p.selected, e.selected);
+        EXPECT_EQ(p.counts.handled, e.handled);
+        EXPECT_EQ(p.counts.completed, e.completed);
+        EXPECT_EQ(p.counts.failed, e.failed);
+        EXPECT_EQ(p.counts.skipped, e.skipped);
+    }
+    EXPECT_EQ(r.handled, 3);
+    EXPECT_EQ(r.completed, 2);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(r.unreachable, 1);
+
+    // Without a download server the phase is still listed, as such.
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'N'");
+    const RunReport again = run();
+    ASSERT_FALSE(again.phases.empty());
+    EXPECT_EQ(again.phases[0].phase, Phase::Download);
+    EXPECT_EQ(again.phases[0].outcome, O::NoServer);
+    EXPECT_EQ(again.phases[0].company, "");
+}
+
 TEST_F(RunTest, ServerOverrideReplacesEveryServerText) {
     local->execute("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = '/no/such/server'");
     driver->setServerOverride(dir.path());
@@ -489,6 +542,11 @@ TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
     EXPECT_EQ(state(*local, 3), "||");
     EXPECT_FALSE(op.timerRunning);  // stopped by the download phase, not re-armed
     EXPECT_FALSE(driver->running());
+    // The report says where the run ended.
+    ASSERT_EQ(r.phases.size(), 1u);
+    EXPECT_EQ(r.phases[0].phase, Phase::Download);
+    EXPECT_EQ(r.phases[0].outcome, PhaseReport::Outcome::Interrupted);
+    EXPECT_EQ(r.phases[0].selected, 2);
 
     // A refused post ends the run without a second record.
     catalogue = Catalogue::listed();
