@@ -121,6 +121,7 @@ struct MasterEvent {
     std::string data;        // RPEV_DATOS; empty: NULL
     std::int64_t iddoc = 0;  // RPEV_IDDOC; 0: NULL
     std::string prefix;      // RPEV_PREF
+    std::string number;      // RPEV_NUMERO
 };
 // row: the record as posted (its current row). `event` arrives with the
 // default: the first key column as code, and as id when it is an integer.
@@ -139,8 +140,12 @@ void payrollReceivableLine(Activity& activity, const Written& doc, const std::st
 // Purchases (activity_purchases.cpp).
 void purchaseReturnHeader(Activity& activity, const Written& doc, db::RecordSet& header);
 
-// Sales (activity_sales.cpp).
+// Sales and loyalty points (activity_sales.cpp).
 void salesReturnHeader(Activity& activity, const Written& doc, db::RecordSet& header);
+void salesInvoiceLine(Activity& activity, const Written& doc, const std::string& table, int line,
+                      db::RecordSet& row);
+void pointsRecordRow(Activity& activity, db::RecordSet& row);
+void pointsRecordEvent(Activity& activity, const db::RecordSet& row, MasterEvent& event);
 
 // Treasury: cash and bank documents (activity_treasury.cpp).
 void cashReceiptLine(Activity& activity, const Written& doc, const std::string& table, int line,

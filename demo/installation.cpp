@@ -57,6 +57,18 @@ const char* transferAsEntry(const std::string& code) {
     return code == "001" ? "SI" : "NO";
 }
 
+// Company 001 takes the sales invoices it downloads as inventory exits, the
+// others as invoices; an upload always sends invoices, so one run of 001
+// meets both forms. 003 does not want the cash-payment lines of the invoices
+// it receives.
+const char* salesInvoiceMode(const std::string& code) {
+    return code == "001" ? "ENTRADA" : "FACTURA";
+}
+
+const char* cashPaymentLines(const std::string& code) {
+    return code == "003" ? "NO" : "SI";
+}
+
 }  // namespace
 
 std::string generalPath(const std::string& dir) {
@@ -85,14 +97,11 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
     general->close();
 
     const Setting settings[] = {
-        {"FACTURACION", "FACTURAS", "ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA",
-         "FACTURA"},
         {"INVENTARIO", "ARTICULOS", "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
          o.user.c_str()},
         {"INVENTARIO", "ARTICULOS", "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS",
          o.password.c_str()},
         {"CONTABILIDAD", "GENERAL", "FECHA DE BLOQUEO", "2020-01-01"},
-        {"FACTURACION", "FACTURAS", "ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO", "SI"},
     };
 
     for (const std::string& code : o.companies) {
@@ -122,6 +131,10 @@ void buildInstallation(const std::string& dir, const InstallationOptions& o) {
             {"INVENTARIO", "TRASLADOS",
              "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO",
              transferAsEntry(code)},
+            {"FACTURACION", "FACTURAS", "ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA",
+             salesInvoiceMode(code)},
+            {"FACTURACION", "FACTURAS", "ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO",
+             cashPaymentLines(code)},
         };
         const auto configure = [&conn](const Setting& s) {
             conn->execute(

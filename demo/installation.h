@@ -10,7 +10,9 @@
 // server text DIR, 002 marked as download source; in 002 itself, 001),
 // CONFIGURACION with every setting the agent reads (001 takes purchase
 // documents as inventory movements and transfers as entries, 002 keeps
-// purchase documents as they are, 003 takes them as movements), SUCURSALES,
+// purchase documents as they are, 003 takes them as movements; 001 takes
+// sales invoices as inventory exits, 002 and 003 as invoices, and 003 does
+// not want their cash-payment lines), SUCURSALES,
 // REPLICACION_CONFIGURA (every document type replicated to the other two
 // companies) and some master data. Building over an existing installation
 // replaces it.

@@ -122,7 +122,8 @@ const std::vector<DocumentFamily>& documentFamilies() {
          .generator = "cambie_id_factura",
          .details = {"FACTURAS_DETALLE", "FACTURAS_CONTADO_PAGO"},
          .digits = 8,
-         .recordedAs = 12},
+         .recordedAs = 12,
+         .shapeLine = salesInvoiceLine},
         {.type = 32,
          .header = "REMISIONES_VENTA",
          .number = "REVT_NUMERO",
@@ -336,7 +337,10 @@ const std::vector<MasterFamily>& masterFamilies() {
          .event = joinedCodeEvent},
         {.type = 204, .table = "MARCAS"},
         {.type = 205, .table = "SUBMARCA", .shape = subBrandRow, .event = joinedCodeEvent},
-        {.type = 235, .table = "PUNTOS_CLIENTE"},
+        {.type = 235,
+         .table = "PUNTOS_CLIENTE",
+         .shape = pointsRecordRow,
+         .event = pointsRecordEvent},
         {.type = 1291,
          .table = "DESCUENTOS_PRECIOS_DET",
          .shape = discountLineRow,
@@ -805,6 +809,7 @@ class Simulator {
         e.oper = oper;
         e.iddoc = me.iddoc;
         e.prefix = me.prefix;
+        e.number = me.number;
         e.code = me.code;
         e.data = me.data;
         e.prefixDest = me.prefix;

@@ -8,6 +8,7 @@
 #include "families/parties.h"
 #include "families/payroll.h"
 #include "families/purchases.h"
+#include "families/sales.h"
 #include "families/treasury.h"
 
 namespace replica::families {
@@ -19,6 +20,7 @@ Catalogue catalogue() {
     addInventory(c);   // 11 to 18
     addMovements(c);   // 13, 21, 22, 24 as inventory movements
     addPurchases(c);   // 21, 22, 24 as themselves
+    addSales(c);       // 31 to 35, 81, 235
     addTreasury(c);    // 61 to 66, 71 to 77
     addItems(c);       // 101, 124 to 129, 201 to 205, 1291
     addPayroll(c);     // 94, 96, 192, 193
@@ -28,10 +30,7 @@ Catalogue catalogue() {
 }
 
 const std::vector<int>& pendingCodes() {
-    static const std::vector<int> kPending = {
-        31, 32,  33, 34, 35,  // sales documents
-        81, 235,              // loyalty points
-    };
+    static const std::vector<int> kPending = {};
     return kPending;
 }
 

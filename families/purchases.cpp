@@ -75,7 +75,8 @@ bool returnAsDocument(Phase phase, const RunOptions& options) {
     return options.purchaseInvoiceMode && phase == Phase::Upload;
 }
 
-std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice) {
+std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice,
+                                                     std::size_t numberLength) {
     // Counted in characters: a prefix may hold letters of more than one byte.
     std::vector<std::size_t> starts;
     for (std::size_t i = 0; i < invoice.size(); ++i) {
@@ -83,10 +84,10 @@ std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice)
             starts.push_back(i);
         }
     }
-    if (starts.size() <= 6) {
+    if (starts.size() <= numberLength) {
         return {std::string(), invoice};
     }
-    const std::size_t cut = starts[starts.size() - 6];
+    const std::size_t cut = starts[starts.size() - numberLength];
     return {invoice.substr(0, cut), invoice.substr(cut)};
 }
 

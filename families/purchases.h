@@ -11,6 +11,7 @@
 // and then deleted; and a return's DVCO_FACTID is translated into the destination's id of the
 // invoice named by DVCO_FACTURA.
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,8 +32,9 @@ void addPurchases(Catalogue& catalogue);
 
 // DVCO_FACTURA split into the invoice's prefix (all but the last 6
 // characters) and number (the last 6); a text of 6 characters or fewer is
-// all number.
-std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice);
+// all number. Sales invoices carry numbers of 8 characters: numberLength 8.
+std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice,
+                                                     std::size_t numberLength = 6);
 
 // The form conditions.
 bool invoiceInDownload(Phase phase, const RunOptions& options);

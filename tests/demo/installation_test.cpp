@@ -68,6 +68,13 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
         "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO "
         "ENTRADA O COMO FACTURA'");
     EXPECT_EQ(q.asText(0), "ENTRADA");
+    // ... and both forms of a sales invoice: an exit when 001 downloads it,
+    // an invoice when it uploads.
+    q.open(
+        "select conf_valor from configuracion where conf_modulo = 'FACTURACION' and "
+        "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE VENTA COMO "
+        "ENTRADA O COMO FACTURA'");
+    EXPECT_EQ(q.asText(0), "ENTRADA");
     q.open("select count(*) from articulo");
     EXPECT_GT(q.asInt(0), 0);
     q.open("select count(*) from replica_eventos");
@@ -81,6 +88,11 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
     q.open(
         "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and "
         "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO "
+        "ENTRADA O COMO FACTURA'");
+    EXPECT_EQ(q.asText(0), "FACTURA");
+    q.open(
+        "select conf_valor from configuracion where conf_modulo = 'FACTURACION' and "
+        "conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE VENTA COMO "
         "ENTRADA O COMO FACTURA'");
     EXPECT_EQ(q.asText(0), "FACTURA");
     EXPECT_EQ(test::slurp(dir.file("SERVIDORES.cfg")), dir.path() + "\r\n");

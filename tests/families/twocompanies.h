@@ -15,6 +15,7 @@
 #include "engine/errorcapture.h"
 #include "engine/event.h"
 #include "engine/logs.h"
+#include "engine/settings.h"
 #include "engine/sql.h"
 #include "families/all.h"
 #include "tests/support/erp.h"
@@ -70,7 +71,17 @@ class TwoCompanies : public ::testing::Test {
         m_lastEvent = e.id;
         errors.setCurrent(phase, source.get(), e.id);
         EventState state;
-        HandlerContext ctx{phase, e, *source, *destination, options, state, errors, {}};
+        HandlerContext ctx{phase,
+                           e,
+                           *source,
+                           *destination,
+                           options,
+                           state,
+                           errors,
+                           [this](const std::string& module, const std::string& category,
+                                  const std::string& property) {
+                               return configuracion(module, category, property);
+                           }};
         runHandler(h, ctx);
         errors.clearCurrent();
         return state;
@@ -152,6 +163,14 @@ class TwoCompanies : public ::testing::Test {
                     into.push_back("src: " + sql);
                 }
             });
+    }
+
+    // The settings lookup a handler sees: on the server database of the
+    // phase (the source when downloading, the destination when uploading).
+    std::string configuracion(const std::string& module, const std::string& category,
+                              const std::string& property) {
+        return replica::configuracion(phase == Phase::Upload ? *destination : *source, op, module,
+                                      category, property);
     }
 
   private:
