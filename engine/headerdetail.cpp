@@ -16,7 +16,7 @@ void HeaderDetailCopy::run(HandlerContext& ctx) const {
         } else {
             removeDocument(ctx);
         }
-    } else if (!f.annulColumn.empty() && op == f.annulLetter) {
+    } else if (!f.annulColumn.empty() && op == "A") {
         annulDocument(ctx);
     } else {
         copyDocument(ctx);
@@ -83,11 +83,7 @@ bool HeaderDetailCopy::insertHeader(HeaderStep& step) const {
     db::RecordSet& header = step.header;
     step.isNew = true;
     header.append();
-    if (f.copyHeader) {
-        f.copyHeader(step);
-    } else {
-        copyColumns(header, step.source, 0, f.headerCopy);
-    }
+    copyColumns(header, step.source, 0, f.headerCopy);
     if (f.afterCopy) {
         f.afterCopy(step);
     }
@@ -126,17 +122,13 @@ bool HeaderDetailCopy::replaceHeader(HeaderStep& step) const {
     }
     ctx.state.destinationId = static_cast<std::int32_t>(header.asInt(0));
     ctx.edit(header);
-    if (f.copyHeader) {
-        f.copyHeader(step);
-    } else {
-        // NUMOK is the destination's own mark on the document: a replace
-        // keeps it; only a new header gets "N".
-        std::vector<int> keep = f.keepOnReplace;
-        if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
-            keep.push_back(header.indexOf("NUMOK"));
-        }
-        copyColumns(header, step.source, 1, f.headerCopy, keep);
+    // NUMOK is the destination's own mark on the document: a replace keeps
+    // it; only a new header gets "N".
+    std::vector<int> keep = f.keepOnReplace;
+    if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
+        keep.push_back(header.indexOf("NUMOK"));
     }
+    copyColumns(header, step.source, 1, f.headerCopy, keep);
     if (f.afterCopy) {
         f.afterCopy(step);
     }
@@ -170,12 +162,8 @@ void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const 
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();
         LineStep line{ctx, lines, source, step.source};
-        if (t.copyLine) {
-            t.copyLine(line);
-        } else {
-            copyColumns(lines, source, 0);
-            lines.set(0, db::Value(static_cast<std::int64_t>(ctx.state.destinationId)));
-        }
+        copyColumns(lines, source, 0);
+        lines.set(0, db::Value(static_cast<std::int64_t>(ctx.state.destinationId)));
         if (t.beforePost) {
             t.beforePost(line);
         }

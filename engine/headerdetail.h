@@ -90,8 +90,6 @@ struct DetailTable {
     // Asked once the earlier tables are done (also after a refused line);
     // false: the table is not copied for this event.
     HeaderDecision copyWhen{};
-    // Replaces the copy of a line (copy rule + first column := document id).
-    LineHook copyLine{};
     // After the copy and the document id, before the post.
     LineHook beforePost{};
     // After the line was written.
@@ -111,7 +109,6 @@ struct DocumentFamily {
     std::vector<DetailTable> details{};  // copied in this order
     std::vector<std::string> undo{};     // each completed with the document id, in order
     std::string deleteLetter = "D";      // "": no delete (the letter copies)
-    std::string annulLetter = "A";
 
     // First thing for every letter, before any SQL of the event: reads the
     // event values the family's texts put into SQL unquoted through the
@@ -127,8 +124,6 @@ struct DocumentFamily {
     // For a header the lookup found: true leaves it as it is and ends the
     // copy with nothing written.
     HeaderDecision leaveExisting{};
-    // Replaces the copy of the header columns.
-    HeaderHook copyHeader{};
     // After the header copy; for a new header before the generator is read.
     HeaderHook afterCopy{};
     // Just before the header's post (after the generator and NUMOK).
