@@ -87,6 +87,7 @@ RunReport RunDriver::run() {
     }
 
     report.started = true;
+    m_stopRequested = false;
     {
         RunningFlag running(m_running);
         try {
@@ -166,6 +167,9 @@ void RunDriver::runPhases(Run& r) {
         }
     }
     for (const std::string& company : companies) {
+        if (m_stopRequested) {
+            break;
+        }
         uploadCompany(r, company);
     }
 
@@ -206,6 +210,7 @@ PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
         return configuracion(module, category, property);
     };
     s.prefix = prefix;
+    s.stop = &m_stopRequested;
     return s;
 }
 
