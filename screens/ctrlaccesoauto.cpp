@@ -114,7 +114,7 @@ void handleAccessError(Tfaccesoauto::DirectoryProvider dir, const std::string& l
         // The operator still learns the error, and that it was not logged.
         text += QStringLiteral("\n") + QString::fromStdString(e.what());
     }
-    hooks.message(nullptr, text);
+    hooks.warning(nullptr, text);
 }
 
 }  // namespace

@@ -10,6 +10,9 @@ DialogHooks DialogHooks::standard() {
     h.message = [](QWidget* parent, const QString& text) {
         QMessageBox::information(parent, QString(), text);
     };
+    h.warning = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QString(), text);
+    };
     h.confirm = [](QWidget* parent, const QString& text) {
         return QMessageBox::question(parent, QString(), text, QMessageBox::Yes | QMessageBox::No) ==
                QMessageBox::Yes;

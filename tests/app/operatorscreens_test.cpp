@@ -118,7 +118,7 @@ struct Window {
             [this](const QString& text, bool) { messages.push_back(text.toStdString()); });
         w.setDialogHook([this](QDialog& dialog) {
             if (auto* login = qobject_cast<screens::Tfaccesoauto*>(&dialog)) {
-                login->hooks().message = [this](QWidget*, const QString& text) {
+                login->hooks().warning = login->hooks().message = [this](QWidget*, const QString& text) {
                     loginBoxes.push_back(text.toStdString());
                 };
                 QTimer::singleShot(0, login, [this, login] { onLogin(*login); });

@@ -117,7 +117,7 @@ class AccessScreen : public ::testing::Test {
 
     std::unique_ptr<Tfaccesoauto> makeScreen() {
         auto s = std::make_unique<Tfaccesoauto>(general, [this] { return dir.path(); });
-        s->hooks().message = [this](QWidget*, const QString& text) {
+        s->hooks().warning = s->hooks().message = [this](QWidget*, const QString& text) {
             messages.push_back(text.toStdString());
         };
         return s;
