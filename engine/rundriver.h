@@ -49,6 +49,7 @@ class RunDriver {
     // The sixth command-line argument: replaces RPCO_SERVIDOR for every
     // server connection. Empty: none.
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
+    const std::string& serverOverride() const { return m_serverOverride; }
 
     // Where an error that ends a run goes instead of the error capture: the
     // application's handler of an interactive start until its first upload

@@ -35,7 +35,9 @@ namespace replica::app {
 namespace {
 
 // The program's QApplication is made by its test environment (qtapp_test).
-void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
+void ensureApplication() {
+    ASSERT_NE(QApplication::instance(), nullptr);
+}
 
 // GENERAL.FDB with companies 001 and 002 under one folder that is both the
 // server text and the application directory. 001 is the local company: it
@@ -116,11 +118,13 @@ struct Window {
     explicit Window(CommandLine cl = {}) : w(std::move(cl)) {
         w.setMessageHook(
             [this](const QString& text, bool) { messages.push_back(text.toStdString()); });
+        w.setConfirmHook([](const QString&) { return true; });
         w.setDialogHook([this](QDialog& dialog) {
             if (auto* login = qobject_cast<screens::Tfaccesoauto*>(&dialog)) {
-                login->hooks().warning = login->hooks().message = [this](QWidget*, const QString& text) {
-                    loginBoxes.push_back(text.toStdString());
-                };
+                login->hooks().warning =
+                    login->hooks().message = [this](QWidget*, const QString& text) {
+                        loginBoxes.push_back(text.toStdString());
+                    };
                 QTimer::singleShot(0, login, [this, login] { onLogin(*login); });
                 return;
             }
@@ -241,12 +245,14 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
     EXPECT_EQ(s.opened[0].title, "Mensajes de error o advertencia del envio");
     EXPECT_EQ(s.opened[0].database, inst.companyPath("001"));
     EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C1"});
-    EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir");
+    EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir - Pendiente envio");
     EXPECT_EQ(s.opened[1].upload, 1);
     EXPECT_EQ(s.opened[1].database, inst.companyPath("001"));
     EXPECT_EQ(s.opened[1].codes, std::vector<std::string>{"C2"});
-    // Download mode: the server database the run's connection was left on.
-    EXPECT_EQ(s.opened[2].title, "Documentos pendientes por transmitir");
+    // Download mode: the company's download source.
+    EXPECT_EQ(s.opened[2].title.toStdString(),
+              "Documentos pendientes por transmitir - Pendiente descarga (" +
+                  inst.companyPath("002") + ")");
     EXPECT_EQ(s.opened[2].upload, 0);
     EXPECT_EQ(s.opened[2].database, inst.companyPath("002"));
     EXPECT_EQ(s.opened[2].codes, std::vector<std::string>{"C7"});
@@ -318,11 +324,8 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(s.loginBoxes.back(), "Se presento el siguiente error: primero");
     EXPECT_NE(inst.file("ERRORES.TXT").find(",SYSDBA,primero\n"), std::string::npos);
 
-    // A screen's database error: before any run the server connection has
-    // no database.
-    s.button("BPendienteDescarga")->click();
-    EXPECT_EQ(s.loginBoxes.size(), 3U);
-    EXPECT_EQ(lines(inst.file("ERRORES.TXT")), 3);
+    // No company yet: nothing to open.
+    EXPECT_FALSE(s.button("BPendienteDescarga")->isEnabled());
 
     // A run that ends on an error, and one that downloads but reaches no
     // upload connection, leave the login's handler in place.
@@ -332,7 +335,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     s.button("SpeedButton1")->click();
     EXPECT_TRUE(s.w.lastReport().started);
     EXPECT_FALSE(s.w.lastReport().finished);
-    EXPECT_EQ(s.loginBoxes.size(), 4U);
+    EXPECT_EQ(s.loginBoxes.size(), 3U);
     EXPECT_NE(inst.file("ERRORES.TXT").find("gone.fdb"), std::string::npos);
     s.chooseCompany("002");
     s.chooseCompany("001");
@@ -356,7 +359,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(static_cast<int>(s.loginBoxes.size()), loginBoxes);
     EXPECT_EQ(inst.file("ERRORES.TXT"), errores);
     EXPECT_NE(inst.file("errorenvio.txt").find(",tercero\n"), std::string::npos);
-    EXPECT_EQ(s.label(), "Ultimo error: cuart");
+    EXPECT_EQ(s.label(), "Ultimo error: cuarto");
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ namespace replica::app {
 namespace {
 
 // The program's QApplication is made by its test environment (qtapp_test).
-void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
+void ensureApplication() {
+    ASSERT_NE(QApplication::instance(), nullptr);
+}
 
 // DIR/datos/general.fdb listing companies 001, 002 and 003, and company
 // databases for 001 (two branches) and 002 (one); 003 has no database.
@@ -68,9 +70,15 @@ struct Installation {
 struct Screen {
     Tfprincipalauto w;
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool answer = true;
     std::function<void(const std::string&)> onMessage;
 
     explicit Screen(CommandLine cl) : w(std::move(cl)) {
+        w.setConfirmHook([this](const QString& text) {
+            questions.push_back(text.toStdString());
+            return answer;
+        });
         w.setMessageHook([this](const QString& text, bool) {
             messages.push_back(text.toStdString());
             if (onMessage) {
@@ -119,7 +127,7 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
         captions << label->text();
     }
     for (const char* caption :
-         {"Compañía Local:", "Agencia:", "Prefijo a enviar:", "Operaciones a traer:",
+         {"Servidor:", "Compañía Local:", "Agencia:", "Prefijo a enviar:", "Operaciones a traer:",
           "Operaciones a enviar:", "Frecuencia:", "minutos", "Ultima actualización:"}) {
         EXPECT_TRUE(captions.contains(QString::fromUtf8(caption))) << caption;
     }
@@ -127,10 +135,13 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
     EXPECT_EQ(s.get<QPushButton>("SpeedButton1")->text(), "Enviar");
     EXPECT_TRUE(s.get<QPushButton>("SpeedButton1")->isEnabled());
     EXPECT_EQ(s.get<QPushButton>("BCancelar")->text(), "Cancelar");
+    // No company yet: only the log view can open.
     for (const char* name :
          {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
-        EXPECT_TRUE(s.get<QPushButton>(name)->isEnabled()) << name;
+        EXPECT_FALSE(s.get<QPushButton>(name)->isEnabled()) << name;
     }
+    EXPECT_TRUE(s.get<QPushButton>("BRegistros")->isEnabled());
+    EXPECT_FALSE(s.get<QPushButton>("BDetener")->isEnabled());
     EXPECT_TRUE(s.get<QFrame>("PProgreso")->isHidden());
     EXPECT_TRUE(s.get<QLineEdit>("EEvento")->isHidden());
     EXPECT_TRUE(s.w.timer().isActive());
@@ -313,6 +324,8 @@ TEST(MainScreen, CloseAndSecondEnviarDuringARunWaitForTheRunToReturn) {
     EXPECT_EQ(runs.count(), 1);
     EXPECT_EQ(s.messages.size(), 1U);
     EXPECT_TRUE(pendingSeen);
+    EXPECT_EQ(s.questions, std::vector<std::string>{
+                               "Hay un envío en curso. ¿Desea cerrar el programa cuando termine?"});
     EXPECT_TRUE(visibleDuringRun);
     EXPECT_FALSE(s.w.isVisible());  // closed once the run returned
     EXPECT_FALSE(s.w.closePending());
