@@ -29,16 +29,11 @@ bool installPlatformTranslations() {
 
 QString takeProgramTitle() {
     static QString title;
-    static bool taken = false;
-    if (!taken) {
-        taken = true;
-        title = QGuiApplication::applicationDisplayName();
-        if (title == QCoreApplication::applicationName()) {
-            // No display name was set: the name of the executable is no title.
-            title.clear();
-        }
-        QGuiApplication::setApplicationDisplayName(QString());
+    const QString shown = QGuiApplication::applicationDisplayName();
+    if (!shown.isEmpty() && shown != QCoreApplication::applicationName()) {
+        title = shown;
     }
+    QGuiApplication::setApplicationDisplayName(QString());
     return title;
 }
 

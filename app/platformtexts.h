@@ -17,8 +17,8 @@ bool installPlatformTranslations();
 // The program's title, taken out of the window captions: on X11 the
 // platform appends a set display name to every caption (and the captions
 // get cut), so the display name is emptied and the title is returned for
-// the places that name the program (the tray icon). Once per process; later
-// calls return the same title.
+// the places that name the program (the tray icon). Later calls return the
+// title taken last ("" when none was ever set).
 QString takeProgramTitle();
 
 }  // namespace replica::app

@@ -54,6 +54,18 @@ constexpr int kScreenCount = 6;
 
 // The company selector keys on COMP_COD (its text is the code) and shows,
 // once a company is chosen, its code and name, as the list does.
+QString companyBoxText(const QComboBox& box) {
+    QString text = box.currentText();
+    const int row = box.currentIndex();
+    if (row >= 0 && box.model()->columnCount() > 1) {
+        const QString name = box.model()->index(row, 1).data().toString();
+        if (!name.isEmpty()) {
+            text += QStringLiteral(" - ") + name;
+        }
+    }
+    return text;
+}
+
 class CompanyBox : public QComboBox {
   public:
     using QComboBox::QComboBox;
@@ -63,13 +75,7 @@ class CompanyBox : public QComboBox {
         QStylePainter painter(this);
         QStyleOptionComboBox option;
         initStyleOption(&option);
-        const int row = currentIndex();
-        if (row >= 0 && model()->columnCount() > 1) {
-            const QString name = model()->index(row, 1).data().toString();
-            if (!name.isEmpty()) {
-                option.currentText += QStringLiteral(" - ") + name;
-            }
-        }
+        option.currentText = companyBoxText(*this);
         painter.drawComplexControl(QStyle::CC_ComboBox, option);
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
     }
@@ -196,6 +202,10 @@ Tfprincipalauto::Tfprincipalauto(CommandLine args, QWidget* parent)
 
 Tfprincipalauto::~Tfprincipalauto() = default;
 
+QString Tfprincipalauto::companyShown() const {
+    return companyBoxText(*m_LCiaOri);
+}
+
 Operator& Tfprincipalauto::screenOperator() {
     return *m_operator;
 }
@@ -284,6 +294,9 @@ void Tfprincipalauto::buildControls() {
     m_errorTime = new QLabel(this);
     m_errorTime->setObjectName("LHoraError");
     m_errorTime->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // Its width never changes with its text, so "Ultimo error:" keeps its own.
+    m_errorTime->setFixedWidth(
+        m_errorTime->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 8);
     auto* errorRow = new QHBoxLayout;
     errorRow->addWidget(m_Label8, 1);
     errorRow->addWidget(m_errorTime);

@@ -125,6 +125,8 @@ class Tfprincipalauto : public QWidget {
     // The countdown line's text for the current state.
     QString countdownText() const;
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // What the company selector shows: the chosen code and its name.
+    QString companyShown() const;
 
     bool runInProgress() const { return m_inRun; }
     bool screenOpen() const { return m_screenOpen; }
