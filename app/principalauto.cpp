@@ -589,7 +589,7 @@ QString Tfprincipalauto::countdownText() const {
     if (!m_timer->isActive()) {
         return u8("sin envíos automáticos");
     }
-    const int seconds = (m_timer->remainingTime() + 999) / 1000;
+    const int seconds = m_timer->remainingTime() / 1000;
     return u8("en %1:%2 (a las %3)")
         .arg(seconds / 60)
         .arg(seconds % 60, 2, 10, QLatin1Char('0'))

@@ -259,8 +259,10 @@ int EventMonitor::deletableRow() const {
 void EventMonitor::updateStatus() {
     const int listed = m_model->rowCount();
     const int shown = m_grid->proxy()->rowCount();
-    m_count->setText(shown == listed ? QStringLiteral("%1 eventos").arg(listed)
-                                     : QStringLiteral("%1 de %2 eventos").arg(shown).arg(listed));
+    const QString noun = listed == 1 ? QStringLiteral("evento") : QStringLiteral("eventos");
+    m_count->setText(shown == listed
+                         ? QStringLiteral("%1 %2").arg(listed).arg(noun)
+                         : QStringLiteral("%1 de %2 %3").arg(shown).arg(listed).arg(noun));
     const bool deletable = m_database && deletableRow() >= 0;
     m_delete->setEnabled(deletable);
     if (QToolButton* nav = m_navigator->button(GridNavigator::Delete)) {
