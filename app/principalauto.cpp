@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,14 +16,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
 #include "app/appdir.h"
+#include "app/platformtexts.h"
 #include "families/all.h"
 #include "screens/ctrlaccesoauto.h"
+#include "screens/logview.h"
 #include "screens/mensajesenv.h"
 #include "screens/pendientes.h"
 #include "screens/repcompania.h"
@@ -42,7 +50,44 @@ std::string text(const QLineEdit* e) {
 }
 
 constexpr int kInitialTimerMs = 1800000;
-constexpr int kScreenCount = 5;
+constexpr int kScreenCount = 6;
+
+// The company selector keys on COMP_COD (its text is the code) and shows,
+// once a company is chosen, its code and name, as the list does.
+QString companyBoxText(const QComboBox& box) {
+    QString text = box.currentText();
+    const int row = box.currentIndex();
+    if (row >= 0 && box.model()->columnCount() > 1) {
+        const QString name = box.model()->index(row, 1).data().toString();
+        if (!name.isEmpty()) {
+            text += QStringLiteral(" - ") + name;
+        }
+    }
+    return text;
+}
+
+class CompanyBox : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        option.currentText = companyBoxText(*this);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
+QString duration(qint64 ms) {
+    const qint64 seconds = (ms + 500) / 1000;
+    if (seconds < 60) {
+        return QStringLiteral("%1 s").arg(seconds);
+    }
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+}
 
 }  // namespace
 
@@ -75,21 +120,27 @@ class Tfprincipalauto::ScreenOperator : public Operator {
         m_w.m_progressBar->setRange(0, maximum);
         m_w.m_progressBar->setValue(0);
     }
-    void stepProgress() override { m_w.m_progressBar->setValue(m_w.m_progressBar->value() + 1); }
+    void stepProgress() override {
+        // A failed event hides the panel (the error label shows instead);
+        // the next event brings it back.
+        m_w.m_progressPanel->show();
+        m_w.m_progressBar->setValue(m_w.m_progressBar->value() + 1);
+    }
     void showEventLine(const std::string& t) override {
         m_w.m_eventLine->setText(qs(t));
         m_w.m_eventLine->show();
     }
     void hideEventLine() override { m_w.m_eventLine->hide(); }
 
-    void setLastError(const std::string& t) override { m_w.m_Label8->setText(qs(t)); }
+    void setLastError(const std::string& t) override { m_w.setLastErrorText(qs(t)); }
     void setLastSend(const std::string& t) override { m_w.m_EUltenvio->setText(qs(t)); }
     void setErrorsButtonEnabled(bool enabled) override {
         m_w.m_errorsEnabled = enabled;
         m_w.refreshScreenButtons();
     }
 
-    void message(const std::string& t) override { m_w.showMessage(qs(t), false); }
+    // Every message of a run is something the operator must correct.
+    void message(const std::string& t) override { m_w.showMessage(qs(t), true); }
     void errorMessage(const std::string& t) override { m_w.showMessage(qs(t), true); }
     void beep() override { QApplication::beep(); }
     void processEvents() override { QCoreApplication::processEvents(); }
@@ -114,6 +165,9 @@ Tfprincipalauto::Tfprincipalauto(CommandLine args, QWidget* parent)
     : QWidget(parent), m_args(std::move(args)) {
     setObjectName("fprincipalauto");
     setWindowTitle(u8("Envío de información"));
+    // The first screen of the program sets the toolkit's own texts.
+    m_programTitle = takeProgramTitle();
+    installPlatformTranslations();
     buildControls();
     m_operator = std::make_unique<ScreenOperator>(*this);
     // The directory is asked for every time a file is written; when it
@@ -130,9 +184,27 @@ Tfprincipalauto::Tfprincipalauto(CommandLine args, QWidget* parent)
     m_timer->setObjectName("Timer1");
     connect(m_timer, &QTimer::timeout, this, &Tfprincipalauto::Timer1Timer);
     m_timer->start(kInitialTimerMs);
+
+    m_countdownTimer = new QTimer(this);
+    connect(m_countdownTimer, &QTimer::timeout, this, &Tfprincipalauto::updateCountdown);
+    m_countdownTimer->start(1000);
+    updateCountdown();
+
+    m_tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveNetIcon), this);
+    m_tray->setObjectName("Bandeja");
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    updateTray();
 }
 
 Tfprincipalauto::~Tfprincipalauto() = default;
+
+QString Tfprincipalauto::companyShown() const {
+    return companyBoxText(*m_LCiaOri);
+}
 
 Operator& Tfprincipalauto::screenOperator() {
     return *m_operator;
@@ -145,12 +217,14 @@ void Tfprincipalauto::buildControls() {
     m_server = new QLineEdit(this);
     m_server->setObjectName("EServidor");
     m_server->setReadOnly(true);
+    fields->addWidget(new QLabel(u8("Servidor:"), this), row, 0);
     fields->addWidget(m_server, row++, 1, 1, 2);
 
     m_companies = new QStandardItemModel(0, 2, this);
     m_companies->setHorizontalHeaderLabels({u8("Código"), u8("Nombre")});
-    m_LCiaOri = new QComboBox(this);
+    m_LCiaOri = new CompanyBox(this);
     m_LCiaOri->setObjectName("LCiaOri");
+    m_LCiaOri->setMinimumContentsLength(36);
     auto* companyView = new QTableView(m_LCiaOri);
     companyView->verticalHeader()->hide();
     companyView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -198,25 +272,59 @@ void Tfprincipalauto::buildControls() {
     fields->addWidget(new QLabel(u8("Ultima actualización:"), this), row, 0);
     fields->addWidget(m_EUltenvio, row++, 1, 1, 2);
 
+    m_summaryLabel = new QLabel(u8("Sin envíos desde que se abrió el programa."), this);
+    m_summaryLabel->setObjectName("LResumen");
+    fields->addWidget(new QLabel(u8("Último envío:"), this), row, 0);
+    fields->addWidget(m_summaryLabel, row++, 1, 1, 2);
+
+    m_countdown = new QLabel(this);
+    m_countdown->setObjectName("LProximo");
+    fields->addWidget(new QLabel(u8("Próximo envío:"), this), row, 0);
+    fields->addWidget(m_countdown, row++, 1, 1, 2);
+
+    // "Ultimo error:" keeps two lines whatever the message: a long one is
+    // cut there (the whole text is its tooltip) instead of growing the
+    // window.
     m_Label8 = new QLabel(u8("Ultimo error:"), this);
     m_Label8->setObjectName("Label8");
     m_Label8->setWordWrap(true);
-    fields->addWidget(m_Label8, row++, 0, 1, 3);
+    m_Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_Label8->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_Label8->setFixedHeight(2 * m_Label8->fontMetrics().lineSpacing() + 2);
+    m_errorTime = new QLabel(this);
+    m_errorTime->setObjectName("LHoraError");
+    m_errorTime->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // Its width never changes with its text, so "Ultimo error:" keeps its own.
+    m_errorTime->setFixedWidth(
+        m_errorTime->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 8);
+    auto* errorRow = new QHBoxLayout;
+    errorRow->addWidget(m_Label8, 1);
+    errorRow->addWidget(m_errorTime);
 
-    // "Enviar", the one-line event field (hidden until a run shows an
-    // event) and "Cancelar".
+    // "Enviar", "Detener", the one-line event field and "Cancelar". The
+    // event field keeps its place while hidden, so no button moves when it
+    // comes and goes.
     auto* runRow = new QHBoxLayout;
     m_SpeedButton1 = new QPushButton(u8("Enviar"), this);
     m_SpeedButton1->setObjectName("SpeedButton1");
     connect(m_SpeedButton1, &QPushButton::clicked, this, &Tfprincipalauto::SpeedButton1Click);
+    m_detener = new QPushButton(u8("Detener"), this);
+    m_detener->setObjectName("BDetener");
+    m_detener->setToolTip(u8("Termina el envío en curso después del documento que está copiando"));
+    m_detener->setEnabled(false);
+    connect(m_detener, &QPushButton::clicked, this, &Tfprincipalauto::DetenerClick);
     m_eventLine = new QLineEdit(this);
     m_eventLine->setObjectName("EEvento");
     m_eventLine->setReadOnly(true);
+    QSizePolicy keep = m_eventLine->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_eventLine->setSizePolicy(keep);
     m_eventLine->hide();
     m_cancelar = new QPushButton(u8("Cancelar"), this);
     m_cancelar->setObjectName("BCancelar");
-    connect(m_cancelar, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_cancelar, &QPushButton::clicked, this, &Tfprincipalauto::CancelarClick);
     runRow->addWidget(m_SpeedButton1);
+    runRow->addWidget(m_detener);
     runRow->addWidget(m_eventLine, 1);
     runRow->addWidget(m_cancelar);
 
@@ -229,6 +337,7 @@ void Tfprincipalauto::buildControls() {
         {"BPendienteDescarga", "Pendiente descarga"},
         {"BCompanias", "Compañías"},
         {"BConfDocumentos", "Conf. Documentos"},
+        {"BRegistros", "Registros"},
     };
     auto* screenRow = new QHBoxLayout;
     for (int i = 0; i < kScreenCount; ++i) {
@@ -239,19 +348,27 @@ void Tfprincipalauto::buildControls() {
         screenRow->addWidget(button);
         m_screenButtons[i] = button;
     }
+    m_screenButtons[static_cast<int>(Screen::Registros)]->setToolTip(
+        u8("errorenvio.txt y ENVIO.TXT, las líneas más recientes primero"));
     refreshScreenButtons();
 
+    // The progress area keeps its place while hidden: the window never
+    // grows nor leaves a gap when the panel comes and goes.
     m_progressPanel = new QFrame(this);
     m_progressPanel->setObjectName("PProgreso");
     m_progressPanel->setFrameShape(QFrame::StyledPanel);
     auto* progress = new QVBoxLayout(m_progressPanel);
     m_progressCaption = new QLabel(m_progressPanel);
     m_progressCaption->setObjectName("LProgreso");
+    m_progressCaption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_progressBar = new QProgressBar(m_progressPanel);
     m_progressBar->setObjectName("ProgressBar1");
     m_progressBar->setValue(0);
     progress->addWidget(m_progressCaption);
     progress->addWidget(m_progressBar);
+    QSizePolicy fixedPanel(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    fixedPanel.setRetainSizeWhenHidden(true);
+    m_progressPanel->setSizePolicy(fixedPanel);
     m_progressPanel->hide();
 
     auto* revision = new QLabel(u8("Rev:2026/05/22"), this);
@@ -259,6 +376,7 @@ void Tfprincipalauto::buildControls() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
+    layout->addLayout(errorRow);
     layout->addLayout(runRow);
     layout->addLayout(screenRow);
     layout->addWidget(m_progressPanel);
@@ -280,17 +398,12 @@ void Tfprincipalauto::installScreens() {
         screens::Tfmensajesenv screen(w.session().local(), sink, &w);
         w.execScreen(screen);
     });
-    // Download mode reads and deletes in the server database the run's
-    // connection is set to when the screen opens (the last server a run
-    // connected to); no run can move it while the screen is open.
-    for (const bool upload : {true, false}) {
-        setScreen(upload ? Screen::PendienteEnvio : Screen::PendienteDescarga,
-                  [sink, upload](Tfprincipalauto& w) {
-                      screens::Tfpendientes screen(w.session().local(),
-                                                   w.session().driver().server(), upload, sink, &w);
-                      w.execScreen(screen);
-                  });
-    }
+    setScreen(Screen::PendienteEnvio, [sink](Tfprincipalauto& w) {
+        screens::Tfpendientes screen(w.session().local(), w.session().driver().server(), true, sink,
+                                     &w);
+        w.execScreen(screen);
+    });
+    setScreen(Screen::PendienteDescarga, [](Tfprincipalauto& w) { w.openDownloadPending(); });
     setScreen(Screen::Companias, [sink](Tfprincipalauto& w) {
         screens::Tfrepcompania screen(w.session().local(), sink, &w);
         w.execScreen(screen);
@@ -299,6 +412,29 @@ void Tfprincipalauto::installScreens() {
         screens::Tfrepdocs screen(w.session().local(), sink, &w);
         w.execScreen(screen);
     });
+    setScreen(Screen::Registros, [](Tfprincipalauto& w) {
+        screens::LogView view(w.m_appDir, &w);
+        w.execScreen(view);
+    });
+}
+
+void Tfprincipalauto::openDownloadPending() {
+    // The events waiting for this company's download phase are on its
+    // download source, whatever server a run last connected to (often an
+    // upload destination, where none of them is).
+    const std::string problem = m_session->openDownloadSource();
+    if (!problem.empty()) {
+        showMessage(qs(problem), true);
+        return;
+    }
+    db::Connection& source = m_session->downloadSource();
+    const screens::ErrorSink sink = [this](const std::string& message) {
+        m_session->unhandled(message);
+    };
+    screens::Tfpendientes screen(m_session->local(), source, false, sink, this);
+    screen.setWindowTitle(screen.windowTitle() + qs(" (" + source.path() + ")"));
+    execScreen(screen);
+    source.close();
 }
 
 int Tfprincipalauto::execScreen(QDialog& dialog) {
@@ -310,9 +446,14 @@ int Tfprincipalauto::execScreen(QDialog& dialog) {
 
 void Tfprincipalauto::refreshScreenButtons() {
     for (int i = 0; i < kScreenCount; ++i) {
+        const auto screen = static_cast<Screen>(i);
         bool enabled = static_cast<bool>(m_openers[i]) && !m_inRun;
-        if (static_cast<Screen>(i) == Screen::Mensajes) {
+        if (screen == Screen::Mensajes) {
             enabled = enabled && m_errorsEnabled;
+        }
+        // Every screen but the log view works on the company's database.
+        if (screen != Screen::Registros) {
+            enabled = enabled && m_companyOpen;
         }
         m_screenButtons[i]->setEnabled(enabled);
     }
@@ -343,7 +484,7 @@ void Tfprincipalauto::showMessage(const QString& message, bool error) {
         return;
     }
     if (error) {
-        QMessageBox::critical(this, windowTitle(), message, QMessageBox::Ok);
+        QMessageBox::warning(this, windowTitle(), message, QMessageBox::Ok);
     } else {
         QMessageBox::information(this, windowTitle(), message, QMessageBox::Ok);
     }
@@ -357,7 +498,50 @@ void Tfprincipalauto::showEvent(QShowEvent* event) {
     }
 }
 
+bool Tfprincipalauto::confirm(const QString& text) {
+    if (m_confirmHook) {
+        return m_confirmHook(text);
+    }
+    return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+bool Tfprincipalauto::quitConfirmed() {
+    if (m_inRun) {
+        return confirm(u8("Hay un envío en curso. ¿Desea cerrar el programa cuando termine?"));
+    }
+    if (m_timer->isActive()) {
+        return confirm(
+            u8("Al cerrar el programa se detienen los envíos automáticos. ¿Desea cerrarlo?"));
+    }
+    return true;
+}
+
+void Tfprincipalauto::CancelarClick() {
+    if (!quitConfirmed()) {
+        return;
+    }
+    m_quitAsked = true;
+    close();
+    m_quitAsked = false;
+}
+
+void Tfprincipalauto::DetenerClick() {
+    if (!m_inRun) {
+        return;
+    }
+    m_session->driver().requestStop();
+    m_detener->setEnabled(false);
+    m_progressCaption->setText(u8("Deteniendo el envío después del documento en curso..."));
+}
+
 void Tfprincipalauto::closeEvent(QCloseEvent* event) {
+    // The close box asks as "Cancelar" does; a close the program asks for
+    // (a stop signal) does not wait for anyone.
+    if (event->spontaneous() && !m_quitAsked && !m_closePending && !quitConfirmed()) {
+        event->ignore();
+        return;
+    }
     if (m_inRun) {
         // Closing now would cut the event being copied in half: the close
         // happens when the run returns.
@@ -365,7 +549,85 @@ void Tfprincipalauto::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_closing = true;
+    m_tray->hide();
     QWidget::closeEvent(event);
+}
+
+void Tfprincipalauto::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateTray();
+}
+
+void Tfprincipalauto::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        updateTray();
+    }
+}
+
+void Tfprincipalauto::updateTray() {
+    if (!m_tray) {
+        return;
+    }
+    const QString title = m_programTitle.isEmpty() ? windowTitle() : m_programTitle;
+    m_tray->setToolTip(m_summary.isEmpty() ? title : title + QStringLiteral("\n") + m_summary);
+    m_tray->setVisible(!m_closing && (isHidden() || isMinimized()));
+}
+
+void Tfprincipalauto::setLastErrorText(const QString& text) {
+    m_Label8->setText(text);
+    m_Label8->setToolTip(text);
+    m_errorTime->setText(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+QString Tfprincipalauto::countdownText() const {
+    if (m_inRun) {
+        return u8("envío en curso");
+    }
+    if (!m_timer->isActive()) {
+        return u8("sin envíos automáticos");
+    }
+    const int seconds = m_timer->remainingTime() / 1000;
+    return u8("en %1:%2 (a las %3)")
+        .arg(seconds / 60)
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+        .arg(QDateTime::currentDateTime().addSecs(seconds).toString(QStringLiteral("HH:mm")));
+}
+
+void Tfprincipalauto::updateCountdown() {
+    m_countdown->setText(countdownText());
+}
+
+void Tfprincipalauto::showRunSummary(const RunReport& report, qint64 elapsedMs, bool stopped) {
+    if (!report.started) {
+        return;
+    }
+    QString text = u8("%1: %2 eventos, %3 replicados, %4 con error, %5 omitidos; duró %6")
+                       .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")))
+                       .arg(report.handled)
+                       .arg(report.completed)
+                       .arg(report.failed)
+                       .arg(report.skipped)
+                       .arg(duration(elapsedMs));
+    if (stopped) {
+        text += u8(" (detenido)");
+    } else if (!report.finished) {
+        text += u8(" (terminó por un error)");
+    }
+    m_summary = text;
+    m_summaryLabel->setText(text);
+    m_summaryLabel->setToolTip(text);
+    updateTray();
+    if (report.failed > 0 && m_tray->isVisible()) {
+        const QString title = u8("Envío con errores");
+        if (m_notifyHook) {
+            m_notifyHook(title, text);
+        } else {
+            m_tray->showMessage(title, text, QSystemTrayIcon::Warning);
+        }
+    }
 }
 
 bool Tfprincipalauto::defaultLogin() {
@@ -469,9 +731,13 @@ bool Tfprincipalauto::chooseCompany(const std::string& code) {
         }
         m_agencia->setCurrentIndex(0);
         m_companyFailed = false;
+        m_companyOpen = true;
+        refreshScreenButtons();
         return true;
     } catch (const std::exception& e) {
         m_companyFailed = true;
+        m_companyOpen = false;
+        refreshScreenButtons();
         m_session->unhandled(e.what());
         return false;
     }
@@ -489,9 +755,17 @@ void Tfprincipalauto::SpeedButton1Click() {
     }
     m_inRun = true;
     refreshScreenButtons();
+    m_detener->setEnabled(true);
+    updateCountdown();
+    QElapsedTimer elapsed;
+    elapsed.start();
     m_lastReport = m_session->run();
+    const qint64 ms = elapsed.elapsed();
     m_inRun = false;
+    m_detener->setEnabled(false);
     refreshScreenButtons();
+    updateCountdown();
+    showRunSummary(m_lastReport, ms, m_session->driver().stopRequested());
     emit runFinished();
     if (m_args.once) {
         endOnce(exitStatus(m_lastReport));

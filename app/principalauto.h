@@ -18,8 +18,19 @@
 //
 // Promises: a run never starts while another is in progress, and the window
 // never closes in the middle of a run: a close asked for during a run waits
-// until the run returns. Runs and operator screens never overlap: the
-// screen buttons are disabled during a run, and a run asked for (timer,
+// until the run returns. "Cancelar" and the close box ask first when a run
+// is in progress or the repeat timer is armed (a close requested by the
+// program, a stop signal, does not ask). "Detener" ends the run in progress
+// after the event in hand, without quitting. The buttons that need a
+// company are disabled until one is connected.
+//
+// What it shows besides the fields: the summary of the last run (events
+// handled, completed, failed, skipped, its duration), when "Ultimo error:"
+// was last written, a countdown to the next automatic run, and a tray icon
+// while the window is hidden or minimised, whose tooltip carries the last
+// summary and which notifies a run that ended with failures. The progress
+// area keeps its place whether shown or not, so nothing moves during a run. Runs and operator
+// screens never overlap: the screen buttons are disabled during a run, and a run asked for (timer,
 // "Enviar") while a screen is open starts when the screen closes, so a
 // screen never writes, nor deletes in a server database, while a run
 // writes or moves the server connection. Message boxes, the login and the
@@ -43,6 +54,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
+class QSystemTrayIcon;
 class QTimer;
 
 namespace replica::app {
@@ -53,11 +65,22 @@ class Tfprincipalauto : public QWidget {
   public:
     // The screens opened by the buttons; each button stays disabled until
     // its screen is installed with setScreen.
-    enum class Screen { Mensajes, PendienteEnvio, PendienteDescarga, Companias, ConfDocumentos };
+    enum class Screen {
+        Mensajes,
+        PendienteEnvio,
+        PendienteDescarga,
+        Companias,
+        ConfDocumentos,
+        Registros,  // the log view
+    };
     using ScreenOpener = std::function<void(Tfprincipalauto&)>;
     // Shows a message and waits for the operator. error: the error dialog
     // with the single button OK.
     using MessageHook = std::function<void(const QString& text, bool error)>;
+    // Asks a question offering Yes and No; true only for Yes.
+    using ConfirmHook = std::function<bool(const QString& text)>;
+    // A tray notification (title, text).
+    using NotifyHook = std::function<void(const QString& title, const QString& text)>;
     // The login at the first activation of an interactive start: returns
     // true once GENERAL.FDB is open and the identification is held by the
     // session (Session::identify or setIdentification); false ends the
@@ -75,6 +98,8 @@ class Tfprincipalauto : public QWidget {
 
     void setScreen(Screen screen, ScreenOpener opener);
     void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
+    void setConfirmHook(ConfirmHook hook) { m_confirmHook = std::move(hook); }
+    void setNotifyHook(NotifyHook hook) { m_notifyHook = std::move(hook); }
     void setLoginHook(LoginHook hook) { m_loginHook = std::move(hook); }
     void setDialogHook(DialogHook hook) { m_dialogHook = std::move(hook); }
     // Shows dialog modally (after the dialog hook) and returns its result.
@@ -88,6 +113,20 @@ class Tfprincipalauto : public QWidget {
     void SpeedButton1Click();
     // The repeat timer's tick.
     void Timer1Timer();
+    // "Cancelar": asks when a run is in progress or the timer is armed,
+    // then closes (after the run in progress).
+    void CancelarClick();
+    // "Detener": the run in progress stops after the event in hand.
+    void DetenerClick();
+
+    // The last run's summary as the window and the tray show it ("" before
+    // the first run).
+    QString runSummary() const { return m_summary; }
+    // The countdown line's text for the current state.
+    QString countdownText() const;
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // What the company selector shows: the chosen code and its name.
+    QString companyShown() const;
 
     bool runInProgress() const { return m_inRun; }
     bool screenOpen() const { return m_screenOpen; }
@@ -95,8 +134,10 @@ class Tfprincipalauto : public QWidget {
     const RunReport& lastReport() const { return m_lastReport; }
     QTimer& timer() { return *m_timer; }
 
-    // Shows text as a message box (through the hook when one is set).
+    // Shows text as a message box (through the hook when one is set); an
+    // error carries the warning icon.
     void showMessage(const QString& text, bool error = false);
+    bool confirm(const QString& text);
 
   signals:
     // The program should end with this exit status (login cancelled, or the
@@ -107,6 +148,8 @@ class Tfprincipalauto : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -124,15 +167,25 @@ class Tfprincipalauto : public QWidget {
     void openScreen(Screen screen);
     void refreshScreenButtons();
     void endOnce(int status);
-
+    // Whether quitting now needs the operator's word, and asks for it.
+    bool quitConfirmed();
+    void showRunSummary(const RunReport& report, qint64 elapsedMs, bool stopped);
+    void setLastErrorText(const QString& text);
+    void updateCountdown();
+    void updateTray();
+    void openDownloadPending();
     CommandLine m_args;
     std::unique_ptr<ScreenOperator> m_operator;
     std::unique_ptr<Session> m_session;
     std::function<std::string()> m_appDir;
     MessageHook m_messageHook;
+    ConfirmHook m_confirmHook;
+    NotifyHook m_notifyHook;
     LoginHook m_loginHook;
     DialogHook m_dialogHook;
-    ScreenOpener m_openers[5];
+    ScreenOpener m_openers[6];
+    QString m_programTitle;
+    QString m_summary;
 
     bool m_firstActivation = true;
     bool m_identified = false;
@@ -142,10 +195,19 @@ class Tfprincipalauto : public QWidget {
     bool m_closePending = false;
     bool m_errorsEnabled = true;
     bool m_companyFailed = false;
+    bool m_companyOpen = false;
+    bool m_quitAsked = false;
+    bool m_closing = false;
     bool m_onceDone = false;
     RunReport m_lastReport;
 
     QLineEdit* m_server = nullptr;
+    QLabel* m_errorTime = nullptr;
+    QLabel* m_summaryLabel = nullptr;
+    QLabel* m_countdown = nullptr;
+    QPushButton* m_detener = nullptr;
+    QTimer* m_countdownTimer = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
     QComboBox* m_LCiaOri = nullptr;
     QStandardItemModel* m_companies = nullptr;
     QComboBox* m_agencia = nullptr;
@@ -160,7 +222,7 @@ class Tfprincipalauto : public QWidget {
     QPushButton* m_SpeedButton1 = nullptr;
     QPushButton* m_cancelar = nullptr;
     QLineEdit* m_eventLine = nullptr;
-    QPushButton* m_screenButtons[5] = {};
+    QPushButton* m_screenButtons[6] = {};
     QFrame* m_progressPanel = nullptr;
     QLabel* m_progressCaption = nullptr;
     QProgressBar* m_progressBar = nullptr;

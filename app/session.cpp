@@ -6,7 +6,10 @@
 #include <iostream>
 
 #include "app/commandline.h"
+#include "engine/db/error.h"
 #include "engine/db/query.h"
+#include "engine/server.h"
+#include "engine/settings.h"
 
 namespace replica::app {
 
@@ -91,6 +94,26 @@ std::vector<std::string> Session::connectCompany(const std::string& code) {
         branches.push_back(rtrim(q.asText(0)));
     }
     return branches;
+}
+
+std::string Session::openDownloadSource() {
+    m_downloadSource.close();
+    const std::optional<ServerLocation> location = findDownloadServer(m_local);
+    if (!location) {
+        return kNoDownloadSourceMessage;
+    }
+    const std::string& override = m_driver.serverOverride();
+    const std::string path =
+        serverPath(override.empty() ? location->server : override, location->company);
+    m_downloadSource.setPath(path);
+    m_downloadSource.setUserName(settings::firstValue(m_local, settings::kServerUserSql));
+    m_downloadSource.setPassword(settings::firstValue(m_local, settings::kServerPasswordSql));
+    try {
+        m_downloadSource.open();
+    } catch (const db::Error& e) {
+        return "No se pudo conectar con el servidor " + path + "\n" + e.message();
+    }
+    return {};
 }
 
 RunReport Session::run() {

@@ -36,6 +36,9 @@ struct Company {
 inline constexpr const char* kCompanyListSql =
     "select COMP_COD, COM_NOMBRE from COMPANIA order by COMP_COD";
 inline constexpr const char* kBranchListSql = "select SUCU_NOMBRE from SUCURSALES";
+inline constexpr const char* kNoDownloadSourceMessage =
+    "Esta compañía no tiene servidor de descarga: ninguna compañía activa de "
+    "\"Configuración compañías\" está marcada como origen de descarga.";
 
 class Session {
   public:
@@ -64,6 +67,16 @@ class Session {
     std::vector<std::string> connectCompany(const std::string& code);
     static std::string companyPath(const std::string& server, const std::string& code);
 
+    // Opens the download source of the local company (the server database
+    // the download phase reads, found and opened as that phase does, the
+    // server override included) on a connection of its own, so that what
+    // a run last connected to never matters. Returns "" when it is open,
+    // otherwise what the operator reads (kNoDownloadSourceMessage, or the
+    // server that could not be opened and why). Throws db::Error when the
+    // local database cannot be read.
+    std::string openDownloadSource();
+    db::Connection& downloadSource() { return m_downloadSource; }
+
     // One run of the driver, which records whatever ends it early. Returns
     // what the driver reported (not started when it refused or was already
     // running).
@@ -91,6 +104,7 @@ class Session {
     Catalogue m_catalogue;
     db::Connection m_general;
     db::Connection m_local;
+    db::Connection m_downloadSource;
     RunDriver m_driver;
     std::string m_server;
     std::string m_user;

@@ -37,12 +37,14 @@ std::string ErrorCapture::storedText(const std::string& message) {
 std::string ErrorCapture::screenText(bool hasSender, const db::RecordSet* rs,
                                      const std::string& message) {
     if (!rs || hasSender) {
-        // Drop the last character, not the last byte of a UTF-8 sequence.
-        std::size_t end = message.size();
-        while (end > 0 && (static_cast<unsigned char>(message[end - 1]) & 0xC0) == 0x80) {
-            --end;
+        // The messages this label was made for end in a full stop or a line
+        // break, which it leaves out; the database's own messages often end
+        // in a letter ("No such file or directory"), which must stay.
+        if (!message.empty() &&
+            (message.back() == '.' || message.back() == '\n' || message.back() == '\r')) {
+            return message.substr(0, message.size() - 1);
         }
-        return end > 0 ? message.substr(0, end - 1) : std::string();
+        return message;
     }
     const std::string head = message.substr(0, 3);
     if (head == "Fie") {

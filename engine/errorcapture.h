@@ -55,7 +55,9 @@ class ErrorCapture {
     // RPEV_ERROR keeps the first one, the reason the event stays pending.
     db::RecordSet::ErrorCallback furtherApplyCallback(const db::RecordSet& rs);
 
-    // What "Ultimo error: " is followed by on screen for a message.
+    // What "Ultimo error: " is followed by on screen for a message: with a
+    // sender (or no record set), the message less a final full stop or line
+    // break; a record set's refusal in memory, translated.
     static std::string screenText(bool hasSender, const db::RecordSet* rs,
                                   const std::string& message);
     // The message as RPEV_ERROR (VARCHAR(2048)) can hold it: its first 2048

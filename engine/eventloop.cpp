@@ -82,6 +82,9 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
         return;
     }
     for (m_events->first(); !m_events->eof(); m_events->next()) {
+        if (setup.stop && *setup.stop) {
+            break;
+        }
         handle(setup, eventFromRow(*m_events), counts);
     }
     m_events.reset();

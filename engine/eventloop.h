@@ -56,6 +56,9 @@ struct PhaseSetup {
     std::function<std::string(const std::string&, const std::string&, const std::string&)>
         configuracion;
     std::string prefix;  // "Prefijo a enviar:" (upload only)
+    // Set by the operator's stop request ("Detener"); the loop reads it
+    // between events only, so a document is never left half copied.
+    const bool* stop = nullptr;
 };
 
 class EventLoop {
@@ -67,7 +70,8 @@ class EventLoop {
     // handles); the progress bar's maximum becomes the number of rows.
     // Throws db::Error when the database refuses the text.
     void select(const PhaseSetup& setup, const std::string& sql);
-    // Handles the selected events in order, then closes the set. counts is
+    // Handles the selected events in order, then closes the set; a stop
+    // request seen before an event leaves it and the rest pending. counts is
     // updated event by event, so it is right also when an exception leaves
     // the loop. Throws whatever a handler or the database throws
     // (RunStopped included).

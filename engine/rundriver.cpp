@@ -88,6 +88,7 @@ RunReport RunDriver::run() {
 
     report.started = true;
     const auto startedAt = std::chrono::steady_clock::now();
+    m_stopRequested = false;
     {
         RunningFlag running(m_running);
         try {
@@ -172,6 +173,9 @@ void RunDriver::runPhases(Run& r) {
         }
     }
     for (const std::string& company : companies) {
+        if (m_stopRequested) {
+            break;
+        }
         uploadCompany(r, company);
     }
 
@@ -212,6 +216,7 @@ PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
         return configuracion(module, category, property);
     };
     s.prefix = prefix;
+    s.stop = &m_stopRequested;
     return s;
 }
 

@@ -72,6 +72,7 @@ class RunDriver {
     // The sixth command-line argument: replaces RPCO_SERVIDOR for every
     // server connection. Empty: none.
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
+    const std::string& serverOverride() const { return m_serverOverride; }
 
     // Where an error that ends a run goes instead of the error capture: the
     // application's handler of an interactive start until its first upload
@@ -90,6 +91,17 @@ class RunDriver {
     // whole number, a run already in progress) sends no SQL.
     RunReport run();
     bool running() const { return m_running; }
+    // The operator's "Detener": the run in progress finishes the event it is
+    // handling (never a document half copied), leaves the rest pending,
+    // skips the phases still ahead and ends as a run ends (timer re-armed).
+    // Nothing happens when no run is in progress; each run starts afresh.
+    void requestStop() {
+        if (m_running) {
+            m_stopRequested = true;
+        }
+    }
+    // Whether the last (or current) run was asked to stop.
+    bool stopRequested() const { return m_stopRequested; }
 
     // The repeat interval the last run set (1800000 until a run sets it
     // from "Frecuencia:"); 0 when the frequency was 0 (timer stopped).
@@ -115,6 +127,7 @@ class RunDriver {
     UnhandledHook m_unhandledHook;
     UploadConnectHook m_uploadConnectHook;
     bool m_running = false;
+    bool m_stopRequested = false;
     int m_intervalMs = 1800000;
 
     // The state of one run; nothing of it outlives the run.

@@ -78,6 +78,15 @@ std::string accessErrorText(const std::string& message) {
     if (contains(message, "I/O error for file")) {
         return "No se encontró el archivo o la ruta " + firstQuoted(message);
     }
+    // Firebird 3 words it 'I/O error during "open" operation for file
+    // "..."': its first quotes hold the operation, so the file is the quoted
+    // text after "operation for file".
+    if (const std::size_t io = message.find("I/O error during \""); io != std::string::npos) {
+        if (const std::size_t file = message.find("\" operation for file", io);
+            file != std::string::npos) {
+            return "No se encontró el archivo o la ruta " + firstQuoted(message.substr(file + 1));
+        }
+    }
     if (contains(message, "Unable to complete network request")) {
         return "No se encontró el equipo servidor con nombre " + firstQuoted(message);
     }
@@ -105,7 +114,7 @@ void handleAccessError(Tfaccesoauto::DirectoryProvider dir, const std::string& l
         // The operator still learns the error, and that it was not logged.
         text += QStringLiteral("\n") + QString::fromStdString(e.what());
     }
-    hooks.message(nullptr, text);
+    hooks.warning(nullptr, text);
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ namespace replica::screens {
 struct DialogHooks {
     // An information box with the single button OK.
     std::function<void(QWidget* parent, const QString& text)> message;
+    // A box with the warning icon and the single button OK: an error the
+    // operator must read (a refused change, a failed query).
+    std::function<void(QWidget* parent, const QString& text)> warning;
     // A confirmation offering Yes and No; true only for Yes.
     std::function<bool(QWidget* parent, const QString& text)> confirm;
     // A save-file dialog: starts at defaultName, offers filters in order;

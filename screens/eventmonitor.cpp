@@ -7,11 +7,14 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStandardItemModel>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
@@ -28,6 +31,10 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole + 2;
 constexpr int kCodeRole = Qt::UserRole + 3;
+// The widest a column other than the error text starts, so that a long
+// code never pushes the error text off the window.
+constexpr int kMaxColumnWidth = 220;
+constexpr int kErrorColumn = 10;
 
 struct EventColumn {
     const char* title;
@@ -89,26 +96,28 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     m_grid->setObjectName(QStringLiteral("grid"));
     m_grid->setSourceModel(m_model);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->horizontalHeader()->setStretchLastSection(m_errorColumn);
-    if (m_errorColumn) {
-        // A long error text is cut with an ellipsis; the whole text is in the
-        // export and the copy.
-        m_grid->setColumnWidth(static_cast<int>(titles.size()) - 1, 380);
-    }
+    // The last column takes the spare width: in the error monitor a long
+    // error text is cut with an ellipsis there, and the whole text is in
+    // the tooltip, the detail line, the export and the copy.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
 
     m_navigator = new GridNavigator(this);
     m_navigator->addMoves(*m_grid);
     if (m_errorColumn) {
-        // Takes the row off the list on the screen only; the event stays in
-        // the database.
-        m_navigator->add(GridNavigator::Delete, [this] {
-            const int row = m_grid->currentSourceRow();
-            if (row >= 0) {
-                m_model->removeRow(row);
-            }
-        });
+        // A delete that took the row off the screen only, with no question,
+        // looked like a delete that had worked: it is "Borrar" itself.
+        m_navigator->add(GridNavigator::Delete, [this] { BorrarClick(); });
     }
     m_navigator->add(GridNavigator::Refresh, [this] { reload(); });
+
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("LRegistros"));
+    if (m_errorColumn) {
+        m_detail = new QLineEdit(this);
+        m_detail->setObjectName(QStringLiteral("EDetalle"));
+        m_detail->setReadOnly(true);
+        m_detail->setPlaceholderText(QStringLiteral("Mensaje de error del evento seleccionado"));
+    }
 
     m_filters = new QCheckBox(QStringLiteral("Activar filtros"), this);
     connect(m_filters, &QCheckBox::toggled, m_grid, &DataGrid::setFilterRowVisible);
@@ -122,7 +131,7 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     m_menu = new QMenu(this);
     connect(m_menu->addAction(QStringLiteral("&Copiar")), &QAction::triggered, this,
             [this] { Copiar(); });
-    connect(m_menu->addAction(QStringLiteral("Se&lecccionar todo")), &QAction::triggered, this,
+    connect(m_menu->addAction(QStringLiteral("Se&leccionar todo")), &QAction::triggered, this,
             [this] { SeleccionarTodo(); });
     m_menu->addSeparator();
     connect(m_menu->addAction(QStringLiteral("&Guardar selección")), &QAction::triggered, this,
@@ -133,6 +142,20 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
 
     addFindShortcut(this, [this] { return findDialog(); });
 
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { updateStatus(); });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { updateStatus(); });
+    QAbstractItemModel* shown = m_grid->proxy();
+    connect(shown, &QAbstractItemModel::rowsInserted, this, [this] { updateStatus(); });
+    connect(shown, &QAbstractItemModel::rowsRemoved, this, [this] { updateStatus(); });
+    connect(shown, &QAbstractItemModel::modelReset, this, [this] { updateStatus(); });
+    connect(shown, &QAbstractItemModel::layoutChanged, this, [this] { updateStatus(); });
+
+    auto* status = new QHBoxLayout;
+    status->addWidget(m_count);
+    status->addStretch();
+    status->addWidget(m_navigator);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_filters);
     bottom->addStretch();
@@ -140,8 +163,12 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     bottom->addWidget(m_close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_grid, 1);
-    layout->addWidget(m_navigator);
+    if (m_detail) {
+        layout->addWidget(m_detail);
+    }
+    layout->addLayout(status);
     layout->addLayout(bottom);
+    updateStatus();
 }
 
 EventMonitor::~EventMonitor() = default;
@@ -165,7 +192,7 @@ void EventMonitor::report(const std::string& message) {
     if (m_errors) {
         m_errors(message);
     } else {
-        m_hooks.message(this, qs(message));
+        m_hooks.warning(this, qs(message));
     }
 }
 
@@ -199,6 +226,9 @@ void EventMonitor::reload() {
                     row << cellItem(q.value(c.field));
                 }
             }
+            if (m_errorColumn) {
+                row.back()->setToolTip(row.back()->text());
+            }
             row.front()->setData(QVariant::fromValue<qlonglong>(q.asInt("RPEV_ID")), kIdRole);
             row.front()->setData(qs(q.asText("RPEV_CODIGO")), kCodeRole);
             m_model->appendRow(row);
@@ -209,7 +239,62 @@ void EventMonitor::reload() {
         report(e.what());
     }
     m_grid->proxy()->invalidate();
+    m_grid->fitColumnsToContents(kMaxColumnWidth);
     m_grid->goToRow(0);
+    updateStatus();
+}
+
+int EventMonitor::deletableRow() const {
+    const QModelIndex current = m_grid->currentIndex();
+    if (!current.isValid() || !m_grid->selectionModel()->isRowSelected(current.row())) {
+        return -1;
+    }
+    const int row = m_grid->currentSourceRow();
+    if (row < 0 || !m_model->item(row, 0)->data(kIdRole).isValid()) {
+        return -1;
+    }
+    return row;
+}
+
+void EventMonitor::updateStatus() {
+    const int listed = m_model->rowCount();
+    const int shown = m_grid->proxy()->rowCount();
+    const QString noun = listed == 1 ? QStringLiteral("evento") : QStringLiteral("eventos");
+    m_count->setText(shown == listed
+                         ? QStringLiteral("%1 %2").arg(listed).arg(noun)
+                         : QStringLiteral("%1 de %2 %3").arg(shown).arg(listed).arg(noun));
+    const bool deletable = m_database && deletableRow() >= 0;
+    m_delete->setEnabled(deletable);
+    if (QToolButton* nav = m_navigator->button(GridNavigator::Delete)) {
+        nav->setEnabled(deletable);
+    }
+    if (m_detail) {
+        const int row = m_grid->currentSourceRow();
+        const QString error = row >= 0 ? m_model->item(row, kErrorColumn)->text() : QString();
+        // One line: the breaks of a long database message become blanks.
+        QString line = error;
+        line.replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+        m_detail->setText(line);
+        m_detail->setCursorPosition(0);
+        m_detail->setToolTip(error);
+    }
+}
+
+QString EventMonitor::eventName(int sourceRow) const {
+    const QString code = m_model->item(sourceRow, 0)->data(kCodeRole).toString();
+    if (!code.isEmpty()) {
+        return code;
+    }
+    // Type name, prefix and number, as the grid shows them.
+    QStringList parts;
+    for (int column : {0, 1, 2}) {
+        const QString text = m_model->item(sourceRow, column)->text().trimmed();
+        if (!text.isEmpty()) {
+            parts << text;
+        }
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 std::int64_t EventMonitor::eventId(int sourceRow) const {
@@ -217,14 +302,13 @@ std::int64_t EventMonitor::eventId(int sourceRow) const {
 }
 
 void EventMonitor::BorrarClick() {
-    const int row = m_grid->currentSourceRow();
-    if (row < 0 || !m_model->item(row, 0)->data(kIdRole).isValid() || !m_database) {
+    const int row = deletableRow();
+    if (row < 0 || !m_database) {
         return;
     }
-    const QString code = m_model->item(row, 0)->data(kCodeRole).toString();
-    if (!m_hooks.confirm(
-            this, QStringLiteral("Esta seguro de borrar el evento para el documento ") + code +
-                      QStringLiteral("?"))) {
+    if (!m_hooks.confirm(this,
+                         QStringLiteral("Esta seguro de borrar el evento para el documento ") +
+                             eventName(row) + QStringLiteral("?"))) {
         return;
     }
     try {

@@ -10,10 +10,18 @@
 // sorts the rows already read, searches as the operator types and has a
 // find dialog (Ctrl+F); nothing of that reaches the database.
 //
-// Writes: only "Borrar", which deletes the current event from the database
-// the list was read from after the operator answers Yes, then reads the
-// list again. Every other action (the navigator's delete included) works on
+// Writes: only "Borrar" (and the navigator's delete button of the error
+// monitor, which is the same action), which deletes the current event from
+// the database the list was read from after the operator answers Yes, then
+// reads the list again. It acts only on a selected row that the grid shows
+// (disabled otherwise), and its question names the event: its code, or its
+// type, prefix and number when it has no code. Every other action works on
 // the rows on the screen.
+//
+// Under the grid: the number of events listed (and shown, when a filter
+// hides some) and, in the error monitor, the whole error text of the
+// current row in a read-only line; the error column takes the spare width
+// and its cells show the whole text as a tooltip.
 //
 // Errors from the database go to the ErrorSink (the application's error
 // handling); the screen stays open. Boxes and dialogs go through hooks().
@@ -30,6 +38,8 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStandardItemModel;
@@ -68,6 +78,9 @@ class EventMonitor : public QDialog {
     exporting::Table selectionTable() const;
     // RPEV_ID of a row of the list.
     std::int64_t eventId(int sourceRow) const;
+    // How "Borrar" names the event of a row: its code, or, for a document
+    // (no code), its type name, prefix and number.
+    QString eventName(int sourceRow) const;
 
     DataGrid* grid() const { return m_grid; }
     QStandardItemModel* model() const { return m_model; }
@@ -77,6 +90,9 @@ class EventMonitor : public QDialog {
     QMenu* popupMenu() const { return m_menu; }
     GridNavigator* navigator() const { return m_navigator; }
     FindDialog* findDialog();
+    QLabel* countLabel() const { return m_count; }
+    // The error text of the current row (error monitor only; null otherwise).
+    QLineEdit* detailLine() const { return m_detail; }
 
   protected:
     EventMonitor(const QString& caption, std::string sql, QString exportName, bool errorColumn,
@@ -89,6 +105,12 @@ class EventMonitor : public QDialog {
 
   private:
     void report(const std::string& message);
+    // Follows the current row and the rows shown: "Borrar", the count and
+    // the detail line.
+    void updateStatus();
+    // The source row "Borrar" acts on: the current row when the grid shows
+    // it selected; -1 otherwise.
+    int deletableRow() const;
 
     db::Connection& m_local;
     db::Connection* m_database = nullptr;
@@ -106,6 +128,8 @@ class EventMonitor : public QDialog {
     QMenu* m_menu = nullptr;
     GridNavigator* m_navigator = nullptr;
     FindDialog* m_find = nullptr;
+    QLabel* m_count = nullptr;
+    QLineEdit* m_detail = nullptr;
 };
 
 }  // namespace replica::screens

@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -268,6 +269,38 @@ DataGrid::DataGrid(QWidget* parent)
         m_proxy->clickColumn(column, mods.testAnyFlags(Qt::ControlModifier | Qt::ShiftModifier));
     });
     connect(m_header, &FilterHeader::filterChanged, m_proxy, &GridProxy::setColumnFilter);
+    connect(m_proxy, &QAbstractItemModel::headerDataChanged, this, [this] { keepTitlesWhole(); });
+}
+
+void DataGrid::keepTitlesWhole() {
+    for (int c = 0; c < m_header->count(); ++c) {
+        if (m_header->sectionResizeMode(c) != QHeaderView::Interactive ||
+            (m_header->stretchLastSection() && c == m_header->count() - 1)) {
+            continue;
+        }
+        const int needed = m_header->sectionSizeHint(c);
+        if (m_header->sectionSize(c) < needed) {
+            m_header->resizeSection(c, needed);
+        }
+    }
+}
+
+void DataGrid::fitColumnsToContents(int maxWidth) {
+    resizeColumnsToContents();
+    // The sort mark and its rank appear after the title when the column is
+    // sorted: room for them now, so a click never cuts the title.
+    const int mark = m_header->fontMetrics().horizontalAdvance(QStringLiteral(" ▲9"));
+    for (int c = 0; c < m_header->count(); ++c) {
+        if (m_header->sectionResizeMode(c) != QHeaderView::Interactive ||
+            (m_header->stretchLastSection() && c == m_header->count() - 1)) {
+            continue;
+        }
+        int width = std::max(columnWidth(c), m_header->sectionSizeHint(c) + mark);
+        if (maxWidth > 0) {
+            width = std::min(width, std::max(maxWidth, m_header->sectionSizeHint(c) + mark));
+        }
+        setColumnWidth(c, width);
+    }
 }
 
 void DataGrid::setSourceModel(QAbstractItemModel* model) {
@@ -368,7 +401,11 @@ int findRow(const QAbstractItemModel& model, const QString& text, int column, in
 }
 
 FindDialog::FindDialog(DataGrid& grid, QWidget* parent)
-    : QDialog(parent), m_grid(grid), m_text(new QLineEdit(this)), m_column(new QComboBox(this)) {
+    : QDialog(parent),
+      m_grid(grid),
+      m_text(new QLineEdit(this)),
+      m_column(new QComboBox(this)),
+      m_status(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Buscar"));
     setModal(false);
     m_column->addItem(QStringLiteral("Todas las columnas"));
@@ -389,9 +426,12 @@ FindDialog::FindDialog(DataGrid& grid, QWidget* parent)
         buttons->addButton(QStringLiteral("&Cerrar"), QDialogButtonBox::RejectRole);
     connect(next, &QPushButton::clicked, this, [this] { findNext(); });
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    m_status->setObjectName(QStringLiteral("LEstado"));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_status);
     layout->addWidget(buttons);
+    connect(m_text, &QLineEdit::textChanged, m_status, &QLabel::clear);
 }
 
 bool FindDialog::findNext() {
@@ -400,8 +440,14 @@ bool FindDialog::findNext() {
     const int r = findRow(*m_grid.proxy(), m_text->text(), m_column->currentIndex() - 1, start);
     if (r < 0) {
         QApplication::beep();
+        m_status->setText(m_text->text().isEmpty()
+                              ? QStringLiteral("Escriba el texto a buscar.")
+                              : QStringLiteral("No se encontró \"%1\".").arg(m_text->text()));
         return false;
     }
+    m_status->setText(current.isValid() && r <= current.row()
+                          ? QStringLiteral("Se llegó al final; se siguió desde el principio.")
+                          : QString());
     m_grid.goToRow(r);
     return true;
 }

@@ -26,6 +26,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QToolButton;
 
@@ -122,13 +123,21 @@ class DataGrid : public QTableView {
     int currentSourceRow() const;
     // Makes the row shown at proxy row r current (and selected).
     void goToRow(int r);
+    // Sizes every column to its title and cells, with room for the sort
+    // mark in the title, none wider than maxWidth (0: no limit). A column
+    // set to stretch keeps the spare width.
+    void fitColumnsToContents(int maxWidth = 0);
     // The in-place editor open on a cell: write its text to the model, or
     // drop it. Nothing happens when no editor is open.
     void commitEditor();
     void discardEditor();
+    bool editorOpen() const { return openEditor() != nullptr; }
 
   private:
     QWidget* openEditor() const;
+    // A title that grew (a sort mark) widens its column rather than being
+    // cut.
+    void keepTitlesWhole();
 
     GridProxy* m_proxy;
     FilterHeader* m_header;
@@ -148,14 +157,19 @@ class FindDialog : public QDialog {
 
     QLineEdit* textBox() const { return m_text; }
     QComboBox* columnBox() const { return m_column; }
-    // Moves the grid to the next match after its current row; false (and a
-    // beep) when there is none.
+    // What the last search found: nothing, or a match reached by going
+    // round past the last row; empty after a plain match.
+    QLabel* statusLabel() const { return m_status; }
+    // Moves the grid to the next match after its current row, going round
+    // to the first row after the last; false (a beep and a word in the
+    // status line) when no row matches.
     bool findNext();
 
   private:
     DataGrid& m_grid;
     QLineEdit* m_text;
     QComboBox* m_column;
+    QLabel* m_status;
 };
 
 // Ctrl+F on owner's window shows the find dialog that `dialog` returns

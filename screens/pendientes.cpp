@@ -8,6 +8,11 @@ Tfpendientes::Tfpendientes(db::Connection& local, db::Connection& server, bool u
                    QStringLiteral("Pendientesreplica"), false, local, std::move(errors), parent),
       m_localDb(local),
       m_server(server),
-      m_upload(upload) {}
+      m_upload(upload) {
+    // Both lists share the caption; the button that opened it tells them
+    // apart.
+    setWindowTitle(windowTitle() + (upload ? QStringLiteral(" - Pendiente envio")
+                                           : QStringLiteral(" - Pendiente descarga")));
+}
 
 }  // namespace replica::screens

@@ -8,7 +8,7 @@ std::vector<GridField> companyFields() {
     using K = GridField::Kind;
     return {
         {QStringLiteral("Código"), "RPCO_COD", K::Text, 3},
-        {QStringLiteral("Compañía"), "RPCP_NOMBRE", K::Text, 80},
+        {QStringLiteral("Compañía"), "RPCP_NOMBRE", K::Text, 80, true},
         {QStringLiteral("Servidor"), "RPCO_SERVIDOR", K::Text, 60},
         {QStringLiteral("Activa"), "RPCO_ACTIVA", K::Check, 1},
     };

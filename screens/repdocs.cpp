@@ -9,7 +9,7 @@ namespace {
 std::vector<GridField> documentFields() {
     using K = GridField::Kind;
     return {
-        {QStringLiteral("Tipo documento"), "REPC_TIPO", K::Lookup, 0},
+        {QStringLiteral("Tipo documento"), "REPC_TIPO", K::Lookup, 0, true},
         {QStringLiteral("Prefijo"), "REPC_PREF", K::Text, 4},
         {QStringLiteral("Replica"), "REPC_REPLICA", K::Text, 1},
         {QStringLiteral("Compañía"), "REPC_COMPANIA", K::Text, 3},

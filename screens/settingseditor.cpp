@@ -375,7 +375,7 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
     resize(640, 400);
 
     m_model = new RecordSetModel(m_rs, std::move(fields), this);
-    m_model->setReporter([this](const std::string& m) { m_hooks.message(this, qs(m)); });
+    m_model->setReporter([this](const std::string& m) { m_hooks.warning(this, qs(m)); });
 
     m_grid = new DataGrid(this);
     m_grid->setObjectName(QStringLiteral("grid"));
@@ -383,7 +383,13 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
     m_grid->setSortable(searchable);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setItemDelegate(new FieldDelegate(*m_model, m_grid));
-    m_grid->horizontalHeader()->setStretchLastSection(true);
+    m_grid->horizontalHeader()->setStretchLastSection(false);
+    for (std::size_t i = 0; i < m_model->fields().size(); ++i) {
+        if (m_model->fields()[i].stretch) {
+            m_grid->horizontalHeader()->setSectionResizeMode(static_cast<int>(i),
+                                                             QHeaderView::Stretch);
+        }
+    }
     // Where typing searches, it must not start editing too.
     m_grid->setEditTriggers(
         searchable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -450,7 +456,7 @@ void SettingsEditor::report(const std::string& message) {
     if (m_errors) {
         m_errors(message);
     } else {
-        m_hooks.message(this, qs(message));
+        m_hooks.warning(this, qs(message));
     }
 }
 
@@ -463,6 +469,7 @@ void SettingsEditor::open() {
     } catch (const std::exception& e) {
         report(e.what());
     }
+    m_grid->fitColumnsToContents();
     m_grid->goToRow(0);
 }
 
@@ -550,15 +557,29 @@ void SettingsEditor::GrabarClick() {
     if (failed > 0) {
         // The apply rolled back: every change is still pending in the
         // record set and on the screen.
-        m_hooks.message(this, refusedSaveMessage(refused));
+        m_hooks.warning(this, refusedSaveMessage(refused));
         return;
     }
     accept();
 }
 
 void SettingsEditor::CancelarClick() {
-    m_grid->discardEditor();
     reject();
+}
+
+bool SettingsEditor::hasPendingChanges() const {
+    return m_grid->editorOpen() || m_model->editRow() >= 0 ||
+           (m_rs.isOpen() && m_rs.changeCount() > 0);
+}
+
+void SettingsEditor::reject() {
+    if (hasPendingChanges() &&
+        !m_hooks.confirm(this,
+                         QStringLiteral("Hay cambios sin grabar. ¿Desea descartarlos y cerrar?"))) {
+        return;
+    }
+    m_grid->discardEditor();
+    QDialog::reject();
 }
 
 void SettingsEditor::done(int result) {

@@ -13,7 +13,12 @@
 // tolerates no failed row: either all of them are written and the screen
 // closes, or none is (the apply rolls back), the operator is told the
 // database's message and the screen stays open with every change still in
-// it. "Cancelar", Esc and the close box drop the changes.
+// it. "Cancelar", Esc and the close box drop the changes, after the
+// operator confirms it when there are any.
+//
+// The columns are sized to their titles and contents when the table is
+// read (with room for a sort mark); the field marked to stretch takes the
+// spare width.
 //
 // Boxes go through hooks(); errors while reading the table go to the
 // ErrorSink (or a message box when there is none).
@@ -48,6 +53,7 @@ struct GridField {
     std::string column;  // record set column
     Kind kind = Kind::Text;
     int maxLength = 0;
+    bool stretch = false;  // takes the grid's spare width
 };
 
 // The grid's view of a record set: rows as read plus the row being edited
@@ -141,8 +147,12 @@ class SettingsEditor : public QDialog {
     // "Grabar": one apply of every change, then close; on a refusal the
     // operator is told and the screen stays open with the changes.
     void GrabarClick();
-    // "Cancelar": drop every change and close.
+    // "Cancelar": drop every change and close (after a question when there
+    // are changes).
     void CancelarClick();
+    // Changes not yet written: a row being edited or inserted, an open
+    // in-place editor, or rows posted in memory.
+    bool hasPendingChanges() const;
 
     // Navigator actions on the current row.
     void insertRow();
@@ -164,6 +174,8 @@ class SettingsEditor : public QDialog {
     int currentRow() const;
 
     void done(int result) override;
+    // Cancelar, Esc and the close box: asks before dropping changes.
+    void reject() override;
 
   protected:
     SettingsEditor(const QString& caption, db::Connection& local, std::string sql,

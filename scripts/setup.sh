@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-translations-l10n
     libgtest-dev libgmock-dev googletest
     # The package and its checks: dpkg-shlibdeps, man -l, systemd-analyze
     # verify, logrotate.

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -35,7 +36,9 @@ namespace replica::app {
 namespace {
 
 // The program's QApplication is made by its test environment (qtapp_test).
-void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
+void ensureApplication() {
+    ASSERT_NE(QApplication::instance(), nullptr);
+}
 
 // GENERAL.FDB with companies 001 and 002 under one folder that is both the
 // server text and the application directory. 001 is the local company: it
@@ -116,11 +119,13 @@ struct Window {
     explicit Window(CommandLine cl = {}) : w(std::move(cl)) {
         w.setMessageHook(
             [this](const QString& text, bool) { messages.push_back(text.toStdString()); });
+        w.setConfirmHook([](const QString&) { return true; });
         w.setDialogHook([this](QDialog& dialog) {
             if (auto* login = qobject_cast<screens::Tfaccesoauto*>(&dialog)) {
-                login->hooks().message = [this](QWidget*, const QString& text) {
-                    loginBoxes.push_back(text.toStdString());
-                };
+                login->hooks().warning =
+                    login->hooks().message = [this](QWidget*, const QString& text) {
+                        loginBoxes.push_back(text.toStdString());
+                    };
                 QTimer::singleShot(0, login, [this, login] { onLogin(*login); });
                 return;
             }
@@ -241,12 +246,14 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
     EXPECT_EQ(s.opened[0].title, "Mensajes de error o advertencia del envio");
     EXPECT_EQ(s.opened[0].database, inst.companyPath("001"));
     EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C1"});
-    EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir");
+    EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir - Pendiente envio");
     EXPECT_EQ(s.opened[1].upload, 1);
     EXPECT_EQ(s.opened[1].database, inst.companyPath("001"));
     EXPECT_EQ(s.opened[1].codes, std::vector<std::string>{"C2"});
-    // Download mode: the server database the run's connection was left on.
-    EXPECT_EQ(s.opened[2].title, "Documentos pendientes por transmitir");
+    // Download mode: the company's download source.
+    EXPECT_EQ(s.opened[2].title.toStdString(),
+              "Documentos pendientes por transmitir - Pendiente descarga (" +
+                  inst.companyPath("002") + ")");
     EXPECT_EQ(s.opened[2].upload, 0);
     EXPECT_EQ(s.opened[2].database, inst.companyPath("002"));
     EXPECT_EQ(s.opened[2].codes, std::vector<std::string>{"C7"});
@@ -318,11 +325,8 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(s.loginBoxes.back(), "Se presento el siguiente error: primero");
     EXPECT_NE(inst.file("ERRORES.TXT").find(",SYSDBA,primero\n"), std::string::npos);
 
-    // A screen's database error: before any run the server connection has
-    // no database.
-    s.button("BPendienteDescarga")->click();
-    EXPECT_EQ(s.loginBoxes.size(), 3U);
-    EXPECT_EQ(lines(inst.file("ERRORES.TXT")), 3);
+    // No company yet: nothing to open.
+    EXPECT_FALSE(s.button("BPendienteDescarga")->isEnabled());
 
     // A run that ends on an error, and one that downloads but reaches no
     // upload connection, leave the login's handler in place.
@@ -332,7 +336,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     s.button("SpeedButton1")->click();
     EXPECT_TRUE(s.w.lastReport().started);
     EXPECT_FALSE(s.w.lastReport().finished);
-    EXPECT_EQ(s.loginBoxes.size(), 4U);
+    EXPECT_EQ(s.loginBoxes.size(), 3U);
     EXPECT_NE(inst.file("ERRORES.TXT").find("gone.fdb"), std::string::npos);
     s.chooseCompany("002");
     s.chooseCompany("001");
@@ -356,7 +360,136 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(static_cast<int>(s.loginBoxes.size()), loginBoxes);
     EXPECT_EQ(inst.file("ERRORES.TXT"), errores);
     EXPECT_NE(inst.file("errorenvio.txt").find(",tercero\n"), std::string::npos);
-    EXPECT_EQ(s.label(), "Ultimo error: cuart");
+    EXPECT_EQ(s.label(), "Ultimo error: cuarto");
+}
+
+// An interactive start, identified without the login screen.
+void startWithoutRun(Window& s, const Installation& inst, const char* company) {
+    s.w.setLoginHook([&inst](Tfprincipalauto& w) {
+        w.session().identify(inst.dir.path(), "sysdba", "masterkey");
+        return true;
+    });
+    s.w.FormActivate();
+    s.chooseCompany(company);
+}
+
+TEST(OperatorScreens,
+     PendienteDescargaListsTheDownloadSourceBeforeAndAfterRunsThatConnectedOthers) {
+    Installation inst;
+    // 003 becomes an upload destination: each run connects to it last.
+    std::filesystem::create_directories(inst.dir.file("datos/003"));
+    auto third = test::createCompany(inst.companyPath("003"));
+    inst.local->execute(
+        "INSERT INTO REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
+        "RPCO_ACTIVA) VALUES ('003', 'Oeste', " +
+        Q(inst.dir.path()) + ", 'N', 'S')");
+    Installation::addEvent(*third, 30, "009");
+    Window s;
+    startWithoutRun(s, inst, "001");
+
+    // Before any run the run's own server connection has no database.
+    s.button("BPendienteDescarga")->click();
+    ASSERT_EQ(s.opened.size(), 1U);
+    EXPECT_EQ(s.opened[0].database, inst.companyPath("002"));
+    EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C7"});
+    EXPECT_TRUE(s.messages.empty());
+
+    // Each run connects 003 last (the upload of event 2).
+    for (int run = 0; run < 2; ++run) {
+        Installation::addEvent(*inst.local, 40 + run, "003");
+        s.button("SpeedButton1")->click();
+        ASSERT_TRUE(s.w.lastReport().finished);
+        ASSERT_GE(s.w.lastReport().completed, 1);
+        s.button("BPendienteDescarga")->click();
+        ASSERT_EQ(s.opened.size(), static_cast<std::size_t>(2 + run));
+        EXPECT_EQ(s.opened.back().database, inst.companyPath("002"));
+        EXPECT_EQ(s.opened.back().codes, std::vector<std::string>{"C7"});
+    }
+    // Its own connection is closed with the screen; the run's is untouched.
+    EXPECT_FALSE(s.w.session().downloadSource().isOpen());
+
+    // No download source, or one that cannot be opened: said plainly, and
+    // no screen opens.
+    s.messages.clear();  // the destination's missing settings, told by the runs
+    inst.local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'N'");
+    s.button("BPendienteDescarga")->click();
+    EXPECT_EQ(s.messages, std::vector<std::string>{kNoDownloadSourceMessage});
+    inst.local->execute(
+        "UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'S', RPCO_SERVIDOR = '/nowhere' WHERE "
+        "RPCO_COD = '002'");
+    s.button("BPendienteDescarga")->click();
+    ASSERT_EQ(s.messages.size(), 2U);
+    EXPECT_EQ(s.messages[1].rfind(
+                  "No se pudo conectar con el servidor /nowhere/datos/002/norvale.fdb\n", 0),
+              0U)
+        << s.messages[1];
+    EXPECT_EQ(s.opened.size(), 3U);
+}
+
+TEST(OperatorScreens, DetenerStopsAfterTheEventInHandAndTheSummaryAndTrayTellTheRun) {
+    Installation inst;
+    for (int id = 11; id <= 13; ++id) {
+        Installation::addEvent(*inst.server, id, "001");
+    }
+    // A document event without its id fails (and stays pending).
+    Installation::addEvent(*inst.server, 10, "001", "NULL", 11);
+    inst.server->execute("UPDATE REPLICA_EVENTOS SET RPEV_HORAREG = '06:00:00' WHERE RPEV_ID = 10");
+    Window s;
+    startWithoutRun(s, inst, "001");
+    std::vector<std::pair<QString, QString>> notes;
+    s.w.setNotifyHook(
+        [&](const QString& title, const QString& text) { notes.emplace_back(title, text); });
+    s.w.show();
+    s.w.showMinimized();
+    EXPECT_TRUE(s.w.trayIcon()->isVisible());  // the window is minimised
+
+    // "Detener" is pressed while the run shows its second event.
+    bool enabledDuringRun = false;
+    std::function<void()> watch = [&] {
+        if (s.w.runInProgress() && s.w.findChild<QLineEdit*>("EEvento")->text() == "999,I,11,C11") {
+            enabledDuringRun = s.button("BDetener")->isEnabled();
+            s.button("BDetener")->click();
+            return;
+        }
+        QTimer::singleShot(0, &s.w, watch);
+    };
+    QTimer::singleShot(0, &s.w, watch);
+    s.button("SpeedButton1")->click();
+
+    const RunReport& r = s.w.lastReport();
+    EXPECT_TRUE(enabledDuringRun);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.failed, 1);     // event 10
+    EXPECT_EQ(r.completed, 1);  // event 11, in hand when the stop came
+    db::Query q(*inst.server);
+    q.open(
+        "select count(*) from REPLICA_EVENTOS where RPEV_FECREP is null and RPEV_ID in (12, 13)");
+    EXPECT_EQ(q.asInt(0), 2);
+    EXPECT_FALSE(s.button("BDetener")->isEnabled());
+    EXPECT_TRUE(s.w.timer().isActive());  // still replicating on its timer
+    EXPECT_FALSE(s.w.closePending());
+
+    const QString summary = s.w.runSummary();
+    EXPECT_TRUE(summary.contains(
+        QString::fromUtf8(": 2 eventos, 1 replicados, 1 con error, 0 omitidos; duró ")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.endsWith(" (detenido)")) << summary.toStdString();
+    EXPECT_EQ(s.w.findChild<QLabel*>("LResumen")->text(), summary);
+    EXPECT_TRUE(s.w.trayIcon()->toolTip().endsWith(summary));
+    ASSERT_EQ(notes.size(), 1U);
+    EXPECT_EQ(notes[0].first, QString::fromUtf8("Envío con errores"));
+    EXPECT_EQ(notes[0].second, summary);
+    // The error label says when it was written.
+    EXPECT_TRUE(s.label().startsWith("Ultimo error: RPEV_IDDOC"));
+    EXPECT_FALSE(s.w.findChild<QLabel*>("LHoraError")->text().isEmpty());
+
+    // The next run does the rest; with the window up, no notification.
+    s.w.showNormal();
+    EXPECT_FALSE(s.w.trayIcon()->isVisible());
+    s.button("SpeedButton1")->click();
+    EXPECT_EQ(s.w.lastReport().completed, 2);
+    EXPECT_FALSE(s.w.runSummary().contains("detenido"));
+    EXPECT_EQ(notes.size(), 1U);
 }
 
 }  // namespace

@@ -6,10 +6,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "engine/db/query.h"
+#include "engine/operator.h"
 #include "tests/support/erp.h"
 #include "tests/support/tempdir.h"
 
@@ -25,7 +30,9 @@ namespace replica::app {
 namespace {
 
 // The program's QApplication is made by its test environment (qtapp_test).
-void ensureApplication() { ASSERT_NE(QApplication::instance(), nullptr); }
+void ensureApplication() {
+    ASSERT_NE(QApplication::instance(), nullptr);
+}
 
 // DIR/datos/general.fdb listing companies 001, 002 and 003, and company
 // databases for 001 (two branches) and 002 (one); 003 has no database.
@@ -68,9 +75,17 @@ struct Installation {
 struct Screen {
     Tfprincipalauto w;
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool answer = true;
     std::function<void(const std::string&)> onMessage;
 
     explicit Screen(CommandLine cl) : w(std::move(cl)) {
+        // Shown without a command line, the window would ask for a login.
+        w.setLoginHook([](Tfprincipalauto&) { return false; });
+        w.setConfirmHook([this](const QString& text) {
+            questions.push_back(text.toStdString());
+            return answer;
+        });
         w.setMessageHook([this](const QString& text, bool) {
             messages.push_back(text.toStdString());
             if (onMessage) {
@@ -119,7 +134,7 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
         captions << label->text();
     }
     for (const char* caption :
-         {"Compañía Local:", "Agencia:", "Prefijo a enviar:", "Operaciones a traer:",
+         {"Servidor:", "Compañía Local:", "Agencia:", "Prefijo a enviar:", "Operaciones a traer:",
           "Operaciones a enviar:", "Frecuencia:", "minutos", "Ultima actualización:"}) {
         EXPECT_TRUE(captions.contains(QString::fromUtf8(caption))) << caption;
     }
@@ -127,10 +142,13 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
     EXPECT_EQ(s.get<QPushButton>("SpeedButton1")->text(), "Enviar");
     EXPECT_TRUE(s.get<QPushButton>("SpeedButton1")->isEnabled());
     EXPECT_EQ(s.get<QPushButton>("BCancelar")->text(), "Cancelar");
+    // No company yet: only the log view can open.
     for (const char* name :
          {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
-        EXPECT_TRUE(s.get<QPushButton>(name)->isEnabled()) << name;
+        EXPECT_FALSE(s.get<QPushButton>(name)->isEnabled()) << name;
     }
+    EXPECT_TRUE(s.get<QPushButton>("BRegistros")->isEnabled());
+    EXPECT_FALSE(s.get<QPushButton>("BDetener")->isEnabled());
     EXPECT_TRUE(s.get<QFrame>("PProgreso")->isHidden());
     EXPECT_TRUE(s.get<QLineEdit>("EEvento")->isHidden());
     EXPECT_TRUE(s.w.timer().isActive());
@@ -313,12 +331,133 @@ TEST(MainScreen, CloseAndSecondEnviarDuringARunWaitForTheRunToReturn) {
     EXPECT_EQ(runs.count(), 1);
     EXPECT_EQ(s.messages.size(), 1U);
     EXPECT_TRUE(pendingSeen);
+    EXPECT_EQ(s.questions, std::vector<std::string>{
+                               "Hay un envío en curso. ¿Desea cerrar el programa cuando termine?"});
     EXPECT_TRUE(visibleDuringRun);
     EXPECT_FALSE(s.w.isVisible());  // closed once the run returned
     EXPECT_FALSE(s.w.closePending());
     // The bad frequency kept the previous interval and the timer.
     EXPECT_TRUE(s.w.timer().isActive());
     EXPECT_EQ(s.w.timer().interval(), 60000);
+}
+
+TEST(MainScreen, NothingMovesDuringARunAndTheProgressPanelComesBackAfterAFailedEvent) {
+    ensureApplication();
+    Screen s{CommandLine{}};
+    s.w.show();
+    auto geometryOf = [&] {
+        std::vector<QRect> out{s.w.geometry()};
+        for (const char* name :
+             {"SpeedButton1", "BDetener", "BCancelar", "BMensajes", "BRegistros", "LRevision"}) {
+            QWidget* w = s.w.findChild<QWidget*>(name);
+            out.push_back(QRect(w->mapTo(&s.w, QPoint(0, 0)), w->size()));
+        }
+        out.push_back(s.get<QLabel>("Label8")->geometry());
+        return out;
+    };
+    QApplication::processEvents();
+    const std::vector<QRect> idle = geometryOf();
+    Operator& op = s.w.screenOperator();
+
+    op.showProgress("Descargando información del servidor ...");
+    op.setProgressMaximum(3);
+    op.showEventLine("11,I,EI123," + std::string(300, 'x'));
+    op.stepProgress();
+    QApplication::processEvents();
+    EXPECT_EQ(geometryOf(), idle);
+    // A failed event: the capture hides the panel and writes a long error.
+    op.setLastError("Ultimo error: " + std::string(400, 'e') + " /una/ruta/sin/espacios/" +
+                    std::string(200, 'r'));
+    op.hideProgress();
+    QApplication::processEvents();
+    EXPECT_EQ(geometryOf(), idle);
+    EXPECT_TRUE(s.get<QFrame>("PProgreso")->isHidden());
+    EXPECT_TRUE(s.get<QLabel>("Label8")->toolTip().endsWith(QString(200, 'r')));
+    // The next event's step shows it again, where it was.
+    op.showEventLine("999,I,1,C1");
+    op.stepProgress();
+    QApplication::processEvents();
+    EXPECT_FALSE(s.get<QFrame>("PProgreso")->isHidden());
+    EXPECT_EQ(s.get<QProgressBar>("ProgressBar1")->value(), 2);
+    op.hideEventLine();
+    op.hideProgress();
+    QApplication::processEvents();
+    EXPECT_EQ(geometryOf(), idle);
+}
+
+TEST(MainScreen, CancelarAsksWhileTheTimerIsArmedAndNoKeepsTheProgramRunning) {
+    ensureApplication();
+    Screen s{CommandLine{}};
+    s.w.show();
+    s.answer = false;
+    s.get<QPushButton>("BCancelar")->click();
+    EXPECT_EQ(s.questions, std::vector<std::string>{"Al cerrar el programa se detienen los envíos "
+                                                    "automáticos. ¿Desea cerrarlo?"});
+    EXPECT_TRUE(s.w.isVisible());
+    s.answer = true;
+    s.get<QPushButton>("BCancelar")->click();
+    EXPECT_FALSE(s.w.isVisible());
+
+    // Without automatic runs there is nothing to lose: no question. And a
+    // close the program asks for (a stop signal) never waits for one.
+    Screen idle{CommandLine{}};
+    idle.w.show();
+    idle.w.timer().stop();
+    idle.get<QPushButton>("BCancelar")->click();
+    EXPECT_FALSE(idle.w.isVisible());
+    Screen signalled{CommandLine{}};
+    signalled.w.show();
+    signalled.w.close();
+    EXPECT_FALSE(signalled.w.isVisible());
+    EXPECT_TRUE(idle.questions.empty());
+    EXPECT_TRUE(signalled.questions.empty());
+}
+
+TEST(MainScreen, ScreenButtonsFollowTheCompanyAndTheBoxShowsItsCodeAndName) {
+    Installation inst;
+    Screen s{CommandLine{}};
+    s.w.setLoginHook([&](Tfprincipalauto& w) {
+        w.session().identify(inst.dir.path(), "sysdba", "masterkey");
+        return true;
+    });
+    s.w.FormActivate();
+    auto* box = s.get<QComboBox>("LCiaOri");
+    EXPECT_FALSE(s.get<QPushButton>("BCompanias")->isEnabled());
+    box->setCurrentIndex(box->findText("002"));
+    EXPECT_EQ(box->currentText(), "002");  // still keyed on the code
+    EXPECT_EQ(s.w.companyShown(), "002 - Sur");
+    for (const char* name :
+         {"BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
+        EXPECT_TRUE(s.get<QPushButton>(name)->isEnabled()) << name;
+    }
+    // A company whose database cannot be opened leaves them disabled.
+    box->setCurrentIndex(box->findText("003"));
+    EXPECT_EQ(s.w.companyShown(), "003 - Oeste");
+    for (const char* name :
+         {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
+        EXPECT_FALSE(s.get<QPushButton>(name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(s.get<QPushButton>("BRegistros")->isEnabled());
+}
+
+TEST(MainScreen, PlatformTextsAreSpanishAndCaptionsStandAlone) {
+    ensureApplication();
+    QGuiApplication::setApplicationDisplayName(QString::fromUtf8("Norvale Envio automático"));
+    Screen s{CommandLine{}};
+    // The platform appends a display name to every caption: there is none.
+    EXPECT_TRUE(QGuiApplication::applicationDisplayName().isEmpty());
+    EXPECT_EQ(s.w.windowTitle(), QString::fromUtf8("Envío de información"));
+    // The program's title still names it where the program is named.
+    EXPECT_TRUE(
+        s.w.trayIcon()->toolTip().startsWith(QString::fromUtf8("Norvale Envio automático")));
+
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QString::fromUtf8("&Sí"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QString::fromUtf8("Cancelar"));
+    // The save dialog's own labels.
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"),
+              QString::fromUtf8("&Nombre de fichero:"));
 }
 
 }  // namespace

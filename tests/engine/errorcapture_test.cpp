@@ -95,11 +95,26 @@ TEST_F(ErrorCaptureTest, ScreenTextTranslatesRecordSetRefusals) {
     EXPECT_EQ(ErrorCapture::screenText(false, &rs, message), "Los campos A, B,  son obligatorios.");
     EXPECT_EQ(ErrorCapture::screenText(false, &rs, "Key violation."),
               "Ya existe un registro con el mismo A, ");
-    // Anything else from a record set shows nothing after the label; a
-    // sender always gets the message without its last character.
+    // Anything else from a record set shows nothing after the label.
     EXPECT_EQ(ErrorCapture::screenText(false, &rs, "key violation."), "");
-    EXPECT_EQ(ErrorCapture::screenText(true, &rs, "Key violation."), "Key violation");
-    EXPECT_EQ(ErrorCapture::screenText(true, nullptr, ""), "");
+    // A sender's message loses a final full stop or line break, and only
+    // that: a database message ending in a letter keeps its last letter.
+    struct {
+        const char* message;
+        const char* shown;
+    } cases[] = {
+        {"Key violation.", "Key violation"},
+        {"I/O error\nNo such file or directory", "I/O error\nNo such file or directory"},
+        {"lock conflict on no wait transaction\n", "lock conflict on no wait transaction"},
+        {"line\r", "line"},
+        {"Año ñ", "Año ñ"},
+        {".", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ErrorCapture::screenText(true, &rs, c.message), c.shown) << c.message;
+        EXPECT_EQ(ErrorCapture::screenText(true, nullptr, c.message), c.shown) << c.message;
+    }
 
     capture.setCurrent(Phase::Download, conn.get(), 7);
     capture.ManejarClientError(rs, message);

@@ -475,6 +475,56 @@ TEST_F(RunTest, SecondRunWhileRunningIsRefused) {
     EXPECT_TRUE(d.run().started);
 }
 
+// An operator who presses "Detener" while the run shows its second event.
+class StoppingOperator : public test::RecordingOperator {
+  public:
+    RunDriver* driver = nullptr;
+    int stopAt = 2;
+    int pumps = 0;
+    void processEvents() override {
+        if (++pumps == stopAt && driver) {
+            driver->requestStop();
+        }
+    }
+};
+
+TEST_F(RunTest, StopRequestEndsTheRunAfterTheEventInHandAndLeavesTheRestPending) {
+    StoppingOperator stopping;
+    stopping.fields = op.fields;
+    stopping.fields.frequency = "3";
+    RunDriver d(stopping, logs, catalogue, *local);
+    stopping.driver = &d;
+    d.requestStop();  // no run in progress: ignored
+    EXPECT_FALSE(d.stopRequested());
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*s2, 2, "001", 999);
+    addEvent(*s2, 3, "001", 999);
+    addEvent(*local, 10, "002", 999);
+
+    const RunReport r = d.run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_TRUE(d.stopRequested());
+    // The event shown when the stop came is handled whole; the rest of the
+    // phase and the upload phase wait for the next run.
+    EXPECT_EQ(state(*s2, 1), replicated());
+    EXPECT_EQ(state(*s2, 2), replicated());
+    EXPECT_EQ(state(*s2, 3), "||");
+    EXPECT_EQ(state(*local, 10), "||");
+    EXPECT_EQ(r.completed, 2);
+    EXPECT_EQ(lineCount(test::slurp(dir.file("ENVIO.TXT"))), 2);
+    // It ends as a run ends: timer re-armed, panel hidden.
+    EXPECT_TRUE(stopping.timerRunning);
+    EXPECT_EQ(stopping.timerInterval, 180000);
+    EXPECT_FALSE(stopping.progressVisible);
+
+    // The next run starts afresh and does the rest.
+    stopping.driver = nullptr;
+    EXPECT_TRUE(d.run().finished);
+    EXPECT_FALSE(d.stopRequested());
+    EXPECT_EQ(state(*s2, 3), replicated());
+    EXPECT_EQ(state(*local, 10), replicated());
+}
+
 TEST_F(RunTest, HandlersGetThePhaseDatabasesAndTheirOutcomeDecidesCompletion) {
     std::vector<std::string> seen;
     const Handler h = [&](HandlerContext& ctx) {

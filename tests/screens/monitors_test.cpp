@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <set>
 
 #include "engine/db/query.h"
+#include "engine/sql.h"
 #include "screens/gridtools.h"
 #include "screens/mensajesenv.h"
 #include "screens/pendientes.h"
@@ -99,7 +102,8 @@ class Monitors : public ::testing::Test {
 
     template <class Screen>
     void hook(Screen& s) {
-        s.hooks().message = [this](QWidget*, const QString& t) { messages << t; };
+        s.hooks().warning =
+            s.hooks().message = [this](QWidget*, const QString& t) { messages << t; };
         s.hooks().confirm = [this](QWidget*, const QString& t) {
             questions << t;
             return answer;
@@ -178,7 +182,10 @@ TEST_F(Monitors, ErrorMonitorListsUnreplicatedEventsWithAnErrorTextEvenAnEmptyOn
 
 TEST_F(Monitors, PendingMonitorListsEventsWithoutErrorInIdOrder) {
     auto s = pendingMonitor(true);
-    EXPECT_EQ(s->windowTitle(), "Documentos pendientes por transmitir");
+    // The caption, and which of the two lists this is.
+    EXPECT_EQ(s->windowTitle(), "Documentos pendientes por transmitir - Pendiente envio");
+    EXPECT_EQ(pendingMonitor(false)->windowTitle(),
+              "Documentos pendientes por transmitir - Pendiente descarga");
     s->FormActivate();
     EXPECT_EQ(s->database(), local.get());
     EXPECT_EQ(titles(*s->model()), QStringList({"Tipo doc", "Pref", "Número", "Código", "Servidor",
@@ -236,23 +243,35 @@ TEST_F(Monitors, BorrarAsksAndDeletesFromTheDatabaseOfTheListOnlyOnYes) {
     up->FormActivate();
     up->grid()->goToRow(1);
     up->BorrarClick();
-    EXPECT_EQ(questions.back(), "Esta seguro de borrar el evento para el documento ?");
+    // A document event has no code: the question names its type, prefix
+    // and number instead of nothing.
+    EXPECT_EQ(questions.back(),
+              "Esta seguro de borrar el evento para el documento ENTRADA EI 000123?");
     EXPECT_FALSE(eventExists(*local, 9));
     EXPECT_EQ(deletes.back().first, local->path());
     EXPECT_EQ(up->model()->rowCount(), 1);
 }
 
-TEST_F(Monitors, ErrorMonitorDeletesFromTheLocalDatabaseAndItsNavigatorOnlyFromTheScreen) {
+TEST_F(Monitors, ErrorMonitorDeletesFromTheLocalDatabaseAndItsNavigatorDeleteIsBorrar) {
     auto s = errorMonitor();
     s->FormActivate();
     auto* navDelete = s->findChild<QToolButton*>("navDelete");
     ASSERT_NE(navDelete, nullptr);
     s->grid()->goToRow(0);
     const std::int64_t first = s->eventId(s->grid()->currentSourceRow());
+    // Once a row that vanished from the screen only, with no question: now
+    // the same question and delete as "Borrar".
+    answer = false;
     navDelete->click();
-    EXPECT_EQ(s->model()->rowCount(), 1);
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(s->model()->rowCount(), 2);
     EXPECT_TRUE(eventExists(*local, static_cast<int>(first)));
-    EXPECT_TRUE(questions.isEmpty());
+    answer = true;
+    navDelete->click();
+    EXPECT_FALSE(eventExists(*local, static_cast<int>(first)));
+    EXPECT_EQ(s->model()->rowCount(), 1);
+    local->execute("DELETE FROM REPLICA_EVENTOS");
+    seedEvents(*local);
 
     s->findChild<QToolButton*>("navRefresh")->click();
     EXPECT_EQ(s->model()->rowCount(), 2);
@@ -266,6 +285,68 @@ TEST_F(Monitors, ErrorMonitorDeletesFromTheLocalDatabaseAndItsNavigatorOnlyFromT
     auto p = pendingMonitor(true);
     EXPECT_EQ(p->findChild<QToolButton*>("navDelete"), nullptr);
     EXPECT_NE(p->findChild<QToolButton*>("navRefresh"), nullptr);
+}
+
+TEST_F(Monitors, BorrarActsOnlyOnASelectedRowTheGridShows) {
+    auto s = errorMonitor();
+    showFocused(*s);
+    s->grid()->goToRow(0);
+    EXPECT_TRUE(s->deleteButton()->isEnabled());
+    EXPECT_TRUE(s->findChild<QToolButton*>("navDelete")->isEnabled());
+
+    // The current row no longer selected (Ctrl+click took it out).
+    s->grid()->selectionModel()->select(s->grid()->currentIndex(),
+                                        QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_FALSE(s->deleteButton()->isEnabled());
+    EXPECT_FALSE(s->findChild<QToolButton*>("navDelete")->isEnabled());
+    s->BorrarClick();
+    EXPECT_TRUE(questions.isEmpty());
+
+    // A filter that hides every row leaves nothing to delete.
+    s->grid()->goToRow(0);
+    s->filterCheck()->setChecked(true);
+    QTest::keyClicks(s->grid()->filterHeader()->filterBox(3), "nada");
+    EXPECT_EQ(s->grid()->model()->rowCount(), 0);
+    EXPECT_FALSE(s->deleteButton()->isEnabled());
+    EXPECT_EQ(s->countLabel()->text(), "0 de 2 eventos");
+    s->BorrarClick();
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(deletes.empty());
+}
+
+TEST_F(Monitors, TheErrorTextIsWholeInTheTooltipTheDetailLineAndTheStretchedLastColumn) {
+    const std::string longError = "lock conflict on no wait transaction\n" + std::string(300, 'x') +
+                                  "\nat table \"ENTRADAS\"";
+    local->execute(std::string(kInsert) +
+                   "(30, '002', 11, 'EI', '000900', '', '2026-05-03', '08:00:00', NULL, 'I', "
+                   "NULL, NULL, " +
+                   Q(longError) + ")");
+    auto s = errorMonitor();
+    s->resize(1280, 460);
+    showFocused(*s);
+    EXPECT_EQ(s->countLabel()->text(), "3 eventos");
+    int row = -1;
+    for (int r = 0; r < s->model()->rowCount(); ++r) {
+        if (s->eventId(r) == 30) {
+            row = r;
+        }
+    }
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(s->model()->item(row, 10)->toolTip().toStdString(), longError);
+    s->grid()->goToRow(s->grid()->proxy()->mapFromSource(s->model()->index(row, 0)).row());
+    ASSERT_NE(s->detailLine(), nullptr);
+    EXPECT_TRUE(s->detailLine()->isReadOnly());
+    EXPECT_EQ(s->detailLine()->toolTip().toStdString(), longError);
+    EXPECT_TRUE(s->detailLine()->text().startsWith("lock conflict on no wait transaction x"));
+    EXPECT_FALSE(s->detailLine()->text().contains('\n'));
+
+    // The error column starts inside the window and reaches its right edge.
+    QHeaderView* header = s->grid()->horizontalHeader();
+    const int left = header->sectionViewportPosition(10);
+    EXPECT_GE(left, 0);
+    EXPECT_LT(left, s->grid()->viewport()->width() - 200);
+    EXPECT_EQ(left + header->sectionSize(10), s->grid()->viewport()->width());
+    EXPECT_EQ(pendingMonitor(true)->detailLine(), nullptr);
 }
 
 TEST_F(Monitors, DatabaseErrorsGoToTheApplicationsHandlingAndTheScreenStays) {
@@ -295,7 +376,7 @@ TEST_F(Monitors, ButtonsMenuAndFilterRowAsTheOperatorSeesThem) {
     for (QAction* a : s->popupMenu()->actions()) {
         items << (a->isSeparator() ? "-" : a->text());
     }
-    EXPECT_EQ(items, QStringList({"&Copiar", "Se&lecccionar todo", "-", "&Guardar selección"}));
+    EXPECT_EQ(items, QStringList({"&Copiar", "Se&leccionar todo", "-", "&Guardar selección"}));
 
     auto* header = s->grid()->filterHeader();
     const int plainHeight = header->sizeHint().height();
@@ -345,9 +426,18 @@ TEST_F(Monitors, TitlesSortOnSeveralColumnsAndTheFindDialogMovesToAMatch) {
     s->grid()->goToRow(2);
     EXPECT_TRUE(find->findNext());  // wraps round to the top
     EXPECT_EQ(s->eventId(s->grid()->currentSourceRow()), 3);
-    find->textBox()->setText("nada así");
-    EXPECT_FALSE(find->findNext());
+    EXPECT_EQ(find->statusLabel()->text(), "Se llegó al final; se siguió desde el principio.");
+    EXPECT_TRUE(find->findNext());  // the only match again, found going round
     EXPECT_EQ(s->eventId(s->grid()->currentSourceRow()), 3);
+    find->textBox()->setText("nada así");
+    EXPECT_TRUE(find->statusLabel()->text().isEmpty());
+    EXPECT_FALSE(find->findNext());
+    EXPECT_EQ(find->statusLabel()->text(), QString::fromUtf8("No se encontró \"nada así\"."));
+    EXPECT_EQ(s->eventId(s->grid()->currentSourceRow()), 3);
+    find->textBox()->setText("otro");
+    s->grid()->goToRow(0);
+    EXPECT_TRUE(find->findNext());  // further down: a plain match
+    EXPECT_TRUE(find->statusLabel()->text().isEmpty());
 }
 
 TEST_F(Monitors, TypingOnTheGridSearchesTheCurrentColumn) {

@@ -64,7 +64,8 @@ class Settings : public ::testing::Test {
     std::unique_ptr<Screen> make() {
         auto s =
             std::make_unique<Screen>(*local, [this](const std::string& m) { sunk.push_back(m); });
-        s->hooks().message = [this](QWidget*, const QString& t) { messages << t; };
+        s->hooks().warning =
+            s->hooks().message = [this](QWidget*, const QString& t) { messages << t; };
         s->hooks().confirm = [this](QWidget*, const QString& t) {
             questions << t;
             return answer;
@@ -200,6 +201,78 @@ TEST_F(Settings, CancelarAndTheCloseBoxWriteNothing) {
     }
     EXPECT_EQ(rowsOf(*local, kCompanies), companiesBefore);
     EXPECT_EQ(rowsOf(*local, kDocuments), documentsBefore);
+}
+
+TEST_F(Settings, LeavingWithUnsavedChangesAsksFirstAndNoKeepsThemOnScreen) {
+    const QString question =
+        QString::fromUtf8("Hay cambios sin grabar. ¿Desea descartarlos y cerrar?");
+    {
+        // Nothing changed: no question.
+        auto s = make<Tfrepcompania>();
+        s->show();
+        s->cancelButton()->click();
+        EXPECT_FALSE(s->isVisible());
+        EXPECT_TRUE(questions.isEmpty());
+    }
+    auto s = make<Tfrepcompania>();
+    s->show();
+    set(*s, rowOf(*s, 0, "002"), 2, "/otro");
+    answer = false;
+    s->cancelButton()->click();
+    EXPECT_EQ(questions, QStringList({question}));
+    EXPECT_TRUE(s->isVisible());
+    s->close();  // the close box asks too
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(s->isVisible());
+    QTest::keyClick(s.get(), Qt::Key_Escape);  // and Esc
+    EXPECT_EQ(questions.size(), 3);
+    EXPECT_TRUE(s->isVisible());
+    // The change is still there to be written.
+    EXPECT_EQ(s->model()->index(rowOf(*s, 0, "002"), 2).data().toString(), "/otro");
+    s->GrabarClick();
+    EXPECT_FALSE(s->isVisible());
+    EXPECT_EQ(rowsOf(*local, kCompanies)[1], "002|Norte|/otro|~|~|S");
+
+    // A row deleted in memory counts as a change.
+    auto d = make<Tfrepdocs>();
+    d->show();
+    selectRow(*d, 0);
+    answer = true;
+    d->deleteRow();
+    d->cancelButton()->click();
+    EXPECT_EQ(questions.size(), 5);  // the delete's own question, then this one
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(rowsOf(*local, kDocuments), documentsBefore);
+}
+
+TEST_F(Settings, ColumnsFitTheirTitlesAndContentsAndASortedTitleStaysWhole) {
+    local->execute(
+        "UPDATE REPLICA_COMPANIA SET RPCP_NOMBRE = 'Distribuidora del Norte y del Oriente' WHERE "
+        "RPCO_COD = '002'");
+    auto s = make<Tfrepcompania>();
+    s->show();
+    QHeaderView* header = s->grid()->horizontalHeader();
+    const QFontMetrics fm = s->grid()->fontMetrics();
+    // The name column holds its longest name and takes the spare width;
+    // "Activa" is no wider than it needs.
+    EXPECT_GE(header->sectionSize(1),
+              fm.horizontalAdvance("Distribuidora del Norte y del Oriente"));
+    EXPECT_LT(header->sectionSize(3), header->sectionSize(1));
+    EXPECT_EQ(header->sectionViewportPosition(3) + header->sectionSize(3),
+              s->grid()->viewport()->width());
+
+    auto d = make<Tfrepdocs>();
+    d->show();
+    QHeaderView* titles = d->grid()->horizontalHeader();
+    for (int c = 0; c < titles->count(); ++c) {
+        // Sorted by each column in turn: its title with the mark still fits.
+        QTest::mouseClick(
+            titles->viewport(), Qt::LeftButton, Qt::NoModifier,
+            QPoint(titles->sectionViewportPosition(c) + titles->sectionSize(c) / 2, 4));
+        const QString title = d->grid()->model()->headerData(c, Qt::Horizontal).toString();
+        EXPECT_TRUE(title.contains(QString::fromUtf8("▲"))) << title.toStdString();
+        EXPECT_GE(titles->sectionSize(c), titles->sectionSizeHint(c)) << title.toStdString();
+    }
 }
 
 TEST_F(Settings, ARefusedChangeIsReportedAndKeptOnTheOpenScreen) {
