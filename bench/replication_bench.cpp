@@ -1,30 +1,37 @@
-// Cost of one download run against the per-row-commit floor, in one run.
+// Cost of a download run against the per-row-commit floor, in one run.
 //
-// Builds a demo installation (forced writes off), writes N inventory entries
-// of L lines into the server company 002 with plain INSERTs and one
-// REPLICA_EVENTOS row each, addressed to company 001, and then on the local
-// company 001:
-//   floor - the same header and line rows inserted through the record set
-//           one row per apply: one cached prepared INSERT and one commit per
-//           row, nothing else (no lookup, no generator, no event marking);
-//   run   - one download run of the run driver with every family's handler:
-//           event selection, the header/detail copy of every entry, the
-//           completion UPDATE and the log lines.
-// The floor goes first and its rows are deleted (and collected) before the
-// run, so any cost of the deleted versions falls on the run, not the floor.
-// Prints documents/s, rows/s and the ratio run/floor.
-// Usage: replication_bench [documents] [lines] [fw]   ("fw": forced writes on)
+// For every configuration (family mix × forced writes × mode) it builds a demo
+// installation, lets the ERP simulator write N documents into the server
+// company 002 (events addressed to 001), and then measures:
+//   floor - the same rows the run writes (headers, lines, payment lines,
+//           items and their photos) inserted into company 003, one prepared
+//           INSERT and one commit per row, nothing else: no lookup, no
+//           generator, no reference, no event marking, no read-back;
+//   run   - one download run of the run driver on company 001 with every
+//           family's handler: event selection, the copy of every document,
+//           the references, the points procedure, the completion UPDATE and
+//           the log lines.
+// Mixes: "entries" (inventory entries only) and "mixed" (entries, sales
+// invoices with payment lines, vouchers with their international lines, and
+// items with their photos and documents). Modes: "default" (one commit per
+// row, as the ERP has always had it) and "atomic" (one commit per document).
+// Prints one table: rows/s, documents/s and run/floor throughput per line,
+// and the atomic/default speed-up per mix and forced-writes setting.
+//
+// Usage: replication_bench [documents] [lines] [--only-forced-writes-off]
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "demo/installation.h"
+#include "demo/simulator.h"
 #include "engine/console_operator.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
@@ -57,147 +64,195 @@ std::int64_t scalar(db::Connection& c, const std::string& sql) {
     return q.asInt(0);
 }
 
-void writeEntries(db::Connection& server, int documents, int lines) {
-    server.execute("delete from REPLICA_EVENTOS");
-    const std::string today = Q(sqlDate(replica::today()));
-    for (int d = 1; d <= documents; ++d) {
-        const std::string id = sqlInt(d);
-        const std::string number = Q(std::to_string(10000000 + d));
-        server.execute(
-            "INSERT INTO ENTRADAS (ENTR_ID, TIDO_COD, PREF_PRE, ENTR_NUMERO, ENTR_FECHA, BODE_COD, "
-            "TERC_NIT, ENTR_NOMTERC, ENTR_CONC, ENTR_IMPTOS, ENTR_SUBTOTAL, ENTR_IVA, ENTR_TOTAL, "
-            "ENTR_TASACAMBIO, SUCU_ID, ENTR_ANULADO, ENTR_TRANSMIT, ENTR_OBS, ENTR_USUARIO, "
-            "ENTR_FECREG, ENTR_HORAREG, NUMOK) VALUES (" +
-            id + ", 11, 'EN', " + number + ", " + today +
-            ", '01', '900123456', 'Proveedor de prueba', 'Entrada de mercancía número " + id +
-            "', 'S', 1234.56, 234.57, 1469.13, 1.000000, 1, 'N', 'N', 'Observación: café', "
-            "'ADMIN', " +
-            today + ", '10:00:00', 'S')");
-        for (int l = 1; l <= lines; ++l) {
-            server.execute(
-                "INSERT INTO ENTRADAS_DETALLE (ENTR_ID, ENDE_ITEM, ARTI_COD, BODE_COD, ENDE_CANT, "
-                "ENDE_UNIDAD, ENDE_LOTE, ENDE_FACTOR, ENDE_DESC, ENDE_OBS, ENDE_IVAPORC, "
-                "ENDE_IVAMONTO, ENDE_CONSUMO, ENDE_CODBAR, ENDE_ANULADO, ENDE_COSTO, ENDE_TOTAL, "
-                "ENDE_DTOPORC, ENDE_DTOMONTO, ENDE_VENCELOTE, ENDE_COSTOPROM) VALUES (" +
-                id + ", " + sqlInt(l) + ", 'ART" + std::to_string(l) +
-                "', '01', 3, 'UND', 'L1', 1, 'Artículo de prueba', NULL, 19, 5.7, 0, "
-                "'7701234567890', 'N', 10.1234, 30.37, 0, 0, NULL, 10.123456)");
-        }
-        server.execute(
-            "INSERT INTO REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, RPEV_PREF, "
-            "RPEV_NUMERO, RPEV_OPER, RPEV_PREFDEST, RPEV_FECREG, RPEV_HORAREG) VALUES ('001', "
-            "11, " +
-            id + ", 'EN', " + number + ", 'I', 'EN', " + today + ", '10:00:00')");
-    }
-}
+struct Mix {
+    const char* name;
+    std::vector<int> documentTypes;
+    int itemsPerFourDocuments;  // item events (type 101) per four documents
+    // The rows the run writes, as SELECTs on the server: the floor inserts
+    // exactly these.
+    std::vector<const char*> rows;
+};
 
-// Inserts every row of `select` on `from` into `table` of `to`, one apply
-// (one INSERT, one commit) per row. Returns the seconds spent writing: the
-// record set is opened afresh for every row, outside the timing, so that
-// neither its reads nor the rows it already holds are counted.
+// Items the events name; their photos and documents come with them.
+#define BENCH_ITEMS                                                                           \
+    "(select RPEV_CODIGO from REPLICA_EVENTOS where RPEV_TIPO = 101 and RPEV_COMPANIA = '001')"
+
+const Mix kMixes[] = {
+    {"entries", {11}, 0, {"select * from ENTRADAS", "select * from ENTRADAS_DETALLE"}},
+    {"mixed",
+     {11, 31, 1},
+     1,
+     {"select * from ENTRADAS", "select * from ENTRADAS_DETALLE", "select * from FACTURAS",
+      "select * from FACTURAS_DETALLE", "select * from FACTURAS_CONTADO_PAGO",
+      "select * from COMPROBANTE_ENCABEZADO", "select * from COMPROBANTE_DETALLE",
+      "select * from COMPROBANTE_DETALLE_NIIF",
+      "select * from ARTICULO where ARTI_COD in " BENCH_ITEMS,
+      "select * from FOTOS_ARTICULO where ARTI_COD in " BENCH_ITEMS,
+      "select * from ARTICULO_DOCUMENTOS where ARTI_COD in " BENCH_ITEMS}},
+};
+
+struct Result {
+    long rows = 0;
+    int documents = 0;
+    double floor = 0;
+    double run = 0;
+};
+
+// Inserts every row that select returns on `from` into the same table of
+// `to`, one INSERT and one commit per row, and returns the seconds spent
+// writing (the empty set each row goes into is opened outside the timing).
 double perRowCommit(db::Connection& from, db::Connection& to, const std::string& select,
-                    const std::string& empty) {
-    db::Query rows(from);
-    rows.open(select);
+                    long& rows) {
+    db::Query source(from);
+    source.open(select);
+    const std::string table = db::tableAfterFrom(select);
     db::RecordSet out(to);
+    out.setReadBack(false);
     Clock::duration spent{};
-    for (rows.first(); !rows.eof(); rows.next()) {
-        out.open(empty);
+    for (source.first(); !source.eof(); source.next()) {
+        out.open("SELECT * FROM " + table + " WHERE 1 = 0");
         const auto start = Clock::now();
         out.append();
         for (int i = 0; i < out.columnCount(); ++i) {
-            out.set(i, rows.value(i));
+            out.set(i, source.value(i));
         }
         out.post();
         if (out.apply(0, [](const db::Error& e) { std::cerr << e.message() << "\n"; }) != 0) {
-            throw std::runtime_error("the floor's insert was refused");
+            throw std::runtime_error("the floor's insert into " + table + " was refused");
         }
         spent += Clock::now() - start;
+        ++rows;
     }
     return std::chrono::duration<double>(spent).count();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int documents = argc > 1 ? std::atoi(argv[1]) : 200;
-    const int lines = argc > 2 ? std::atoi(argv[2]) : 10;
-    const bool forcedWrites = argc > 3 && std::string(argv[3]) == "fw";
-    if (documents <= 0 || lines < 0) {
-        std::fprintf(stderr, "usage: replication_bench [documents] [lines] [fw]\n");
-        return 2;
-    }
-
+Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, int lines) {
     std::string dir = (std::filesystem::temp_directory_path() / "replica-bench-XXXXXX").string();
     if (!mkdtemp(dir.data())) {
-        std::perror("mkdtemp");
-        return 1;
+        throw std::runtime_error("cannot create a temporary folder");
     }
-    int status = 0;
+    Result r;
     try {
         demo::InstallationOptions options;
-        options.companies = {"001", "002"};
         options.downloadSource = "002";
         options.forcedWrites = forcedWrites;
         demo::buildInstallation(dir, options);
         auto server = open(demo::companyPath(dir, "002"));
         auto local = open(demo::companyPath(dir, "001"));
+        auto floorDb = open(demo::companyPath(dir, "003"));
         local->execute("delete from REPLICA_EVENTOS");
-        writeEntries(*server, documents, lines);
-        const long rowCount = static_cast<long>(documents) * (lines + 1);
+        server->execute("delete from REPLICA_EVENTOS");
+        // Sales invoices come down as invoices, with their payment lines and
+        // the points procedure.
+        local->execute(
+            "update CONFIGURACION set CONF_VALOR = 'FACTURA' where CONF_PROPIEDAD = "
+            "'ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA'");
 
-        double floor = perRowCommit(*server, *local, "select * from ENTRADAS order by ENTR_ID",
-                                    "SELECT * FROM ENTRADAS WHERE ENTR_ID = -1");
-        floor += perRowCommit(*server, *local,
-                              "select * from ENTRADAS_DETALLE order by ENTR_ID, ENDE_ITEM",
-                              "SELECT * FROM ENTRADAS_DETALLE WHERE ENTR_ID = -1");
-        local->execute("delete from ENTRADAS_DETALLE");
-        local->execute("delete from ENTRADAS");
-        scalar(*local, "select count(*) from ENTRADAS_DETALLE");
-        scalar(*local, "select count(*) from ENTRADAS");
+        demo::SimulationOptions sim;
+        sim.seed = 11;
+        sim.documents = documents;
+        sim.masters = documents * mix.itemsPerFourDocuments / 4;
+        sim.linesPerDocument = lines;
+        sim.types = mix.documentTypes;
+        if (sim.masters > 0) {
+            sim.types.push_back(101);
+        }
+        demo::simulate(*server, sim);
+        r.documents = static_cast<int>(scalar(
+            *server, "select count(*) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'"));
+
+        for (const char* select : mix.rows) {
+            r.floor += perRowCommit(*server, *floorDb, select, r.rows);
+        }
+        floorDb->close();
         server->close();
 
         std::ostream quiet(nullptr);
         RunInputs inputs;
         inputs.companyCode = "001";
-        inputs.downloadCount = std::to_string(documents);
-        inputs.uploadCount = "80";
+        inputs.downloadCount = std::to_string(r.documents);
+        inputs.uploadCount = "1";
         inputs.frequency = "5";
         ConsoleOperator op(inputs, quiet);
         Logs logs([dir] { return dir; });
         const Catalogue catalogue = families::catalogue();
         RunDriver driver(op, logs, catalogue, *local);
+        driver.setAtomicDocuments(atomic);
         const auto start = Clock::now();
         const RunReport report = driver.run();
-        const double run = secondsSince(start);
-
-        if (!local->isOpen()) {
-            local->open();
+        r.run = secondsSince(start);
+        if (!report.finished || report.completed != r.documents || report.failed != 0) {
+            throw std::runtime_error("run incomplete: " + std::to_string(report.completed) +
+                                     " of " + std::to_string(r.documents) + " completed (" +
+                                     op.lastError() + ")");
         }
-        const std::int64_t headers = scalar(*local, "select count(*) from ENTRADAS");
-        const std::int64_t written = scalar(*local, "select count(*) from ENTRADAS_DETALLE");
-        if (!report.finished || report.completed != documents || headers != documents ||
-            written != static_cast<std::int64_t>(documents) * lines) {
-            std::fprintf(
-                stderr,
-                "run incomplete: finished %d, completed %d, headers %lld, lines %lld (%s)\n",
-                report.finished, report.completed, static_cast<long long>(headers),
-                static_cast<long long>(written), op.lastError().c_str());
-            status = 1;
-        }
-
-        std::printf("replication_bench: %d entries of %d lines (%ld rows), forced writes %s\n",
-                    documents, lines, rowCount, forcedWrites ? "on" : "off");
-        std::printf("  floor (1 INSERT + 1 commit per row): %8.3f s  %9.1f rows/s  %8.1f docs/s\n",
-                    floor, rowCount / floor, documents / floor);
-        std::printf("  download run (whole run driver):     %8.3f s  %9.1f rows/s  %8.1f docs/s\n",
-                    run, rowCount / run, documents / run);
-        std::printf("  ratio run/floor (throughput):        %8.2f\n", floor / run);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "replication_bench: %s\n", e.what());
-        status = 1;
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        throw;
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int documents = 200;
+    int lines = 10;
+    bool onlyFast = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--only-forced-writes-off") {
+            onlyFast = true;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (!positional.empty()) {
+        documents = std::atoi(positional[0].c_str());
+    }
+    if (positional.size() > 1) {
+        lines = std::atoi(positional[1].c_str());
+    }
+    if (documents <= 0 || lines < 0) {
+        std::fprintf(stderr, "usage: replication_bench [documents] [lines] "
+                             "[--only-forced-writes-off]\n");
+        return 2;
+    }
+
+    std::printf("replication_bench: %d documents of %d lines per configuration\n\n", documents,
+                lines);
+    std::printf("%-8s %-6s %-8s %7s %7s %10s %10s %9s %9s %8s\n", "mix", "fw", "mode", "rows",
+                "events", "floor r/s", "run r/s", "run doc/s", "floor s", "run/flr");
+    int status = 0;
+    for (const Mix& mix : kMixes) {
+        for (bool fw : {false, true}) {
+            if (fw && onlyFast) {
+                continue;
+            }
+            std::map<bool, Result> byMode;
+            for (bool atomic : {false, true}) {
+                try {
+                    const Result r = measure(mix, fw, atomic, documents, lines);
+                    byMode[atomic] = r;
+                    std::printf("%-8s %-6s %-8s %7ld %7d %10.0f %10.0f %9.1f %9.3f %8.2f\n",
+                                mix.name, fw ? "on" : "off", atomic ? "atomic" : "default",
+                                r.rows, r.documents, r.rows / r.floor, r.rows / r.run,
+                                r.documents / r.run, r.floor, r.floor / r.run);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "%s, forced writes %s, %s: %s\n", mix.name,
+                                 fw ? "on" : "off", atomic ? "atomic" : "default", e.what());
+                    status = 1;
+                }
+            }
+            if (byMode.size() == 2) {
+                std::printf("%-8s %-6s atomic/default speed-up: %.2fx\n", mix.name,
+                            fw ? "on" : "off", byMode[false].run / byMode[true].run);
+            }
+        }
+    }
     return status;
 }

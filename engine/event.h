@@ -47,6 +47,10 @@ struct RunOptions {
     bool salesInvoiceMode = false;
     bool transferAsEntry = false;
     std::string lockDate;
+    // Whole documents: each event's writes to the destination in one
+    // transaction, committed when the event is complete and rolled back
+    // when it failed (the operator's choice, not a setting of the ERP).
+    bool atomicDocuments = false;
 };
 
 // Reset for every event.

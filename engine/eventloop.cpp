@@ -91,6 +91,24 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
     m_errors.clearCurrent();
 }
 
+void EventLoop::handleWhole(const Handler& handler, HandlerContext& ctx) {
+    // The event's rows reach the destination together or not at all: the
+    // undo statements a failed document runs are rolled back with it, and
+    // the destination keeps what it had before the event.
+    ctx.destination.beginWork();
+    try {
+        runHandler(handler, ctx);
+    } catch (...) {
+        ctx.destination.rollbackWork();
+        throw;  // the run ends and records it, as without whole documents
+    }
+    if (ctx.state.failed) {
+        ctx.destination.rollbackWork();
+    } else {
+        ctx.destination.commitWork();
+    }
+}
+
 void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& counts) {
     m_errors.setCurrent(setup.phase, setup.source, event.id);
 
@@ -125,7 +143,11 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
         case Catalogue::Route::Handle: {
             HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
                                *setup.options, state, m_errors,      setup.configuracion};
-            runHandler(*dispatch.handler, ctx);
+            if (setup.options->atomicDocuments) {
+                handleWhole(*dispatch.handler, ctx);
+            } else {
+                runHandler(*dispatch.handler, ctx);
+            }
             break;
         }
     }

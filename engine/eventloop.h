@@ -80,6 +80,8 @@ class EventLoop {
 
   private:
     void handle(const PhaseSetup& setup, const Event& event, LoopCounts& counts);
+    // Runs handler with the destination's writes in one unit of work.
+    void handleWhole(const Handler& handler, HandlerContext& ctx);
 
     Operator& m_op;
     Logs& m_logs;

@@ -158,6 +158,7 @@ void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const 
     db::Query source(ctx.source);
     source.open(t.source + ctx.iddoc());
     db::RecordSet lines(ctx.destination);
+    lines.setReadBack(false);  // a line written is never read again
     lines.open(t.destination + sqlInt(ctx.state.destinationId));
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();

@@ -265,6 +265,7 @@ void KeyedCopy::copy(HandlerContext& ctx, const std::vector<std::string>& parts)
 void KeyedCopy::copyRow(HandlerContext& ctx, const std::vector<std::string>& parts,
                         const KeyedTable& t, const db::RowSet& source) const {
     db::RecordSet found(ctx.destination);
+    found.setReadBack(false);  // a master record written is never read again
     found.open(phaseText(ctx.phase, t.lookup, t.uploadLookup).build({ctx, parts, &source}));
     std::vector<int> keep;
     if (found.isEmpty()) {

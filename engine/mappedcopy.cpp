@@ -187,6 +187,7 @@ void MappedCopy::copyLines(HandlerContext& ctx, const db::RowSet& header, bool i
     db::Query source(ctx.source);
     source.open(l.source + ctx.iddoc());
     db::RecordSet lines(ctx.destination);
+    lines.setReadBack(false);  // a line written is never read again
     lines.open(l.destination + sqlInt(ctx.state.destinationId));
     const MapStep step{ctx, header, &source, isNew};
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {

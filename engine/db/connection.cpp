@@ -8,6 +8,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/db/fb.h"
+#include "engine/db/params.h"
 #include "engine/db/query.h"
 
 namespace replica::db {
@@ -59,9 +60,9 @@ Error toError(const Firebird::FbException& e, const std::string& sql) {
 namespace {
 const unsigned char kTpbWrite[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
                                    isc_tpb_rec_version, isc_tpb_wait};
+}  // namespace
 const unsigned char kTpbRead[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
                                   isc_tpb_rec_version, isc_tpb_wait};
-}  // namespace
 
 Transaction::Transaction(IAttachment* att, bool readOnly) {
     Status st;
@@ -91,6 +92,29 @@ void Transaction::rollback() noexcept {
         // A transaction that cannot be rolled back (connection lost) dies
         // with its attachment; releasing our reference is all that is left.
         m_tra.reset();
+    }
+}
+
+StatementTransaction::StatementTransaction(Connection& conn, bool readOnly) {
+    Connection::Impl& impl = conn.impl();
+    if (impl.work) {
+        m_work = impl.work.get();
+    } else if (readOnly) {
+        m_work = impl.readerTransaction();
+    } else {
+        m_own.emplace(impl.att.get(), readOnly);
+    }
+}
+
+void StatementTransaction::commit() {
+    if (m_own) {
+        m_own->commit();
+    }
+}
+
+void StatementTransaction::rollback() noexcept {
+    if (m_own) {
+        m_own->rollback();
     }
 }
 
@@ -188,8 +212,8 @@ void Connection::create(bool forcedWrites) {
 }
 
 void Connection::close() noexcept {
-    m_impl->outputs.clear();
-    m_impl->statements.clear();
+    rollbackWork();
+    m_impl->forgetStatements();
     m_impl->messages.clear();
     m_impl->tables.clear();
     if (!m_impl->att) {
@@ -204,19 +228,95 @@ void Connection::close() noexcept {
     }
 }
 
+namespace {
+
+// Whether a statement changes the database's metadata: prepared statements
+// hold locks on the objects they name, so they go before it runs.
+bool changesMetadata(const std::string& sql) {
+    std::size_t i = 0;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) {
+        ++i;
+    }
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
+        ++i;
+    }
+    return word != "SELECT" && word != "INSERT" && word != "UPDATE" && word != "DELETE" &&
+           word != "EXECUTE" && word != "MERGE";
+}
+
+}  // namespace
+
 void Connection::execute(const std::string& sql) {
     if (!isOpen()) {
         open();
     }
     trace(sql);
+    if (changesMetadata(sql)) {
+        m_impl->forgetStatements();
+    }
     try {
         fb::Status st;
-        fb::Transaction tra(m_impl->att.get(), false);
-        m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
+        fb::StatementTransaction tra(*this, false);
+        if (!fb::executeLifted(*this, tra.get(), sql)) {
+            m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr,
+                                 nullptr);
+        }
         tra.commit();
     } catch (const Firebird::FbException& e) {
         throw fb::toError(e, sql);
     }
+}
+
+void Connection::beginWork() {
+    if (!isOpen()) {
+        open();
+    }
+    if (m_impl->work) {
+        throw Error("a unit of work is already open on " + m_path);
+    }
+    try {
+        fb::Status st;
+        static const unsigned char kTpb[] = {isc_tpb_version3, isc_tpb_write,
+                                             isc_tpb_read_committed, isc_tpb_rec_version,
+                                             isc_tpb_wait};
+        m_impl->work.reset(m_impl->att->startTransaction(&st, sizeof kTpb, kTpb));
+    } catch (const Firebird::FbException& e) {
+        throw fb::toError(e, "SET TRANSACTION");
+    }
+}
+
+void Connection::commitWork() {
+    if (!m_impl->work) {
+        return;
+    }
+    try {
+        fb::Status st;
+        m_impl->work->commit(&st);
+        m_impl->work.dismiss();
+    } catch (const Firebird::FbException& e) {
+        rollbackWork();
+        throw fb::toError(e, "COMMIT");
+    }
+}
+
+void Connection::rollbackWork() noexcept {
+    if (!m_impl->work) {
+        return;
+    }
+    try {
+        fb::Status st;
+        m_impl->work->rollback(&st);
+        m_impl->work.dismiss();
+    } catch (const Firebird::FbException&) {
+        // Lost with its attachment: nothing of it was committed.
+        m_impl->work.reset();
+    }
+}
+
+bool Connection::inWork() const {
+    return static_cast<bool>(m_impl->work);
 }
 
 fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransaction* tra) {
@@ -228,6 +328,7 @@ fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransact
     // changed, and the agent runs for months.
     if (statements.size() >= 512) {
         outputs.clear();
+        inputs.clear();
         statements.clear();
     }
     try {
@@ -240,6 +341,30 @@ fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransact
     } catch (const Firebird::FbException& e) {
         throw fb::toError(e, sql);
     }
+}
+
+void Connection::Impl::forgetStatements() {
+    outputs.clear();
+    inputs.clear();
+    statements.clear();
+    selects.clear();
+    if (reader) {
+        try {
+            fb::Status st;
+            reader->commit(&st);
+            reader.dismiss();
+        } catch (const Firebird::FbException&) {
+            reader.reset();  // lost with its attachment; it wrote nothing
+        }
+    }
+}
+
+fb::ITransaction* Connection::Impl::readerTransaction() {
+    if (!reader) {
+        fb::Status st;
+        reader.reset(att->startTransaction(&st, sizeof fb::kTpbRead, fb::kTpbRead));
+    }
+    return reader.get();
 }
 
 namespace {

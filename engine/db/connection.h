@@ -6,11 +6,19 @@
 // embedded engine; "host:/path" goes through a Firebird server. Every
 // connection speaks SQL dialect 3 with the UTF8 connection character set.
 //
-// There is no long-lived transaction: every query, statement and apply runs in
-// its own read-committed, record-version, wait transaction and is committed
-// at once. The connection owns, for its life, the prepared statements that the
-// record sets use (cached by SQL text) and the per-table metadata (column
-// nullability and primary key), read once per table.
+// Every query, statement and apply runs in its own read-committed,
+// record-version, wait transaction and is committed at once, unless a unit of
+// work is open (beginWork): then they all join its one transaction until
+// commitWork or rollbackWork. The connection owns, for its life, its prepared
+// statements (by SQL text) and the per-table metadata (column nullability and
+// primary key), read once per table.
+//
+// A SELECT, UPDATE or DELETE whose comparisons carry literal values (a quoted
+// text, a whole number) is sent prepared, with those values bound as
+// parameters, when the database describes each parameter so that the value
+// reaches it unchanged (a text no longer than the column, a number of a
+// numeric column); otherwise the text goes as written. Either way the same
+// rows are read or touched, and the trace shows the text as composed.
 //
 // Errors: every failure is thrown as `replica::db::Error` with Firebird's own
 // message. A connection is not thread-safe; the agent has one thread.
@@ -57,6 +65,17 @@ class Connection {
     // its own transaction and commits it. Throws Error on refusal (the
     // transaction is rolled back).
     void execute(const std::string& sql);
+
+    // A unit of work: until commitWork or rollbackWork, every query,
+    // statement and apply of this connection joins one transaction, and no
+    // single one commits. Throws Error when the transaction cannot start, or
+    // when one is already open.
+    void beginWork();
+    // Commits the unit of work; throws Error (the work is then rolled back).
+    void commitWork();
+    // Takes back everything the unit of work wrote; never throws.
+    void rollbackWork() noexcept;
+    bool inWork() const;
 
     // Primary key and NOT NULL columns of a table, read from the system
     // tables once and cached until close(). Names are compared upper-cased.

@@ -6,6 +6,7 @@
 #include <firebird/Interface.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -94,6 +95,26 @@ class Transaction {
     Ref<ITransaction> m_tra;
 };
 
+// Read-only, read-committed, record-version, wait.
+extern const unsigned char kTpbRead[5];
+
+// The transaction one statement runs in: the connection's unit of work while
+// one is open (joined: neither committed nor rolled back here); otherwise,
+// for a read-only statement, the connection's shared readers' transaction;
+// otherwise a transaction of its own, committed by commit() and rolled back
+// otherwise.
+class StatementTransaction {
+  public:
+    StatementTransaction(Connection& conn, bool readOnly);
+    ITransaction* get() const { return m_own ? m_own->get() : m_work; }
+    void commit();
+    void rollback() noexcept;
+
+  private:
+    std::optional<Transaction> m_own;
+    ITransaction* m_work = nullptr;
+};
+
 // A message layout read once from its metadata: the client calls that give
 // each field's place cost more than filling the message itself.
 struct MessageLayout {
@@ -114,10 +135,37 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
 Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
               const unsigned char* buffer, const std::vector<const Column*>& columns);
 
-// Copies every row of an open SELECT into memory.
+struct InputMessage;
+
+// The columns a statement returns, as its output metadata describes them.
 void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns);
-void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
-              const std::vector<Column>& columns, std::vector<Row>& rows);
+// Runs a prepared SELECT (with its input message, if any) and copies every
+// row into memory.
+void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const InputMessage* input,
+              IMessageMetadata* meta, const std::vector<Column>& columns, std::vector<Row>& rows);
+
+// Characters of a text column's declared length, by character set.
+inline int bytesPerChar(unsigned charSet) {
+    switch (charSet & 0xFF) {
+        case 4:  // UTF8
+            return 4;
+        case 3:  // UNICODE_FSS
+            return 3;
+        default:
+            return 1;
+    }
+}
+
+// Number of UTF-8 code points in s.
+inline std::size_t utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) {
+        if ((c & 0xC0) != 0x80) {
+            ++n;
+        }
+    }
+    return n;
+}
 
 // s without its trailing blanks: CHAR values and the names the system tables
 // report come padded.
@@ -142,8 +190,34 @@ struct Connection::Impl {
     // Parameter message layouts, by their types.
     std::unordered_map<std::string, fb::MessageLayout> messages;
 
+    // SELECTs prepared once, by text (with their compared values lifted out
+    // as parameters): the statement, its parameter and output descriptions
+    // and the columns it returns. An entry without a statement is a lifted
+    // text the database would not prepare: the values stay written in.
+    struct Select {
+        fb::Ref<fb::IStatement> stmt;
+        fb::Ref<fb::IMessageMetadata> input;
+        fb::Ref<fb::IMessageMetadata> output;
+        std::vector<Column> columns;
+    };
+    std::unordered_map<std::string, Select> selects;
+    // Parameter descriptions of the prepared statements, by SQL text.
+    std::unordered_map<std::string, fb::Ref<fb::IMessageMetadata>> inputs;
+    // The unit of work every statement joins while it is open.
+    fb::Ref<fb::ITransaction> work;
+    // The read-only, read-committed transaction the SELECTs share outside a
+    // unit of work: such a transaction sees every commit as it happens and
+    // holds back no garbage collection, so one serves the connection's life
+    // and spares a start and a commit per query.
+    fb::Ref<fb::ITransaction> reader;
+
     // Prepares sql once per connection; throws Error.
     fb::IStatement* prepared(const std::string& sql, fb::ITransaction* tra);
+    // Drops every prepared statement (their metadata locks go with them) and
+    // ends the readers' transaction.
+    void forgetStatements();
+    // The readers' transaction, started when first needed.
+    fb::ITransaction* readerTransaction();
 };
 
 }  // namespace replica::db

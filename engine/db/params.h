@@ -40,4 +40,21 @@ struct InputMessage {
 // BLOB or the layout.
 InputMessage encodeParams(Connection& conn, ITransaction* tra, const std::vector<Param>& params);
 
+// The prepared form of a SELECT: its compared literals lifted out as
+// parameters when the database describes each so that the value passes
+// unchanged (values then receives them), or the text itself when it has none;
+// prepared once per connection. Null when the text must go as written (a
+// value the prepared form cannot carry, or a lifted form the database would
+// not prepare). Throws Firebird::FbException when the text itself does not
+// prepare.
+const Connection::Impl::Select* preparedSelect(Connection& conn, ITransaction* tra,
+                                               const std::string& sql, std::vector<Value>& values);
+// The input message of lifted values for a statement described by input.
+InputMessage encodeLiterals(Connection& conn, ITransaction* tra, const std::vector<Value>& values,
+                            IMessageMetadata* input);
+// Runs an UPDATE or DELETE prepared once with its compared literals bound,
+// in tra. False, with nothing done, when the text has no such literals or the
+// prepared form cannot carry them: the caller sends it as written.
+bool executeLifted(Connection& conn, ITransaction* tra, const std::string& sql);
+
 }  // namespace replica::db::fb

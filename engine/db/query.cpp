@@ -3,8 +3,10 @@
 #include <strings.h>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/db/fb.h"
+#include "engine/db/params.h"
 
 namespace replica::db {
 
@@ -42,28 +44,6 @@ ColumnType columnType(unsigned sqlType) {
         default:
             return ColumnType::Other;
     }
-}
-
-int bytesPerChar(unsigned charSet) {
-    switch (charSet & 0xFF) {
-        case 4:  // UTF8
-            return 4;
-        case 3:  // UNICODE_FSS
-            return 3;
-        default:
-            return 1;
-    }
-}
-
-// Number of UTF-8 code points in s.
-std::size_t utf8Length(const std::string& s) {
-    std::size_t n = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80) {
-            ++n;
-        }
-    }
-    return n;
 }
 
 std::string readBlob(Connection& conn, ITransaction* tra, ISC_QUAD* id) {
@@ -246,8 +226,8 @@ Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
     return row;
 }
 
-void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMetadata* meta,
-              const std::vector<Column>& cols, std::vector<Row>& rows) {
+void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const InputMessage* input,
+              IMessageMetadata* meta, const std::vector<Column>& cols, std::vector<Row>& rows) {
     Status st;
     const MessageLayout layout = layoutOf(meta);
     std::vector<const Column*> described;
@@ -256,7 +236,9 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, IMessageMet
         described.push_back(&c);
     }
     std::vector<unsigned char> buffer(layout.length);
-    Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0));
+    Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, input ? input->meta : nullptr,
+                                                   input ? const_cast<unsigned char*>(input->buffer.data()) : nullptr,
+                                                   meta, 0));
     while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
         rows.push_back(decodeRow(conn, tra, layout, buffer.data(), described));
     }
@@ -278,14 +260,27 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     }
     try {
         fb::Status st;
-        fb::Transaction tra(conn.impl().att.get(), true);
-        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
-            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
-        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-        fb::describe(conn, meta.get(), columns);
-        fb::fetchAll(conn, tra.get(), stmt.get(), meta.get(), columns, rows);
-        stmt->free(&st);
-        stmt.dismiss();
+        fb::StatementTransaction tra(conn, true);
+        std::vector<Value> values;
+        if (const auto* select = fb::preparedSelect(conn, tra.get(), sql, values)) {
+            columns = select->columns;
+            std::optional<fb::InputMessage> input;
+            if (!values.empty()) {
+                input = fb::encodeLiterals(conn, tra.get(), values, select->input.get());
+            }
+            fb::fetchAll(conn, tra.get(), select->stmt.get(), input ? &*input : nullptr,
+                         select->output.get(), columns, rows);
+        } else {
+            // Values the prepared form could not carry unchanged: the text
+            // goes as written, prepared for this once.
+            fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
+                &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
+            fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+            fb::describe(conn, meta.get(), columns);
+            fb::fetchAll(conn, tra.get(), stmt.get(), nullptr, meta.get(), columns, rows);
+            stmt->free(&st);
+            stmt.dismiss();
+        }
         tra.commit();
     } catch (const Firebird::FbException& e) {
         columns.clear();

@@ -390,7 +390,7 @@ RecordSet::StatementWriter::StatementWriter(const RecordSet& set)
         // Every column of the table comes back from INSERT and UPDATE, so that
         // the row in memory holds what the database stored (defaults,
         // triggers, rounding to the column's scale).
-        if (m_writable.back()) {
+        if (m_writable.back() && set.m_readBack) {
             m_returningList += (m_returningList.empty() ? "" : ", ") + m_names.back();
             m_returning.push_back(&c);
         }
@@ -525,7 +525,9 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
     Outcome outcome;
     outcome.written.resize(changes.size());
     try {
-        fb::Transaction tra(m_conn->impl().att.get(), false);
+        // Joins the connection's unit of work when one is open: the work
+        // then decides for every row it holds, this apply's included.
+        fb::StatementTransaction tra(*m_conn, false);
         for (std::size_t c = 0; c < changes.size(); ++c) {
             const std::optional<Statement> statement = writer.forChange(changes[c]);
             Written& written = outcome.written[c];
@@ -539,7 +541,8 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
                 }
                 if (++outcome.failed > maxErrors && maxErrors >= 0) {
                     outcome.stopped = true;
-                    return outcome;  // the transaction rolls back
+                    tra.rollback();
+                    return outcome;
                 }
             }
         }

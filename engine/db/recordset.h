@@ -90,6 +90,11 @@ class RecordSet : public RowSet {
     using ErrorCallback = std::function<void(const Error&)>;
     int apply(int maxErrors, const ErrorCallback& onError);
 
+    // Whether apply reads each written row back (the default). Off, a row
+    // written keeps in memory the values it was given: for rows nobody reads
+    // again, which spares the database returning them.
+    void setReadBack(bool readBack) { m_readBack = readBack; }
+
   private:
     enum class Mode { Browse, Insert, Edit };
     enum class State { Unchanged, Inserted, Modified };
@@ -139,6 +144,7 @@ class RecordSet : public RowSet {
     Row m_buffer;  // row being inserted or edited
     std::vector<bool> m_bufferAssigned;
     long m_seq = 0;
+    bool m_readBack = true;
 };
 
 // The table named after the first FROM of a SELECT, upper-cased unless it

@@ -1,0 +1,130 @@
+#include "engine/db/literals.h"
+
+#include <cctype>
+#include <charconv>
+
+namespace replica::db {
+
+namespace {
+
+bool identifierChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
+
+// Whether the statement is one whose comparisons may take parameters.
+bool liftable(std::string_view sql) {
+    std::size_t i = 0;
+    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) {
+        ++i;
+    }
+    std::string word;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
+        ++i;
+    }
+    return word == "SELECT" || word == "UPDATE" || word == "DELETE";
+}
+
+// Whether the text written so far ends with a comparison operator (blanks
+// after it allowed).
+bool afterComparison(const std::string& out) {
+    std::size_t i = out.size();
+    while (i > 0 && out[i - 1] == ' ') {
+        --i;
+    }
+    if (i == 0) {
+        return false;
+    }
+    const char c = out[i - 1];
+    return c == '=' || c == '<' || c == '>';
+}
+
+}  // namespace
+
+std::optional<ParameterizedSql> parameterize(std::string_view sql) {
+    if (!liftable(sql)) {
+        return std::nullopt;
+    }
+    ParameterizedSql p;
+    p.sql.reserve(sql.size());
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+            return std::nullopt;  // a comment: leave the text alone
+        }
+        if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+            return std::nullopt;
+        }
+        if (c == '"') {  // a quoted identifier, copied whole
+            const std::size_t end = sql.find('"', i + 1);
+            if (end == std::string_view::npos) {
+                return std::nullopt;
+            }
+            p.sql.append(sql.substr(i, end + 1 - i));
+            i = end + 1;
+            continue;
+        }
+        if (c == '\'') {
+            std::string value;
+            std::size_t j = i + 1;
+            bool closed = false;
+            while (j < sql.size()) {
+                if (sql[j] == '\'') {
+                    if (j + 1 < sql.size() && sql[j + 1] == '\'') {
+                        value += '\'';
+                        j += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                value += sql[j++];
+            }
+            if (!closed) {
+                return std::nullopt;
+            }
+            const std::string_view spelled = sql.substr(i, j + 1 - i);
+            if (afterComparison(p.sql)) {
+                p.values.push_back(
+                    Literal{Literal::Kind::Text, std::move(value), 0, std::string(spelled)});
+                p.sql += '?';
+            } else {
+                p.sql.append(spelled);
+            }
+            i = j + 1;
+            continue;
+        }
+        const bool startsNumber =
+            std::isdigit(static_cast<unsigned char>(c)) ||
+            (c == '-' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1])));
+        if (startsNumber && (p.sql.empty() || !identifierChar(p.sql.back())) &&
+            afterComparison(p.sql)) {
+            std::size_t j = i + 1;
+            while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j]))) {
+                ++j;
+            }
+            const bool whole = j == sql.size() || (!identifierChar(sql[j]) && sql[j] != '.');
+            std::int64_t n = 0;
+            const auto [end, ec] = std::from_chars(sql.data() + i, sql.data() + j, n);
+            if (whole && ec == std::errc() && end == sql.data() + j) {
+                p.values.push_back(
+                    Literal{Literal::Kind::Integer, {}, n, std::string(sql.substr(i, j - i))});
+                p.sql += '?';
+                i = j;
+                continue;
+            }
+            p.sql.append(sql.substr(i, j - i));  // a decimal or a huge number stays written
+            i = j;
+            continue;
+        }
+        p.sql += c;
+        ++i;
+    }
+    if (p.values.empty()) {
+        return std::nullopt;
+    }
+    return p;
+}
+
+}  // namespace replica::db

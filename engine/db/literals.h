@@ -1,0 +1,38 @@
+#pragma once
+// The literal values a SQL text compares with, lifted out as parameters.
+//
+// The engine composes every lookup and statement as one text with its values
+// written in (quoted texts, whole numbers). Prepared anew for every value,
+// such texts cost more than the rows they read; with their compared values
+// turned into "?" they become a handful of shapes that a connection prepares
+// once. Only values that directly follow a comparison operator (=, <>, !=,
+// <, >, <=, >=) in a SELECT, UPDATE or DELETE are lifted: a quoted text (its
+// doubled quotes undone) or a whole number. Anything the scanner does not
+// understand (a comment, an unterminated quote, a decimal number) leaves the
+// text as it is. Private to the database layer.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace replica::db {
+
+struct Literal {
+    enum class Kind { Text, Integer };
+    Kind kind = Kind::Text;
+    std::string text;           // Kind::Text: the value, quotes undone
+    std::int64_t integer = 0;   // Kind::Integer
+    std::string spelled;        // as the text wrote it
+};
+
+struct ParameterizedSql {
+    std::string sql;  // the text with "?" where each literal was
+    std::vector<Literal> values;
+};
+
+// The parameterized form of sql, or nullopt when it lifts nothing.
+std::optional<ParameterizedSql> parameterize(std::string_view sql);
+
+}  // namespace replica::db
