@@ -175,9 +175,7 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
     }
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 MessageLayout layoutOf(IMessageMetadata* meta) {
     Status st;
@@ -276,6 +274,7 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     if (traced) {
         conn.trace(sql);
     }
+    fb::CallLimit limit(conn);
     try {
         fb::Status st;
         fb::Transaction tra(conn.impl().att.get(), true);
@@ -290,7 +289,7 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     } catch (const Firebird::FbException& e) {
         columns.clear();
         rows.clear();
-        throw fb::toError(e, sql);
+        throw fb::toError(conn, e, sql);
     }
 }
 
