@@ -174,7 +174,11 @@ CallLimit::CallLimit(Connection& conn) {
     m_impl = &impl;
     const std::chrono::seconds limit = conn.timeout();
     if (limit.count() > 0 && impl.att) {
-        Watchdog::instance().arm(&impl, impl.att.get(), Clock::now() + limit);
+        // A reference of the limit's own: the call may release the
+        // connection's (a detach) before the watchdog is told to stand down.
+        m_held = impl.att.get();
+        m_held->addRef();
+        Watchdog::instance().arm(&impl, m_held, Clock::now() + limit);
     }
 }
 
@@ -182,6 +186,9 @@ CallLimit::~CallLimit() {
     if (--m_impl->callDepth <= 0) {
         m_impl->callDepth = 0;
         Watchdog::instance().disarm(m_impl);
+    }
+    if (m_held) {
+        m_held->release();
     }
 }
 

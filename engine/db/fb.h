@@ -113,6 +113,7 @@ class CallLimit {
 
   private:
     Connection::Impl* m_impl = nullptr;
+    IAttachment* m_held = nullptr;  // a reference while armed
 };
 
 // A message layout read once from its metadata: the client calls that give
