@@ -77,6 +77,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Set once the watchdog is gone at exit: a connection closed by a static
+// destructor after it must not call it back (and has no limit then).
+std::atomic<bool> g_watchdogGone{false};
+
 // The one thread that gives up calls: it sleeps until the earliest deadline
 // of the calls in progress and aborts the attachment of every call past its
 // own. Aborting happens under the mutex, so a call that ends meanwhile waits
@@ -89,6 +93,7 @@ class Watchdog {
         return watchdog;
     }
     ~Watchdog() {
+        g_watchdogGone = true;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
@@ -173,7 +178,7 @@ CallLimit::CallLimit(Connection& conn) {
     ++impl.callDepth;
     m_impl = &impl;
     const std::chrono::seconds limit = conn.timeout();
-    if (limit.count() > 0 && impl.att) {
+    if (limit.count() > 0 && impl.att && !g_watchdogGone) {
         // A reference of the limit's own: the call may release the
         // connection's (a detach) before the watchdog is told to stand down.
         m_held = impl.att.get();
@@ -185,7 +190,9 @@ CallLimit::CallLimit(Connection& conn) {
 CallLimit::~CallLimit() {
     if (--m_impl->callDepth <= 0) {
         m_impl->callDepth = 0;
-        Watchdog::instance().disarm(m_impl);
+        if (!g_watchdogGone) {
+            Watchdog::instance().disarm(m_impl);
+        }
     }
     if (m_held) {
         m_held->release();
