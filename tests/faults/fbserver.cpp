@@ -134,7 +134,7 @@ std::string FirebirdServer::remote(const std::string& path) const {
 }
 
 bool FirebirdServer::prepare() {
-    for (const char* needed : {kServerProgram, kIsql}) {
+    for (const char* needed : {kServerProgram, kIsql, kFirebirdLibrary}) {
         if (!fs::exists(needed)) {
             m_why = std::string("no Firebird server can run here: ") + needed +
                     " is missing (scripts/setup.sh installs firebird3.0-server and "
