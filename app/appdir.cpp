@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdlib>
 
+#include "app/commandline.h"
+
 namespace replica::app {
 
 std::string applicationDirectory(const std::function<void(const std::string&)>& notify) {
@@ -20,6 +22,29 @@ std::string applicationDirectory(const std::function<void(const std::string&)>& 
         notify(kMissingDirectoryMessage);
     }
     return {};
+}
+
+std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
+                                     const std::function<void(const std::string&)>& notify) {
+    if (commandLine) {
+        return std::chrono::seconds(*commandLine);
+    }
+    const QSettings settings(QSettings::NativeFormat, QSettings::SystemScope, "QTX",
+                             "NorvaleERP2026");
+    if (!settings.contains(kTimeoutSetting)) {
+        return kDefaultTimeout;
+    }
+    const QString text = settings.value(kTimeoutSetting).toString().trimmed();
+    bool whole = false;
+    const long seconds = text.toLong(&whole);
+    if (whole && seconds >= 1 && seconds <= kMaxTimeoutSeconds) {
+        return std::chrono::seconds(seconds);
+    }
+    if (notify) {
+        notify(std::string(kTimeoutSetting) + " '" + text.toStdString() + "': " +
+               kTimeoutValueMessage + " Se usan " + std::to_string(kDefaultTimeout.count()) + ".");
+    }
+    return kDefaultTimeout;
 }
 
 }  // namespace replica::app

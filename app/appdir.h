@@ -11,7 +11,9 @@
 // access, and "" is returned: callers join "/" and the file name to it, so
 // the files then live in the root directory "/".
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace replica::app {
@@ -24,5 +26,17 @@ inline constexpr const char* kDirectoryEnvironment = "REPLICA_APP_DIR";
 // The application directory; notify receives kMissingDirectoryMessage when
 // there is none. Never throws.
 std::string applicationDirectory(const std::function<void(const std::string&)>& notify);
+
+// The installation setting next to Directorio that gives, in seconds, how
+// long a database may leave the agent waiting (--timeout overrides it).
+inline constexpr const char* kTimeoutSetting = "EsperaServidor";
+inline constexpr std::chrono::seconds kDefaultTimeout{180};
+
+// The time limit of every database connection: commandLine when given,
+// else the setting, else kDefaultTimeout. A setting that is not a whole
+// number of seconds from 1 to 86400 is named through notify and the
+// default is used. Never throws.
+std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
+                                     const std::function<void(const std::string&)>& notify);
 
 }  // namespace replica::app

@@ -26,6 +26,7 @@ enum class Opt {
     Frequency,
     NewestFirst,
     Branch,
+    Timeout,
 };
 
 struct OptionSpec {
@@ -54,6 +55,7 @@ constexpr OptionSpec kOptions[] = {
     {"--frequency", Opt::Frequency, true, false},
     {"--newest-first", Opt::NewestFirst, false, false},
     {"--branch", Opt::Branch, true, false},
+    {"--timeout", Opt::Timeout, true, true},
 };
 
 const OptionSpec* findOption(const std::string& name) {
@@ -215,6 +217,14 @@ Walk walk(const std::vector<std::string>& args) {
             case Opt::Branch:
                 cl.branch = value;
                 break;
+            case Opt::Timeout:
+                if (!isWholeNumber(value, 5) || std::stol(value) < 1 ||
+                    std::stol(value) > kMaxTimeoutSeconds) {
+                    fail(name + " '" + value + "': " + kTimeoutValueMessage);
+                    break;
+                }
+                cl.timeout = std::stol(value);
+                break;
         }
     }
 
@@ -328,6 +338,12 @@ error):
   --company CODE        "Compañía Local:" (argument 4)
   --server-override TEXT
                         replaces RPCO_SERVIDOR of every company (argument 6)
+  --timeout SECONDS     how long a database may leave the agent waiting, to
+                        connect or for any statement, before it is given up
+                        (whole number from 1 to 86400; default: the setting
+                        EsperaServidor, else 180). A server given up is
+                        logged like one that cannot be reached and the run
+                        goes on with the next company
 
 Fields of the main screen (--headless; the window has them on screen):
   --prefix P            "Prefijo a enviar:" (default empty: every prefix)
@@ -352,9 +368,17 @@ Modes:
                      1  some event failed, or the run ended on an error
                      2  the run could not start (bad option or value, no or
                         unknown company, password file missing or unreadable,
-                        GENERAL.FDB or the company database cannot be opened)
+                        GENERAL.FDB or the company database cannot be opened,
+                        another agent replicates the company from another
+                        directory or machine)
                      3  another agent is running for the same company and
                         application directory
+                     4  a database could not be reached, refused the login
+                        or stopped answering (a server of the run, or
+                        GENERAL.FDB or the company database at the start)
+                     5  the log files could not be written (the run went on;
+                        each event keeps its state in the database)
+                   when several apply: 4 before 1 before 5
                    (other statuses are reserved for later use)
   status           report, without running anything and without writing, the
                    pending and failed events by type and the age of the
@@ -371,7 +395,12 @@ Modes:
 
 Only one agent runs per company and application directory: a second one
 refuses to start (exit status 3) while the first holds the lock file
-replica-<company>.lock there.
+replica-<company>.lock there. Across directories and machines, each run
+holds the rows of REPLICA_COMPANIA locked in the company database: a run of
+a second agent for the same company is refused (exit status 2). A log
+directory that cannot be written does not stop the agent: it goes on
+without the lock file and without its log lines, and says so on standard
+error once per run.
 
 Environment:
   REPLICA_PASSWORD the password, when neither the argument nor
@@ -381,6 +410,10 @@ Environment:
                    installation setting Directorio of QTX/NorvaleERP2026 (on
                    Linux /etc/xdg/QTX/NorvaleERP2026.conf). Without either,
                    the files are kept in the root directory "/".
+
+Installation setting:
+  EsperaServidor   in the same settings as Directorio: the seconds of
+                   --timeout when the option is not given
 )";
 }
 

@@ -24,15 +24,24 @@
 namespace replica::app {
 
 // Exit statuses of a --once run (and of a start that cannot run at all).
+// When several apply, the first of 4, 1, 5 wins: an outage needs someone
+// first, a failed event next, lost log lines last.
 inline constexpr int kExitCompleted = 0;       // every handled event was completed
 inline constexpr int kExitEventFailed = 1;     // some event failed (or the run was cut short)
 inline constexpr int kExitNotStarted = 2;      // the run could not start
 inline constexpr int kExitAlreadyRunning = 3;  // another agent holds the company's lock
+inline constexpr int kExitOutage = 4;          // a database unreachable, refusing the login
+                                               // or not answering
+inline constexpr int kExitLogsUnwritten = 5;   // the log files could not be written
 
 // Limits of the screen's number fields, the run's own: a count must fit the
 // integer FIRST expects, and the minutes' milliseconds the timer's int.
 inline constexpr std::size_t kMaxCountDigits = 9;
 inline constexpr long kMaxFrequencyMinutes = 35791;
+// The time limit of a database that does not answer, in seconds.
+inline constexpr long kMaxTimeoutSeconds = 86400;
+inline constexpr const char* kTimeoutValueMessage =
+    "El tiempo de espera debe ser un número entero de segundos, de 1 a 86400.";
 
 inline constexpr const char* kPasswordEnvironment = "REPLICA_PASSWORD";
 
@@ -56,6 +65,9 @@ struct CommandLine {
     std::vector<std::string> ignored;  // positional values beyond the sixth
 
     std::string passwordFile;  // --password-file: the password is its first line
+    // --timeout: seconds a database may leave a call unanswered; unset: the
+    // installation setting, or its default (databaseTimeout()).
+    std::optional<long> timeout;
 
     // The main screen's fields; unset: the screen's defaults.
     std::optional<std::string> prefix;         // --prefix, "Prefijo a enviar:"

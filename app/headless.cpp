@@ -4,12 +4,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <iostream>
 
 #include "app/agentlock.h"
 #include "app/appdir.h"
 #include "app/session.h"
 #include "app/stopsignals.h"
 #include "engine/console_operator.h"
+#include "engine/db/error.h"
 #include "families/all.h"
 
 namespace replica::app {
@@ -19,6 +21,8 @@ namespace {
 constexpr const char* kTimerStoppedMessage =
     "El temporizador quedó detenido: no habrá más envíos automáticos.";
 constexpr const char* kAllBranches = "Todas";
+constexpr const char* kNoLocalLockMessage =
+    "se sigue sin ese bloqueo: la compañía queda protegida por el bloqueo de su base de datos";
 
 std::string figures(const PhaseReport& p) {
     std::string text = std::to_string(p.selected) + " seleccionados, " +
@@ -42,6 +46,8 @@ std::string phaseText(const PhaseReport& p) {
             return text + ": sin servidor activo";
         case O::Unreachable:
             return text + ": sin conexión";
+        case O::Lost:
+            return text + " (el servidor dejó de responder): " + figures(p);
         case O::Done:
             return text + ": " + figures(p);
         case O::Interrupted:
@@ -93,8 +99,11 @@ int runHeadless(const CommandLine& args, int stopFd) {
             op.message(alreadyRunningMessage(args.company, lock));
             return kExitAlreadyRunning;
         case AgentLock::Result::Failed:
-            op.message(lock.error());
-            return kExitNotStarted;
+            // A directory that cannot be written must not stop replication:
+            // the lock in the company database still keeps a second agent
+            // out, only later than this one would.
+            std::cerr << "replica: " << lock.error() << "; " << kNoLocalLockMessage << "\n";
+            break;
     }
 
     Session session(op, directory, families::catalogue());
@@ -119,14 +128,24 @@ int runHeadless(const CommandLine& args, int stopFd) {
         op.fields.companyCode = args.company;
     } catch (const std::exception& e) {
         session.unhandled(e.what());
-        return kExitNotStarted;
+        const auto* error = dynamic_cast<const db::Error*>(&e);
+        return error && db::isOutage(*error) ? kExitOutage : kExitNotStarted;
     }
     session.driver().setServerOverride(args.serverOverride);
 
+    // After every run: its summary, and once the log files that could not
+    // be written (standard error: a journal or a mail from cron shows it
+    // even when standard output goes nowhere).
+    const auto reportRun = [&op](const RunReport& r) {
+        if (r.started) {
+            op.log(summaryText(r));
+        }
+        if (!r.logFailure.empty()) {
+            std::cerr << "replica: " << kLogFailureMessage << r.logFailure << "\n";
+        }
+    };
     RunReport report = session.run();
-    if (report.started) {
-        op.log(summaryText(report));
-    }
+    reportRun(report);
     if (args.once || !report.started) {
         return exitStatus(report);
     }
@@ -142,9 +161,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         report = session.run();
-        if (report.started) {
-            op.log(summaryText(report));
-        }
+        reportRun(report);
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
             QCoreApplication::exit(exitStatus(report));

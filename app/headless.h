@@ -11,8 +11,11 @@
 //
 // Before it opens any database the agent takes the lock of its company in
 // the application directory (AgentLock) and keeps it until it ends; a
-// company that GENERAL.FDB does not list, or a branch the company does not
-// have, ends it before any run.
+// directory that cannot hold the lock file is said on standard error and
+// the agent goes on (each run still holds the lock in the company database,
+// RunDriver). A company that GENERAL.FDB does not list, or a branch the
+// company does not have, ends it before any run; so does a GENERAL.FDB or
+// company database that cannot be reached (with the outage status).
 //
 // The program ends when --once was asked for (after the first run), when the
 // start cannot go on (nothing could ever run), when a run leaves the repeat

@@ -65,6 +65,13 @@ bool takePassword(CommandLine& cl) {
     return true;
 }
 
+// Every database connection of the program gives up a database that leaves
+// it waiting longer than the configured limit.
+void applyTimeout(const CommandLine& cl) {
+    replica::db::Connection::setDefaultTimeout(databaseTimeout(
+        cl.timeout, [](const std::string& m) { std::cerr << "replica: " << m << "\n"; }));
+}
+
 // Overwrites the positional password in the program's own argument memory
 // (what the process list shows) once it has been copied. args are argv[1..]
 // as the program read them.
@@ -98,6 +105,7 @@ int main(int argc, char** argv) {
                 return kExitNotStarted;
             }
             hidePassword(rawArgs, argv);
+            applyTimeout(raw);
             const StatusReport report = collectStatus(raw);
             std::cout << (raw.json ? statusJson(report) : statusText(report)) << std::flush;
             replica::db::shutdownClient();
@@ -114,6 +122,7 @@ int main(int argc, char** argv) {
                 return kExitNotStarted;
             }
             hidePassword(args, argv);
+            applyTimeout(cl);
             const int status = runHeadless(cl, stopFd);
             replica::db::shutdownClient();
             return status;
@@ -132,6 +141,7 @@ int main(int argc, char** argv) {
         return kExitNotStarted;
     }
     hidePassword(args, argv);
+    applyTimeout(cl);
     if (const std::vector<std::string> ignored = cl.windowIgnoredOptions(); !ignored.empty()) {
         std::string names;
         for (const std::string& name : ignored) {
@@ -153,8 +163,12 @@ int main(int argc, char** argv) {
                 std::cerr << "replica: " << alreadyRunningMessage(cl.company, lock) << "\n";
                 return kExitAlreadyRunning;
             case AgentLock::Result::Failed:
-                std::cerr << "replica: " << lock.error() << "\n";
-                return kExitNotStarted;
+                // As the console agent: the lock in the company database
+                // still keeps a second agent out.
+                std::cerr << "replica: " << lock.error()
+                          << "; se sigue sin ese bloqueo: la compañía queda protegida por el "
+                             "bloqueo de su base de datos\n";
+                break;
         }
     }
     int status = 0;

@@ -139,9 +139,8 @@ void Session::capture(const std::string& message) {
     try {
         errors().ENoManejada(message);
     } catch (const std::exception& e) {
-        // The capture itself could not write (log file or event row): the
-        // operator still sees the original failure, and standard error keeps
-        // both.
+        // The capture itself could not write the event row: the operator
+        // still sees the original failure, and standard error keeps both.
         std::cerr << "replica: " << message << "\n";
         std::cerr << "replica: " << e.what() << "\n";
         m_op.setLastError("Ultimo error: " + message);
@@ -152,8 +151,14 @@ int exitStatus(const RunReport& report) {
     if (!report.started) {
         return kExitNotStarted;
     }
+    if (report.outage) {
+        return kExitOutage;
+    }
     if (!report.finished || report.failed > 0) {
         return kExitEventFailed;
+    }
+    if (!report.logFailure.empty()) {
+        return kExitLogsUnwritten;
     }
     return kExitCompleted;
 }

@@ -114,7 +114,8 @@ class Session {
     void capture(const std::string& message);
 };
 
-// The exit status of a --once program for the first run's report.
+// The exit status of a --once program for the first run's report (the
+// order of precedence is commandline.h's).
 int exitStatus(const RunReport& report);
 
 }  // namespace replica::app

@@ -33,7 +33,9 @@ class ErrorCapture {
     // or anything raising an unhandled error) rather than from a record set
     // refusing a row in memory. rs: the record set involved, if any.
     // Writes errorenvio.txt, RPEV_ERROR (cut to 2048 characters) and the
-    // screen. Throws when the file or the UPDATE cannot be written.
+    // screen. Throws when the UPDATE cannot be written; a file that cannot
+    // be written loses its line only (Logs), the event still gets its
+    // error.
     void ManejarError(bool hasSender, const db::RecordSet* rs, const std::string& message);
     // Records message on the event and in the file, and shows text as it
     // is (for the agent's own messages, which need no translation).

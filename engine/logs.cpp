@@ -1,5 +1,8 @@
 #include "engine/logs.h"
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <fstream>
 #include <stdexcept>
 
@@ -31,6 +34,11 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
+// The system's reason for the last failed file operation.
+std::string reason() {
+    return errno != 0 ? std::strerror(errno) : "error de escritura";
+}
+
 std::string stamp() {
     return sqlDate(today()) + "," + sqlTime(now()) + ",";
 }
@@ -45,28 +53,45 @@ void Logs::append(const std::string& name, const std::string& line) {
     const std::string path = file(name);
     // Opening for appending creates the file when it is absent; the file is
     // never truncated.
+    errno = 0;
     std::ofstream out(path, std::ios::out | std::ios::app | std::ios::binary);
     if (!out) {
-        throw std::runtime_error("No se pudo abrir el archivo " + path);
+        throw std::runtime_error("No se pudo abrir el archivo " + path + ": " + reason());
     }
     out << oneLine(line) << '\n';
     out.flush();
     if (!out) {
-        throw std::runtime_error("No se pudo escribir en el archivo " + path);
+        throw std::runtime_error("No se pudo escribir en el archivo " + path + ": " + reason());
     }
 }
 
+void Logs::appendKept(const std::string& name, const std::string& line) noexcept {
+    try {
+        append(name, line);
+    } catch (const std::exception& e) {
+        if (m_failure.empty()) {
+            m_failure = e.what();
+        }
+    }
+}
+
+std::string Logs::takeFailure() {
+    std::string failure = std::move(m_failure);
+    m_failure.clear();
+    return failure;
+}
+
 void Logs::error(const std::string& text) {
-    append("errorenvio.txt", stamp() + text);
+    appendKept("errorenvio.txt", stamp() + text);
 }
 
 void Logs::error(const std::string& date, const std::string& time, const std::string& text) {
-    append("errorenvio.txt", date + "," + time + "," + text);
+    appendKept("errorenvio.txt", date + "," + time + "," + text);
 }
 
 void Logs::audit(std::int64_t eventId, int type, const std::string& key) {
-    append("ENVIO.TXT", stamp() + std::to_string(eventId) + "," + std::to_string(type) + "," + key +
-                            "," + m_lastUploadQuery);
+    appendKept("ENVIO.TXT", stamp() + std::to_string(eventId) + "," + std::to_string(type) + "," +
+                                key + "," + m_lastUploadQuery);
 }
 
 }  // namespace replica

@@ -56,6 +56,11 @@ class RunningFlag {
 
 }  // namespace
 
+std::string anotherAgentMessage(const std::string& company) {
+    return "Otro agente está replicando la compañía " + company +
+           " en este momento: este envío no se hace.";
+}
+
 RunDriver::RunDriver(Operator& op, Logs& logs, const Catalogue& catalogue, db::Connection& local)
     : m_op(op), m_logs(logs), m_catalogue(catalogue), m_local(local), m_errors(op, logs) {}
 
@@ -92,16 +97,31 @@ RunReport RunDriver::run() {
     {
         RunningFlag running(m_running);
         try {
-            runPhases(r);
-            report.finished = true;
+            // Before anything else is read: the lock is what tells whether
+            // another agent is at work on these very events.
+            m_guardConnection.configureLike(m_local);
+            if (m_guard.acquire(kAgentGuardSql) == db::RowLock::Result::Busy) {
+                report.started = false;
+                report.anotherAgent = true;
+            } else {
+                runPhases(r);
+                report.finished = true;
+            }
         } catch (const RunStopped&) {
             // The capture has already recorded the refusal; the run just ends.
             m_errors.clearCurrent();
         } catch (const db::Error& e) {
+            report.outage = e.kind() == db::ErrorKind::Connection;
             unhandled(e.message());
         } catch (const std::exception& e) {
             unhandled(e.what());
         }
+        m_guard.release();
+        m_guardConnection.close();
+    }
+    if (report.anotherAgent) {
+        m_op.message(anotherAgentMessage(r.in.companyCode));
+        return report;
     }
     if (r.badFrequency) {
         // Told only now that the run is over and the timer re-armed: a box
@@ -113,7 +133,16 @@ RunReport RunDriver::run() {
         report.completed += p.counts.completed;
         report.failed += p.counts.failed;
         report.skipped += p.counts.skipped;
-        report.unreachable += p.outcome == PhaseReport::Outcome::Unreachable ? 1 : 0;
+        const bool reached = p.outcome != PhaseReport::Outcome::Unreachable &&
+                             p.outcome != PhaseReport::Outcome::Lost;
+        report.unreachable += reached ? 0 : 1;
+    }
+    report.outage = report.outage || report.unreachable > 0;
+    report.logFailure = m_logs.takeFailure();
+    if (!report.logFailure.empty()) {
+        // Once per run, when it is over: the lines are lost, the events are
+        // not.
+        m_op.setLastError("Ultimo error: " + std::string(kLogFailureMessage) + report.logFailure);
     }
     report.phases = std::move(r.phases);
     report.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -136,16 +165,13 @@ void RunDriver::unhandled(const std::string& message) {
     try {
         m_errors.ENoManejada(message);
     } catch (const std::exception& e) {
-        // The file line is written before the event row: what failed is the
-        // row (or the file itself). Record that failure without the event,
-        // so the original message is not logged twice; if even the file
-        // refuses, the screen is the one place left.
+        // The file line is written before the event row (a file that cannot
+        // be written is kept for the run's report, not thrown): what failed
+        // is the row. Record that failure without the event, so the
+        // original message is not logged twice, and keep both on screen.
         m_errors.clearCurrent();
-        try {
-            m_errors.ENoManejada(e.what());
-        } catch (const std::exception& again) {
-            m_op.setLastError("Ultimo error: " + message + " (" + again.what() + ")");
-        }
+        m_errors.ENoManejada(e.what());
+        m_op.setLastError("Ultimo error: " + message + " (" + e.what() + ")");
     }
     m_errors.clearCurrent();
 }
@@ -251,11 +277,28 @@ void RunDriver::downloadPhase(Run& r) {
     }
     const PhaseSetup setup = setupFor(Phase::Download, {});
     EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
-    loop.select(setup, downloadEventsSql(r.in.downloadCount, r.in.companyCode, r.in.skipErrors,
-                                         r.in.newestFirst));
-    report.selected = loop.selectedCount();
-    loop.handleAll(setup, report.counts);
+    try {
+        loop.select(setup, downloadEventsSql(r.in.downloadCount, r.in.companyCode, r.in.skipErrors,
+                                             r.in.newestFirst));
+        report.selected = loop.selectedCount();
+        loop.handleAll(setup, report.counts);
+    } catch (const db::Error& e) {
+        serverLost(report, e);
+        return;
+    }
     report.outcome = PhaseReport::Outcome::Done;
+}
+
+void RunDriver::serverLost(PhaseReport& report, const db::Error& e) {
+    if (e.kind() != db::ErrorKind::Connection || !m_server.lost() || m_local.lost()) {
+        throw;
+    }
+    // Nothing can be recorded on the server, and the event is not at fault:
+    // it stays pending, as the events of a server never reached do.
+    m_errors.clearCurrent();
+    logUnreachable(m_server.path(), m_logs, m_op);
+    m_server.close();
+    report.outcome = PhaseReport::Outcome::Lost;
 }
 
 void RunDriver::uploadCompany(Run& r, const std::string& company) {
@@ -283,29 +326,36 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
         return;
     }
 
-    m_options.purchaseInvoiceMode =
-        configuracion(settings::kPurchaseModule, settings::kPurchaseCategory,
-                      settings::kPurchaseProperty) == "FACTURA";
+    try {
+        m_options.purchaseInvoiceMode =
+            configuracion(settings::kPurchaseModule, settings::kPurchaseCategory,
+                          settings::kPurchaseProperty) == "FACTURA";
 
-    m_op.showProgress(kCleaningCaption);
-    m_op.repaint();
-    cleanup();
+        m_op.showProgress(kCleaningCaption);
+        m_op.repaint();
+        cleanup();
 
-    if (r.in.uploadCount.empty()) {
-        r.in.uploadCount = kDefaultCount;
-        m_op.setUploadCount(kDefaultCount);
+        if (r.in.uploadCount.empty()) {
+            r.in.uploadCount = kDefaultCount;
+            m_op.setUploadCount(kDefaultCount);
+        }
+        const std::string sql =
+            uploadEventsSql(r.in.uploadCount, company, r.in.skipErrors, r.in.newestFirst);
+        m_logs.setLastUploadQuery(sql);
+        const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
+        EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
+        loop.select(setup, sql);
+        report.selected = loop.selectedCount();
+
+        m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
+
+        loop.handleAll(setup, report.counts);
+    } catch (const db::Error& e) {
+        serverLost(report, e);
+        m_op.hideEventLine();
+        m_local.close();
+        return;
     }
-    const std::string sql =
-        uploadEventsSql(r.in.uploadCount, company, r.in.skipErrors, r.in.newestFirst);
-    m_logs.setLastUploadQuery(sql);
-    const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
-    EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
-    loop.select(setup, sql);
-    report.selected = loop.selectedCount();
-
-    m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
-
-    loop.handleAll(setup, report.counts);
     m_op.hideEventLine();
 
     showLastSend(false);

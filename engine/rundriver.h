@@ -6,6 +6,20 @@
 // company connection belongs to the main screen and is lent here. A run
 // never starts while another is in progress (the screen pumps messages
 // during a run, so "Enviar" or the timer may call run() again).
+//
+// Nor does it start while another agent replicates the same local company,
+// on this machine or another: for the length of a run the driver holds the
+// rows of REPLICA_COMPANIA locked in the local company database, through a
+// connection of its own (kAgentGuardSql). A second agent finds them held
+// and refuses its run; the lock goes with the first agent's connection
+// however that agent ends. Only writers of REPLICA_COMPANIA (the settings
+// editor of the companies) wait for the end of the run; reads and every
+// other table are not held up.
+//
+// A server that stops answering (the connections' time limit) or goes away
+// during its phase is logged like a server that cannot be reached, and the
+// run goes on with the next phase or company; the event being handled
+// stays pending and is tried again by the next run.
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +29,7 @@
 
 #include "engine/catalogue.h"
 #include "engine/db/connection.h"
+#include "engine/db/rowlock.h"
 #include "engine/errorcapture.h"
 #include "engine/event.h"
 #include "engine/eventloop.h"
@@ -33,6 +48,14 @@ inline constexpr const char* kUploadCountMessage =
 inline constexpr const char* kFrequencyMessage =
     "El valor de \"Frecuencia:\" debe ser un número entero de minutos; se mantiene el "
     "intervalo anterior.";
+// The lock that keeps a second agent of the same local company out.
+inline constexpr const char* kAgentGuardSql = "SELECT RPCO_COD FROM REPLICA_COMPANIA WITH LOCK";
+// The run refused because another agent holds that lock.
+std::string anotherAgentMessage(const std::string& company);
+// What "Ultimo error:" says after a run that could not write its log files.
+inline constexpr const char* kLogFailureMessage =
+    "No se pudieron escribir los archivos de registro (el envío siguió; cada evento guarda su "
+    "estado en la base de datos): ";
 
 // What one phase of a run did: the download phase, or the upload phase of
 // one destination company.
@@ -41,6 +64,7 @@ struct PhaseReport {
         Interrupted,  // an error ended the run during this phase
         NoServer,     // no download server / no active server row for the company
         Unreachable,  // the server database could not be opened
+        Lost,         // the server stopped answering or went away during the phase
         Done,         // the events were selected and handled
     };
     Phase phase = Phase::None;
@@ -51,13 +75,21 @@ struct PhaseReport {
 };
 
 struct RunReport {
-    bool started = false;   // false: refused (no company, bad input, already running)
-    bool finished = false;  // reached the timer re-arm (no unhandled error)
-    int handled = 0;        // events dispatched (skipped by the prefix filter excluded)
-    int completed = 0;      // events marked replicated
-    int failed = 0;         // events left pending with an error
-    int skipped = 0;        // events left pending by the upload prefix filter
-    int unreachable = 0;    // server connections that could not be opened
+    bool started = false;       // false: refused (no company, bad input, already running)
+    bool anotherAgent = false;  // refused: another agent replicates the local company
+    bool finished = false;      // reached the timer re-arm (no unhandled error)
+    int handled = 0;            // events dispatched (skipped by the prefix filter excluded)
+    int completed = 0;          // events marked replicated
+    int failed = 0;             // events left pending with an error
+    int skipped = 0;            // events left pending by the upload prefix filter
+    int unreachable = 0;        // servers not opened, or lost during their phase
+    // Some database could not be reached, refused the login or stopped
+    // answering: a server of a phase, or the local database (the run then
+    // ended).
+    bool outage = false;
+    // Why the first line of errorenvio.txt or ENVIO.TXT that could not be
+    // written was lost; empty when every line was written.
+    std::string logFailure;
     // The phases in the order they ran (download first, then one per
     // destination company); the totals above are their sums.
     std::vector<PhaseReport> phases;
@@ -117,6 +149,9 @@ class RunDriver {
 
     ErrorCapture& errors() { return m_errors; }
     db::Connection& server() { return m_server; }
+    // The agent lock's own connection to the local company database (open
+    // only during a run).
+    db::Connection& guardConnection() { return m_guardConnection; }
     const RunOptions& options() const { return m_options; }
 
   private:
@@ -125,6 +160,8 @@ class RunDriver {
     const Catalogue& m_catalogue;
     db::Connection& m_local;
     db::Connection m_server;
+    db::Connection m_guardConnection;
+    db::RowLock m_guard{m_guardConnection};
     ErrorCapture m_errors;
     RunOptions m_options;
     std::string m_serverOverride;
@@ -147,6 +184,10 @@ class RunDriver {
     void cleanup();
     void downloadPhase(Run& r);
     void uploadCompany(Run& r, const std::string& company);
+    // The server of a phase stopped answering or went away (e): logged like
+    // an unreachable server, the phase ends. Rethrows e when what was lost
+    // is not the server.
+    void serverLost(PhaseReport& report, const db::Error& e);
     PhaseSetup setupFor(Phase phase, const std::string& prefix);
     // Restarts the timer from "Frecuencia:"; false when the field was not a
     // whole number (the previous interval is kept).

@@ -48,13 +48,17 @@ bool connectServer(db::Connection& server, db::Connection& local, const std::str
         server.open();
     } catch (const db::Error&) {
         // The client's reason is deliberately not shown: only the path is.
-        const std::string text = "No se pudo conectar con el servidor " + path;
-        const std::string date = sqlDate(today());
-        const std::string time = sqlTime(now());
-        logs.error(date, time, text);
-        op.setLastError("Ult. error:" + date + ":" + time + " " + text);
+        logUnreachable(path, logs, op);
     }
     return server.isOpen();
+}
+
+void logUnreachable(const std::string& path, Logs& logs, Operator& op) {
+    const std::string text = "No se pudo conectar con el servidor " + path;
+    const std::string date = sqlDate(today());
+    const std::string time = sqlTime(now());
+    logs.error(date, time, text);
+    op.setLastError("Ult. error:" + date + ":" + time + " " + text);
 }
 
 }  // namespace replica

@@ -7,7 +7,9 @@
 // name and password kept in the local CONFIGURACION. A connection that
 // cannot be opened is not an error of the run: it is written to
 // errorenvio.txt and to "Ultimo error:", and the caller sees the
-// connection closed and skips the phase or the company.
+// connection closed and skips the phase or the company. A server that stops
+// answering, or is lost, during its phase is logged with the same line
+// (serverLost) and the run goes on as if it had not been reached.
 
 #include <optional>
 #include <string>
@@ -42,8 +44,12 @@ std::string serverPath(const std::string& server, const std::string& company);
 // Closes server, reads the replication credentials from local, sets the
 // path and opens it. Returns whether it is open; a failure to open is
 // logged (errorenvio.txt, "Ultimo error:") and not thrown. Failures of the
-// local database (reading the credentials) and of the log file are thrown.
+// local database (reading the credentials) are thrown.
 bool connectServer(db::Connection& server, db::Connection& local, const std::string& serverText,
                    const std::string& company, Logs& logs, Operator& op);
+
+// The line of a server that cannot be reached at path, in errorenvio.txt
+// and on "Ultimo error:".
+void logUnreachable(const std::string& path, Logs& logs, Operator& op);
 
 }  // namespace replica

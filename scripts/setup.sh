@@ -12,6 +12,10 @@ packages=(
     # The package and its checks: dpkg-shlibdeps, man -l, systemd-analyze
     # verify, logrotate.
     dpkg-dev man-db groff-base systemd logrotate
+    # The fault suite runs a Firebird server of its own (the program of this
+    # package, with a private configuration and port); the fuzz targets need
+    # clang and its libFuzzer runtime.
+    firebird3.0-server clang libclang-rt-14-dev
 )
 
 missing=()
@@ -29,6 +33,16 @@ if [ ${#missing[@]} -gt 0 ]; then
     fi
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    # Installing the Firebird server package starts the machine's own server
+    # where services can start; nothing here needs it, and where they cannot
+    # (a container) its start would fail the installation. Services are kept
+    # from starting while apt runs, unless the machine already has a policy.
+    policy=/usr/sbin/policy-rc.d
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+        trap 'rm -f "$policy"' EXIT
+    fi
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

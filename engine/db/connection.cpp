@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <thread>
 
 #include "engine/db/connection.h"
 #include "engine/db/fb.h"
@@ -55,6 +58,146 @@ Error toError(const Firebird::FbException& e, const std::string& sql) {
         p += (p[0] == isc_arg_cstring) ? 3 : 2;
     }
     return Error(message, kind, sqlCode, gds, sql);
+}
+
+Error toError(Connection& conn, const Firebird::FbException& e, const std::string& sql) {
+    Error err = toError(e, sql);
+    Connection::Impl& impl = conn.impl();
+    if (impl.abandoned) {
+        impl.lost = true;
+        return Error(timeoutMessage(conn.path(), conn.timeout()), ErrorKind::Connection,
+                     err.sqlCode(), err.gdsCode(), sql);
+    }
+    if (err.kind() == ErrorKind::Connection) {
+        impl.lost = true;
+    }
+    return err;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Set once the watchdog is gone at exit: a connection closed by a static
+// destructor after it must not call it back (and has no limit then).
+std::atomic<bool> g_watchdogGone{false};
+
+// The one thread that gives up calls: it sleeps until the earliest deadline
+// of the calls in progress and aborts the attachment of every call past its
+// own. Aborting happens under the mutex, so a call that ends meanwhile waits
+// in disarm() until the abort is over and never leaves with its attachment
+// half cancelled.
+class Watchdog {
+  public:
+    static Watchdog& instance() {
+        static Watchdog watchdog;
+        return watchdog;
+    }
+    ~Watchdog() {
+        g_watchdogGone = true;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    void arm(Connection::Impl* impl, IAttachment* att, Clock::time_point deadline) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_armed[impl] = {att, deadline};
+        if (!m_thread.joinable()) {
+            m_thread = std::thread([this] { loop(); });
+        }
+        m_wake.notify_all();
+    }
+    void disarm(Connection::Impl* impl) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_armed.erase(impl);
+    }
+
+  private:
+    struct Armed {
+        IAttachment* att;
+        Clock::time_point deadline;
+    };
+
+    void loop() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_stop) {
+            if (m_armed.empty()) {
+                m_wake.wait(lock);
+                continue;
+            }
+            Clock::time_point next = Clock::time_point::max();
+            for (const auto& [impl, armed] : m_armed) {
+                next = std::min(next, armed.deadline);
+            }
+            if (Clock::now() < next) {
+                m_wake.wait_until(lock, next);
+                continue;
+            }
+            const Clock::time_point now = Clock::now();
+            for (auto it = m_armed.begin(); it != m_armed.end();) {
+                if (it->second.deadline <= now) {
+                    it->first->abandoned = true;
+                    abort(it->second.att);
+                    it = m_armed.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+    }
+
+    static void abort(IAttachment* att) noexcept {
+        try {
+            Status st;
+            // Closes the connection under the blocked call (a remote one
+            // drops its socket); a plain cancel would wait for an answer
+            // that a frozen server never sends.
+            att->cancelOperation(&st, fb_cancel_abort);
+        } catch (const Firebird::FbException&) {
+            // The attachment is already gone: the blocked call fails on its
+            // own, and the abandoned flag says why.
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<Connection::Impl*, Armed> m_armed;
+    std::thread m_thread;
+    bool m_stop = false;
+};
+
+}  // namespace
+
+CallLimit::CallLimit(Connection& conn) {
+    Connection::Impl& impl = conn.impl();
+    ++impl.callDepth;
+    m_impl = &impl;
+    const std::chrono::seconds limit = conn.timeout();
+    if (limit.count() > 0 && impl.att && !g_watchdogGone) {
+        // A reference of the limit's own: the call may release the
+        // connection's (a detach) before the watchdog is told to stand down.
+        m_held = impl.att.get();
+        m_held->addRef();
+        Watchdog::instance().arm(&impl, m_held, Clock::now() + limit);
+    }
+}
+
+CallLimit::~CallLimit() {
+    if (--m_impl->callDepth <= 0) {
+        m_impl->callDepth = 0;
+        if (!g_watchdogGone) {
+            Watchdog::instance().disarm(m_impl);
+        }
+    }
+    if (m_held) {
+        m_held->release();
+    }
 }
 
 namespace {
@@ -132,9 +275,13 @@ std::string upper(std::string s) {
 std::mutex g_traceMutex;
 Connection::TraceHook g_trace;
 
+std::atomic<long long> g_defaultTimeout{0};
+
 }  // namespace
 
-Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
+Connection::Connection() : m_impl(std::make_unique<Impl>()) {
+    m_impl->owner = this;
+}
 
 Connection::~Connection() {
     close();
@@ -148,10 +295,38 @@ bool Connection::isOpen() const {
     return static_cast<bool>(m_impl->att);
 }
 
+void Connection::configureLike(const Connection& other) {
+    m_path = other.m_path;
+    m_user = other.m_user;
+    m_password = other.m_password;
+    m_timeout = other.m_timeout;
+}
+
+std::chrono::seconds Connection::timeout() const {
+    return m_timeout ? *m_timeout : defaultTimeout();
+}
+
+void Connection::setDefaultTimeout(std::chrono::seconds limit) {
+    g_defaultTimeout = limit.count();
+}
+
+std::chrono::seconds Connection::defaultTimeout() {
+    return std::chrono::seconds(g_defaultTimeout.load());
+}
+
+bool Connection::lost() const {
+    return m_impl->lost;
+}
+
+std::string timeoutMessage(const std::string& path, std::chrono::seconds limit) {
+    return "La base de datos " + path + " no respondió en " + std::to_string(limit.count()) +
+           " segundos";
+}
+
 namespace {
 
 std::vector<unsigned char> buildDpb(const std::string& user, const std::string& password,
-                                    bool create, bool forcedWrites) {
+                                    bool create, bool forcedWrites, std::chrono::seconds limit) {
     fb::Status st;
     Firebird::IXpbBuilder* dpb =
         fb::util()->getXpbBuilder(&st, Firebird::IXpbBuilder::DPB, nullptr, 0);
@@ -164,6 +339,11 @@ std::vector<unsigned char> buildDpb(const std::string& user, const std::string& 
         }
         if (!password.empty()) {
             dpb->insertString(&st, isc_dpb_password, password.c_str());
+        }
+        if (limit.count() > 0) {
+            // Bounds the handshake with a server: until it accepts the
+            // connection the client waits this long at most.
+            dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(limit.count()));
         }
         if (create) {
             dpb->insertString(&st, isc_dpb_set_db_charset, "UTF8");
@@ -186,15 +366,24 @@ void Connection::open() {
     if (isOpen()) {
         return;
     }
+    m_impl->abandoned = false;
+    m_impl->lost = false;
+    const std::chrono::seconds limit = timeout();
+    const auto started = std::chrono::steady_clock::now();
     try {
         fb::Status st;
-        auto dpb = buildDpb(m_user, m_password, false, true);
+        auto dpb = buildDpb(m_user, m_password, false, true, limit);
         fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
         m_impl->att.reset(prov->attachDatabase(&st, m_path.c_str(),
                                                static_cast<unsigned>(dpb.size()), dpb.data()));
     } catch (const Firebird::FbException& e) {
         Error err = fb::toError(e, {});
-        throw Error(err.message(), ErrorKind::Connection, err.sqlCode(), err.gdsCode());
+        // A server that never answered the handshake is refused by the
+        // client when the limit passes; say that rather than "rejected".
+        const bool waitedOut =
+            limit.count() > 0 && std::chrono::steady_clock::now() - started >= limit;
+        throw Error(waitedOut ? timeoutMessage(m_path, limit) : err.message(),
+                    ErrorKind::Connection, err.sqlCode(), err.gdsCode());
     }
 }
 
@@ -202,7 +391,7 @@ void Connection::create(bool forcedWrites) {
     close();
     try {
         fb::Status st;
-        auto dpb = buildDpb(m_user, m_password, true, forcedWrites);
+        auto dpb = buildDpb(m_user, m_password, true, forcedWrites, std::chrono::seconds(0));
         fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
         m_impl->att.reset(prov->createDatabase(&st, m_path.c_str(),
                                                static_cast<unsigned>(dpb.size()), dpb.data()));
@@ -216,16 +405,25 @@ void Connection::close() noexcept {
     m_impl->forgetStatements();
     m_impl->messages.clear();
     m_impl->tables.clear();
+    m_impl->lost = false;
     if (!m_impl->att) {
+        m_impl->abandoned = false;
         return;
     }
-    try {
-        fb::Status st;
-        m_impl->att->detach(&st);
-        m_impl->att.dismiss();
-    } catch (const Firebird::FbException&) {
-        m_impl->att.reset();
+    {
+        // Detaching waits for the server too.
+        fb::CallLimit limit(*this);
+        try {
+            fb::Status st;
+            m_impl->att->detach(&st);
+            m_impl->att.dismiss();
+        } catch (const Firebird::FbException&) {
+            // A lost or abandoned attachment cannot say goodbye; releasing
+            // our reference is all that is left.
+            m_impl->att.reset();
+        }
     }
+    m_impl->abandoned = false;
 }
 
 namespace {
@@ -256,6 +454,7 @@ void Connection::execute(const std::string& sql) {
     if (changesMetadata(sql)) {
         m_impl->forgetStatements();
     }
+    fb::CallLimit limit(*this);
     try {
         fb::Status st;
         fb::StatementTransaction tra(*this, false);
@@ -265,7 +464,7 @@ void Connection::execute(const std::string& sql) {
         }
         tra.commit();
     } catch (const Firebird::FbException& e) {
-        throw fb::toError(e, sql);
+        throw fb::toError(*this, e, sql);
     }
 }
 
@@ -276,6 +475,7 @@ void Connection::beginWork() {
     if (m_impl->work) {
         throw Error("a unit of work is already open on " + m_path);
     }
+    fb::CallLimit limit(*this);
     try {
         fb::Status st;
         static const unsigned char kTpb[] = {isc_tpb_version3, isc_tpb_write,
@@ -283,7 +483,7 @@ void Connection::beginWork() {
                                              isc_tpb_wait};
         m_impl->work.reset(m_impl->att->startTransaction(&st, sizeof kTpb, kTpb));
     } catch (const Firebird::FbException& e) {
-        throw fb::toError(e, "SET TRANSACTION");
+        throw fb::toError(*this, e, "SET TRANSACTION");
     }
 }
 
@@ -291,13 +491,14 @@ void Connection::commitWork() {
     if (!m_impl->work) {
         return;
     }
+    fb::CallLimit limit(*this);
     try {
         fb::Status st;
         m_impl->work->commit(&st);
         m_impl->work.dismiss();
     } catch (const Firebird::FbException& e) {
         rollbackWork();
-        throw fb::toError(e, "COMMIT");
+        throw fb::toError(*this, e, "COMMIT");
     }
 }
 
@@ -339,7 +540,7 @@ fb::IStatement* Connection::Impl::prepared(const std::string& sql, fb::ITransact
         statements.emplace(sql, std::move(stmt));
         return raw;
     } catch (const Firebird::FbException& e) {
-        throw fb::toError(e, sql);
+        throw fb::toError(*owner, e, sql);
     }
 }
 

@@ -20,11 +20,22 @@
 // numeric column); otherwise the text goes as written. Either way the same
 // rows are read or touched, and the trace shows the text as composed.
 //
+// Waits are bounded: a connection has a time limit (its own, or the process
+// default), and a server that does not answer within it is given up. The
+// limit bounds the connection handshake (the client's connect timeout) and
+// every call made on the open attachment (a watchdog thread aborts the
+// attachment, so the blocked call returns with an error). A connection given
+// up that way, or whose server went away, is lost(): its calls fail at once
+// until it is closed and opened again.
+//
 // Errors: every failure is thrown as `replica::db::Error` with Firebird's own
-// message. A connection is not thread-safe; the agent has one thread.
+// message (a call given up: timeoutMessage()). A connection is not
+// thread-safe; the agent has one thread (the watchdog only aborts).
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +59,21 @@ class Connection {
     void setUserName(std::string user) { m_user = std::move(user); }
     const std::string& userName() const { return m_user; }
     void setPassword(std::string password) { m_password = std::move(password); }
+    // Path, user name, password and time limit of other (a second attachment
+    // to the same database).
+    void configureLike(const Connection& other);
+
+    // How long the database may leave a call unanswered; 0: no limit. A
+    // connection without a limit of its own takes the process default,
+    // which is 0 until the program sets it. Takes effect at the next call
+    // (the handshake: at the next open()).
+    void setTimeout(std::chrono::seconds limit) { m_timeout = limit; }
+    std::chrono::seconds timeout() const;
+    static void setDefaultTimeout(std::chrono::seconds limit);
+    static std::chrono::seconds defaultTimeout();
+    // Whether a call failed because the database stopped answering (the
+    // limit passed) or the connection to it was lost. Cleared by close().
+    bool lost() const;
 
     // Opens the database at path(); throws Error (kind Connection, or Other)
     // with the client's message when it cannot. Opening an open connection
@@ -94,8 +120,13 @@ class Connection {
     std::string m_path;
     std::string m_user;
     std::string m_password;
+    std::optional<std::chrono::seconds> m_timeout;
     std::unique_ptr<Impl> m_impl;
 };
+
+// The message of a call given up after the time limit: what the operator
+// reads in errorenvio.txt and on "Ultimo error:".
+std::string timeoutMessage(const std::string& path, std::chrono::seconds limit);
 
 // Stops the Firebird client and, in this process, the embedded engine:
 // every attachment still open is closed. Call it once before the process

@@ -53,4 +53,25 @@ ErrorKind errorKindForGds(long gdsCode) {
     return ErrorKind::Other;
 }
 
+bool isOutage(const Error& e) {
+    static constexpr long kOutageCodes[] = {
+        335544375L,  // isc_unavailable
+        335544421L,  // isc_connect_reject (also a handshake given up)
+        335544472L,  // isc_login
+        335544721L,  // isc_network_error
+        335544726L,  // isc_net_read_err (also a call given up)
+        335544727L,  // isc_net_write_err
+        335544741L,  // isc_lost_db_connection
+    };
+    if (e.kind() != ErrorKind::Connection) {
+        return false;
+    }
+    for (long code : kOutageCodes) {
+        if (code == e.gdsCode()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace replica::db

@@ -43,4 +43,9 @@ class Error : public std::runtime_error {
 // Firebird's own codes mapped to the kinds above; one table, used for every error.
 ErrorKind errorKindForGds(long gdsCode);
 
+// Whether e says that the database could not be reached, refused the login
+// or stopped answering (an outage), rather than that the database file is
+// missing or damaged or a statement was refused.
+bool isOutage(const Error& e);
+
 }  // namespace replica::db

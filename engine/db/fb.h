@@ -5,6 +5,8 @@
 
 #include <firebird/Interface.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,6 +45,9 @@ class Status {
 
 // Converts a Firebird failure into our Error, with the SQL that caused it.
 Error toError(const Firebird::FbException& e, const std::string& sql);
+// The same for a failure of a call on conn: a call the watchdog gave up
+// becomes the timeout message, and a lost connection marks conn lost().
+Error toError(Connection& conn, const Firebird::FbException& e, const std::string& sql);
 
 // Owns one reference of a Firebird interface; releases it unless dismissed.
 template <class T>
@@ -115,6 +120,23 @@ class StatementTransaction {
     ITransaction* m_work = nullptr;
 };
 
+// Keeps a call on conn's attachment within conn's time limit for as long as
+// it lives: when the limit passes before it is destroyed, a watchdog thread
+// aborts the attachment (fb_cancel_abort), which makes the blocked call
+// return with a network error. Nested limits restart the clock. Without a
+// limit, or without an attachment, it does nothing.
+class CallLimit {
+  public:
+    explicit CallLimit(Connection& conn);
+    ~CallLimit();
+    CallLimit(const CallLimit&) = delete;
+    CallLimit& operator=(const CallLimit&) = delete;
+
+  private:
+    Connection::Impl* m_impl = nullptr;
+    IAttachment* m_held = nullptr;  // a reference while armed
+};
+
 // A message layout read once from its metadata: the client calls that give
 // each field's place cost more than filling the message itself.
 struct MessageLayout {
@@ -181,7 +203,13 @@ inline std::string rtrim(std::string s) {
 namespace replica::db {
 
 struct Connection::Impl {
+    Connection* owner = nullptr;
     fb::Ref<fb::IAttachment> att;
+    // The call limit (CallLimit): nesting depth of the calls in progress, and
+    // whether the watchdog aborted the attachment (set by its thread).
+    int callDepth = 0;
+    std::atomic<bool> abandoned{false};
+    bool lost = false;
     // Statements prepared for the record sets, by SQL text.
     std::unordered_map<std::string, fb::Ref<fb::IStatement>> statements;
     std::map<std::string, TableInfo> tables;

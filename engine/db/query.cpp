@@ -155,9 +155,7 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
     }
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 MessageLayout layoutOf(IMessageMetadata* meta) {
     Status st;
@@ -258,6 +256,7 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     if (traced) {
         conn.trace(sql);
     }
+    fb::CallLimit limit(conn);
     try {
         fb::Status st;
         fb::StatementTransaction tra(conn, true);
@@ -285,7 +284,7 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     } catch (const Firebird::FbException& e) {
         columns.clear();
         rows.clear();
-        throw fb::toError(e, sql);
+        throw fb::toError(conn, e, sql);
     }
 }
 

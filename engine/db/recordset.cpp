@@ -333,7 +333,8 @@ unsigned long long execute(Connection& conn, fb::ITransaction* tra, const Statem
 
 // Traces and executes one statement; returns why its row failed, if it did:
 // refused by the database, never reaching the table (a statement that cannot
-// be prepared, a value that cannot be sent), or no row found to change.
+// be prepared, a value that cannot be sent), or no row found to change. A
+// lost connection is thrown: it says nothing about the row.
 std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Statement& statement,
                           const std::vector<const Column*>& returning, Row& stored) {
     conn.trace(statement.sql);
@@ -343,10 +344,18 @@ std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Stateme
                          statement.sql);
         }
     } catch (const Firebird::FbException& e) {
-        return fb::toError(e, statement.sql);
+        Error error = fb::toError(conn, e, statement.sql);
+        if (error.kind() == ErrorKind::Connection) {
+            // No answer about the row: the database is gone, not refusing.
+            throw error;
+        }
+        return error;
     } catch (const PostError&) {
         throw;
     } catch (const Error& e) {
+        if (e.kind() == ErrorKind::Connection) {
+            throw;
+        }
         return e;
     }
     return std::nullopt;
@@ -524,6 +533,7 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
     const StatementWriter writer(*this);
     Outcome outcome;
     outcome.written.resize(changes.size());
+    fb::CallLimit limit(*m_conn);
     try {
         // Joins the connection's unit of work when one is open: the work
         // then decides for every row it holds, this apply's included.
@@ -549,7 +559,7 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
         tra.commit();
     } catch (const Firebird::FbException& e) {
         // Starting or committing the transaction failed: nothing was written.
-        throw fb::toError(e, "COMMIT");
+        throw fb::toError(*m_conn, e, "COMMIT");
     }
     return outcome;
 }

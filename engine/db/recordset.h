@@ -22,7 +22,9 @@
 // never) apply stops and rolls back, otherwise it commits. Apply returns the
 // number of failed rows; rows written are then unchanged rows of the set,
 // holding what the database stored (INSERT and UPDATE read the table's
-// columns back: defaults, triggers, rounding to the column's scale).
+// columns back: defaults, triggers, rounding to the column's scale). A lost
+// connection (or a database that stopped answering) is no failed row: apply
+// throws Error of kind Connection and nothing is written.
 //
 // `post` refuses a row in memory: PostError "Field 'X' must have a value"
 // when a required column is null, and "Key violation." when the row repeats

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -9,6 +14,7 @@
 #include <vector>
 
 #include "app/appdir.h"
+#include "app/session.h"
 
 namespace replica::app {
 namespace {
@@ -112,6 +118,11 @@ TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
         {{"--server", "srv"}, "el servidor se indica dos veces (argumento y --server)"},
         {{"--password-file", "/p"}, "la clave se indica dos veces (argumento y --password-file)"},
         {{"--json"}, "--json solo se usa con status"},
+        {{"--timeout", "0"},
+         "--timeout '0': El tiempo de espera debe ser un número entero de segundos, de 1 a "
+         "86400."},
+        {{"--timeout=86401"}, "--timeout '86401': "},
+        {{"--timeout", "3m"}, "--timeout '3m': "},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args(std::begin(start), std::end(start));
@@ -133,9 +144,12 @@ TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
               "--once no se usa con status");
     EXPECT_EQ(parseCommandLine({"status", "--prefix", "FV", "srv", "u", "p", "001"}).error,
               "--prefix no se usa con status");
-    const CommandLine status =
-        parseCommandLine({"status", "--json", "--server=srv", "--company=001", "--user", "u"});
+    const CommandLine status = parseCommandLine(
+        {"status", "--json", "--server=srv", "--company=001", "--user", "u", "--timeout", "86400"});
     EXPECT_EQ(status.error, "");
+    EXPECT_EQ(status.timeout, 86400);
+    EXPECT_EQ(parseCommandLine({"--headless", "srv", "u", "p", "001", "--timeout=1"}).timeout, 1);
+    EXPECT_EQ(parseCommandLine({"--headless", "srv", "u", "p", "001"}).timeout, std::nullopt);
     EXPECT_EQ(status.command, CommandLine::Command::Status);
     EXPECT_TRUE(status.json);
     // "status" is a command only as the first word.
@@ -192,6 +206,62 @@ TEST(ApplicationDirectory, EnvironmentReplacesTheSettingAndAbsenceIsReported) {
     EXPECT_EQ(told, std::vector<std::string>{
                         "No se encontró la Clave "
                         "HKEY_LOCAL_MACHINE\\Software\\QTX\\NorvaleERP2026\\Directorio"});
+}
+
+// The time limit of the connections: the option, else the installation
+// setting next to Directorio, else three minutes; a setting that is no
+// whole number of seconds in range is named and not used.
+TEST(DatabaseTimeout, OptionThenSettingThenDefault) {
+    QTemporaryDir settings;
+    ASSERT_TRUE(settings.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
+    const QString file = settings.path() + "/QTX/NorvaleERP2026.conf";
+    QDir().mkpath(settings.path() + "/QTX");
+    std::vector<std::string> told;
+    auto notify = [&](const std::string& m) { told.push_back(m); };
+    auto setting = [&](const char* value) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("[General]\nEsperaServidor=") + value + "\n");
+    };
+
+    EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(180));
+    setting("45");
+    EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(45));
+    EXPECT_EQ(databaseTimeout(10, notify), std::chrono::seconds(10));
+    EXPECT_TRUE(told.empty());
+    for (const char* bad : {"0", "tres", "90000"}) {
+        setting(bad);
+        EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(180));
+    }
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[1],
+              "EsperaServidor 'tres': El tiempo de espera debe ser un número entero de segundos, "
+              "de 1 a 86400. Se usan 180.");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, "/etc/xdg");
+}
+
+// A run's outcome as one number: an outage before a failed event before
+// lost log lines.
+TEST(ExitStatus, OutageFirstThenFailedEventsThenLostLogLines) {
+    RunReport r;
+    EXPECT_EQ(exitStatus(r), kExitNotStarted);
+    r.anotherAgent = true;
+    EXPECT_EQ(exitStatus(r), kExitNotStarted);
+    r = RunReport{};
+    r.started = r.finished = true;
+    EXPECT_EQ(exitStatus(r), kExitCompleted);
+    r.logFailure = "No se pudo abrir el archivo /x/ENVIO.TXT: No such file or directory";
+    EXPECT_EQ(exitStatus(r), kExitLogsUnwritten);
+    r.failed = 1;
+    EXPECT_EQ(exitStatus(r), kExitEventFailed);
+    r.outage = true;
+    EXPECT_EQ(exitStatus(r), kExitOutage);
+    r.failed = 0;
+    r.finished = false;
+    EXPECT_EQ(exitStatus(r), kExitOutage);
+    r.outage = false;
+    EXPECT_EQ(exitStatus(r), kExitEventFailed);
 }
 
 }  // namespace

@@ -70,6 +70,19 @@ TEST_F(ErrorCaptureTest, RefusedWriteIsRecordedOnEventFileAndScreen) {
     EXPECT_FALSE(op.progressVisible);
 }
 
+// A log file that cannot be written loses its line, not the event's
+// error: the database keeps what the next run and the monitors need.
+TEST_F(ErrorCaptureTest, UnwritableLogStillRecordsTheErrorOnTheEvent) {
+    Logs full([] { return std::string("/dev/null/not-a-directory"); });
+    ErrorCapture onFullDisk{op, full};
+    onFullDisk.setCurrent(Phase::Upload, conn.get(), 7);
+    EXPECT_NO_THROW(onFullDisk.ManejarError(true, nullptr, "refused."));
+    EXPECT_EQ(storedError(), "refused.");
+    EXPECT_EQ(op.lastError, "Ultimo error: refused");
+    EXPECT_NE(full.takeFailure().find("/dev/null/not-a-directory/errorenvio.txt"),
+              std::string::npos);
+}
+
 TEST_F(ErrorCaptureTest, OutsideAPhaseNothingIsWrittenToADatabase) {
     capture.setCurrent(Phase::Download, conn.get(), 7);
     capture.clearCurrent();
@@ -172,8 +185,18 @@ TEST(Logs, AuditLineAndUnwritableFile) {
               "rpev_fecreg, rpev_horareg\n");
     EXPECT_EQ(text.substr(second + 19), ",13,236,,select x\n");
 
+    // The run's own lines never throw: the first line lost is kept, with
+    // the file and the system's reason, until the run takes it.
     Logs missing([&] { return dir.path() + "/no/such/folder"; });
-    EXPECT_THROW(missing.error("x"), std::runtime_error);
+    EXPECT_NO_THROW(missing.error("x"));
+    EXPECT_NO_THROW(missing.audit(14, 11, "EN1"));
+    EXPECT_EQ(missing.takeFailure(),
+              "No se pudo abrir el archivo " + dir.path() +
+                  "/no/such/folder/errorenvio.txt: No such file or directory");
+    EXPECT_EQ(missing.takeFailure(), "");
+    // append() is for callers that report the failure themselves.
+    EXPECT_THROW(missing.append("ERRORES.TXT", "x"), std::runtime_error);
+    EXPECT_EQ(missing.takeFailure(), "");
 }
 
 }  // namespace

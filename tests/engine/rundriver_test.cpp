@@ -9,6 +9,7 @@
 #include "engine/catalogue.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
+#include "engine/db/rowlock.h"
 #include "engine/eventloop.h"
 #include "engine/rundriver.h"
 #include "engine/sql.h"
@@ -523,6 +524,60 @@ TEST_F(RunTest, StopRequestEndsTheRunAfterTheEventInHandAndLeavesTheRestPending)
     EXPECT_FALSE(d.stopRequested());
     EXPECT_EQ(state(*s2, 3), replicated());
     EXPECT_EQ(state(*local, 10), replicated());
+}
+
+// Another agent of the same local company (another directory, another
+// machine) holds the company's rows of REPLICA_COMPANIA: this run is refused
+// before it reads or writes anything else, and runs once they are free.
+TEST_F(RunTest, AnotherAgentOfTheCompanyRefusesTheRunUntilItEnds) {
+    addEvent(*local, 1, "002", 999);
+    db::Connection other;
+    other.configureLike(*local);
+    db::RowLock otherAgent(other);
+    ASSERT_EQ(otherAgent.acquire(kAgentGuardSql), db::RowLock::Result::Held);
+
+    RunReport r = run();
+    EXPECT_FALSE(r.started);
+    EXPECT_TRUE(r.anotherAgent);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].sql, kAgentGuardSql);
+    EXPECT_EQ(op.messages, std::vector<std::string>{
+                               "Otro agente está replicando la compañía 001 en este momento: "
+                               "este envío no se hace."});
+    EXPECT_TRUE(op.captions.empty());
+    EXPECT_EQ(state(*local, 1), "||");
+    EXPECT_FALSE(driver->guardConnection().isOpen());
+
+    otherAgent.release();
+    r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(state(*local, 1), replicated());
+    // The run held the lock while it ran and gave it back at its end.
+    EXPECT_EQ(otherAgent.acquire(kAgentGuardSql), db::RowLock::Result::Held);
+}
+
+// Log files that cannot be written lose their lines only: every event is
+// handled and completed as usual, and the run says once, at its end, why
+// the lines were lost.
+TEST_F(RunTest, UnwritableLogsDoNotStopReplication) {
+    Logs lost([this] { return dir.path() + "/borrado"; });
+    RunDriver d(op, lost, catalogue, *local);
+    addCompany("003", dir.path() + "/apagado", "N");
+    addEvent(*s2, 1, "001", 999);
+    addEvent(*local, 2, "002", 999);
+    addEvent(*local, 3, "003", 999);
+    const RunReport r = d.run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.completed, 2);
+    EXPECT_EQ(state(*s2, 1), replicated());
+    EXPECT_EQ(state(*local, 2), replicated());
+    EXPECT_EQ(state(*local, 3), "||");
+    EXPECT_TRUE(r.outage);
+    const std::string reason = "No se pudo abrir el archivo " + dir.path() +
+                               "/borrado/ENVIO.TXT: No such file or directory";
+    EXPECT_EQ(r.logFailure, reason);
+    EXPECT_EQ(op.lastError, "Ultimo error: " + std::string(kLogFailureMessage) + reason);
+    EXPECT_EQ(lost.takeFailure(), "");
 }
 
 TEST_F(RunTest, HandlersGetThePhaseDatabasesAndTheirOutcomeDecidesCompletion) {

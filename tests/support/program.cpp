@@ -97,6 +97,18 @@ bool Agent::waitForOutput(const std::string& text, std::chrono::milliseconds lim
     return waitFor([&] { return output().find(text) != std::string::npos; }, limit);
 }
 
+int Agent::wait(std::chrono::milliseconds limit) {
+    if (m_pid <= 0) {
+        return -1;
+    }
+    int status = 0;
+    if (!waitFor([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, limit)) {
+        return -1;
+    }
+    m_pid = -1;
+    return status;
+}
+
 int Agent::stop(int sig, std::chrono::milliseconds limit) {
     if (m_pid <= 0) {
         return -1;

@@ -45,6 +45,9 @@ class Agent {
     // Sends sig and waits up to limit for the end; returns the raw wait
     // status, or -1 when it did not end (it is then killed).
     int stop(int sig, std::chrono::milliseconds limit);
+    // Waits up to limit for the end without a signal; returns the raw wait
+    // status, or -1 when it is still running (it is left running).
+    int wait(std::chrono::milliseconds limit);
 
   private:
     pid_t m_pid = -1;
