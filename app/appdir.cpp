@@ -47,4 +47,19 @@ std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
     return kDefaultTimeout;
 }
 
+namespace {
+constexpr const char* kAtomicDocumentsKey = "DocumentosCompletos";
+}
+
+bool rememberedAtomicDocuments() {
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "QTX", "replica");
+    return settings.value(kAtomicDocumentsKey, false).toBool();
+}
+
+void rememberAtomicDocuments(bool on) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "QTX", "replica");
+    settings.setValue(kAtomicDocumentsKey, on);
+    settings.sync();
+}
+
 }  // namespace replica::app

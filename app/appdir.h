@@ -39,4 +39,11 @@ inline constexpr std::chrono::seconds kDefaultTimeout{180};
 std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
                                      const std::function<void(const std::string&)>& notify);
 
+// The operator's own choices of the main window, kept per user (not in the
+// installation's settings, which the agent only reads): whether documents
+// are written whole ("Documentos completos (todo o nada)"). Unset: false.
+// Never throws; a setting that cannot be stored is simply not remembered.
+bool rememberedAtomicDocuments();
+void rememberAtomicDocuments(bool on);
+
 }  // namespace replica::app

@@ -25,6 +25,7 @@ enum class Opt {
     UploadCount,
     Frequency,
     NewestFirst,
+    AtomicDocuments,
     Branch,
     Timeout,
 };
@@ -54,6 +55,7 @@ constexpr OptionSpec kOptions[] = {
     {"--upload-count", Opt::UploadCount, true, false},
     {"--frequency", Opt::Frequency, true, false},
     {"--newest-first", Opt::NewestFirst, false, false},
+    {"--atomic-documents", Opt::AtomicDocuments, false, false},
     {"--branch", Opt::Branch, true, false},
     {"--timeout", Opt::Timeout, true, true},
 };
@@ -214,6 +216,9 @@ Walk walk(const std::vector<std::string>& args) {
             case Opt::NewestFirst:
                 cl.newestFirst = true;
                 break;
+            case Opt::AtomicDocuments:
+                cl.atomicDocuments = true;
+                break;
             case Opt::Branch:
                 cl.branch = value;
                 break;
@@ -281,6 +286,9 @@ std::vector<std::string> CommandLine::windowIgnoredOptions() const {
     if (newestFirst) {
         names.push_back("--newest-first");
     }
+    if (atomicDocuments) {
+        names.push_back("--atomic-documents");
+    }
     if (branch) {
         names.push_back("--branch");
     }
@@ -307,7 +315,7 @@ int positionalPasswordIndex(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-    return R"(Usage: replica [options] [server user password company [1] [server-override]]
+    return R"usage(Usage: replica [options] [server user password company [1] [server-override]]
        replica status [--json] [connection options] [server user password
                       company]
 
@@ -352,6 +360,9 @@ Fields of the main screen (--headless; the window has them on screen):
   --frequency MIN       "Frecuencia:" ... "minutos" (whole number from 0 to
                         35791, default 1; 0: no automatic runs)
   --newest-first        checks "Enviar lo más reciente primero"
+  --atomic-documents    checks "Documentos completos (todo o nada)": each
+                        document is written in one transaction, so a
+                        refused line leaves the destination as it was
   --no-retry            checks "No reintentar errores" (same as argument 5 "1")
   --branch NAME         "Agencia:" (default "Todas"); must be a branch of the
                         company; the run does not depend on it
@@ -414,7 +425,7 @@ Environment:
 Installation setting:
   EsperaServidor   in the same settings as Directorio: the seconds of
                    --timeout when the option is not given
-)";
+)usage";
 }
 
 }  // namespace replica::app

@@ -76,6 +76,7 @@ struct CommandLine {
     std::optional<std::string> frequency;      // --frequency, "Frecuencia:" (minutes)
     std::optional<std::string> branch;         // --branch, "Agencia:"
     bool newestFirst = false;                  // --newest-first, "Enviar lo más reciente primero"
+    bool atomicDocuments = false;  // --atomic-documents, "Documentos completos (todo o nada)"
 
     std::string error;  // not empty: the arguments cannot be used
 

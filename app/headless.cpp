@@ -65,6 +65,7 @@ RunInputs fieldsFrom(const CommandLine& args) {
     fields.uploadCount = args.uploadCount.value_or("100");
     fields.frequency = args.frequency.value_or("1");
     fields.newestFirst = args.newestFirst;
+    fields.atomicDocuments = args.atomicDocuments;
     fields.skipErrors = args.skipErrorsChecked();
     return fields;
 }

@@ -106,6 +106,7 @@ class Tfprincipalauto::ScreenOperator : public Operator {
         in.frequency = text(m_w.m_Minut);
         in.newestFirst = m_w.m_ckreciente->isChecked();
         in.skipErrors = m_w.m_CkError->isChecked();
+        in.atomicDocuments = m_w.m_CkCompletos->isChecked();
         return in;
     }
     void setDownloadCount(const std::string& t) override { m_w.m_NroOp->setText(qs(t)); }
@@ -265,6 +266,16 @@ void Tfprincipalauto::buildControls() {
     m_CkError = new QCheckBox(u8("No reintentar errores"), this);
     m_CkError->setObjectName("CkError");
     fields->addWidget(m_CkError, row++, 1, 1, 2);
+    // The operator's choice outlives the window: the next start writes
+    // documents the same way.
+    m_CkCompletos = new QCheckBox(u8("Documentos completos (todo o nada)"), this);
+    m_CkCompletos->setObjectName("CkCompletos");
+    m_CkCompletos->setToolTip(
+        u8("Cada documento se escribe en el destino en una sola transacción: si una línea es "
+           "rechazada, el destino queda como estaba antes del evento."));
+    m_CkCompletos->setChecked(rememberedAtomicDocuments());
+    connect(m_CkCompletos, &QCheckBox::toggled, this, [](bool on) { rememberAtomicDocuments(on); });
+    fields->addWidget(m_CkCompletos, row++, 1, 1, 2);
 
     m_EUltenvio = new QLineEdit(this);
     m_EUltenvio->setObjectName("EUltenvio");

@@ -217,6 +217,7 @@ class Tfprincipalauto : public QWidget {
     QLineEdit* m_Minut = nullptr;
     QCheckBox* m_ckreciente = nullptr;
     QCheckBox* m_CkError = nullptr;
+    QCheckBox* m_CkCompletos = nullptr;
     QLineEdit* m_EUltenvio = nullptr;
     QLabel* m_Label8 = nullptr;
     QPushButton* m_SpeedButton1 = nullptr;

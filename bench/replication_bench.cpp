@@ -19,6 +19,8 @@
 // and the atomic/default speed-up per mix and forced-writes setting.
 //
 // Usage: replication_bench [documents] [lines] [--only-forced-writes-off]
+//                          [--mix entries|mixed] [--mode default|atomic]
+// (the filters let a profiler see one configuration alone).
 
 #include <chrono>
 #include <cstdio>
@@ -173,11 +175,11 @@ Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, in
         inputs.downloadCount = std::to_string(r.documents);
         inputs.uploadCount = "1";
         inputs.frequency = "5";
+        inputs.atomicDocuments = atomic;
         ConsoleOperator op(inputs, quiet);
         Logs logs([dir] { return dir; });
         const Catalogue catalogue = families::catalogue();
         RunDriver driver(op, logs, catalogue, *local);
-        driver.setAtomicDocuments(atomic);
         const auto start = Clock::now();
         const RunReport report = driver.run();
         r.run = secondsSince(start);
@@ -202,11 +204,15 @@ int main(int argc, char** argv) {
     int documents = 200;
     int lines = 10;
     bool onlyFast = false;
+    std::string onlyMix;
+    std::string onlyMode;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--only-forced-writes-off") {
             onlyFast = true;
+        } else if ((a == "--mix" || a == "--mode") && i + 1 < argc) {
+            (a == "--mix" ? onlyMix : onlyMode) = argv[++i];
         } else {
             positional.push_back(a);
         }
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
     }
     if (documents <= 0 || lines < 0) {
         std::fprintf(stderr, "usage: replication_bench [documents] [lines] "
-                             "[--only-forced-writes-off]\n");
+                             "[--only-forced-writes-off] [--mix NAME] [--mode NAME]\n");
         return 2;
     }
 
@@ -229,12 +235,18 @@ int main(int argc, char** argv) {
                 "events", "floor r/s", "run r/s", "run doc/s", "floor s", "run/flr");
     int status = 0;
     for (const Mix& mix : kMixes) {
+        if (!onlyMix.empty() && onlyMix != mix.name) {
+            continue;
+        }
         for (bool fw : {false, true}) {
             if (fw && onlyFast) {
                 continue;
             }
             std::map<bool, Result> byMode;
             for (bool atomic : {false, true}) {
+                if (!onlyMode.empty() && onlyMode != (atomic ? "atomic" : "default")) {
+                    continue;
+                }
                 try {
                     const Result r = measure(mix, fw, atomic, documents, lines);
                     byMode[atomic] = r;

@@ -20,6 +20,9 @@ struct RunInputs {
     std::string frequency;      // Minut, "Frecuencia:" in minutes
     bool newestFirst = false;   // ckreciente, "Enviar lo más reciente primero"
     bool skipErrors = false;    // CkError, "No reintentar errores"
+    // CkCompletos, "Documentos completos (todo o nada)": each document
+    // written in one transaction of the destination.
+    bool atomicDocuments = false;
 };
 
 class Operator {

@@ -182,6 +182,7 @@ void RunDriver::runPhases(Run& r) {
     // not reached.
     m_options.salesInvoiceMode = false;
     m_options.lockDate.clear();
+    m_options.atomicDocuments = r.in.atomicDocuments;
 
     showLastSend(true);
     m_op.showProgress(kCleaningCaption);

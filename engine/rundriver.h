@@ -106,8 +106,6 @@ class RunDriver {
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
     // Whole documents: each event's writes to the destination commit
     // together or not at all. Off by default.
-    void setAtomicDocuments(bool on) { m_options.atomicDocuments = on; }
-    bool atomicDocuments() const { return m_options.atomicDocuments; }
     const std::string& serverOverride() const { return m_serverOverride; }
 
     // Where an error that ends a run goes instead of the error capture: the

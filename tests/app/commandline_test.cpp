@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/appdir.h"
+#include "app/headless.h"
 #include "app/session.h"
 
 namespace replica::app {
@@ -60,7 +61,8 @@ TEST(CommandLine, FieldOptionsInBothSpellings) {
             return inlineValue ? std::vector<std::string>{name + "=" + value}
                                : std::vector<std::string>{name, value};
         };
-        std::vector<std::string> args = {"--headless", "--newest-first", "--no-retry"};
+        std::vector<std::string> args = {"--headless", "--newest-first", "--no-retry",
+                                         "--atomic-documents"};
         for (const auto& part :
              {opt("--prefix", "FV"), opt("--download-count", "5"), opt("--upload-count", "7"),
               opt("--frequency", "15"), opt("--branch", "Centro"), opt("--server", "srv"),
@@ -76,6 +78,8 @@ TEST(CommandLine, FieldOptionsInBothSpellings) {
         EXPECT_EQ(cl.frequency, "15");
         EXPECT_EQ(cl.branch, "Centro");
         EXPECT_TRUE(cl.newestFirst);
+        EXPECT_TRUE(cl.atomicDocuments);
+        EXPECT_TRUE(fieldsFrom(cl).atomicDocuments);
         EXPECT_TRUE(cl.skipErrorsChecked());
         EXPECT_EQ(cl.passwordFile, "/run/p");
         // The named forms fill the positional values the window reads.
@@ -177,6 +181,7 @@ TEST(CommandLine, HelpNamesTheFieldOfEachOption) {
         {"--upload-count N", "\"Operaciones a enviar:\""},
         {"--frequency MIN", "\"Frecuencia:\""},
         {"--newest-first", "\"Enviar lo más reciente primero\""},
+        {"--atomic-documents", "\"Documentos completos (todo o nada)\""},
         {"--no-retry", "\"No reintentar errores\""},
         {"--branch NAME", "\"Agencia:\""},
     };

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -153,6 +154,31 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
     EXPECT_TRUE(s.get<QLineEdit>("EEvento")->isHidden());
     EXPECT_TRUE(s.w.timer().isActive());
     EXPECT_EQ(s.w.timer().interval(), 1800000);
+}
+
+// The operator's choice of whole documents outlives the window and reaches
+// the run; it starts unchecked.
+TEST(MainScreen, WholeDocumentsChoiceIsRememberedForTheNextStartAndReachesTheRun) {
+    ensureApplication();
+    test::TempDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(home.path()));
+    {
+        Screen s{CommandLine{}};
+        auto* box = s.get<QCheckBox>("CkCompletos");
+        EXPECT_EQ(box->text(), "Documentos completos (todo o nada)");
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_FALSE(s.w.screenOperator().inputs().atomicDocuments);
+        box->setChecked(true);
+        EXPECT_TRUE(s.w.screenOperator().inputs().atomicDocuments);
+    }
+    {
+        Screen s{CommandLine{}};
+        EXPECT_TRUE(s.get<QCheckBox>("CkCompletos")->isChecked());
+        s.get<QCheckBox>("CkCompletos")->setChecked(false);
+    }
+    Screen s{CommandLine{}};
+    EXPECT_FALSE(s.get<QCheckBox>("CkCompletos")->isChecked());
 }
 
 TEST(MainScreen, EnviarWithoutCompanyOnlyShowsItsMessage) {

@@ -15,9 +15,10 @@ namespace {
 
 using test::TwoCompanies;
 
-class MastersRun : public TwoCompanies {};
+// Row by row (the default) and with whole documents.
+class MastersRun : public TwoCompanies, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(MastersRun, SimulatedActivityLeavesTheDestinationEqualToTheSource) {
+TEST_P(MastersRun, SimulatedActivityLeavesTheDestinationEqualToTheSource) {
     const std::vector<int> masters = {96,  100, 102, 103, 104, 105, 106, 111, 112,
                                       113, 114, 115, 116, 117, 142, 152, 192};
     const std::vector<int> documents = {41, 45, 94, 193};
@@ -43,6 +44,7 @@ TEST_F(MastersRun, SimulatedActivityLeavesTheDestinationEqualToTheSource) {
     o.types = documents;
     events += demo::simulate(*source, o).events;
 
+    options.atomicDocuments = GetParam();
     const Catalogue catalogue = families::catalogue();
     EventLoop loop(op, logs, errors, catalogue);
     const PhaseSetup setup{Phase::Download, source.get(), destination.get(), &options, {}, ""};
@@ -81,6 +83,11 @@ TEST_F(MastersRun, SimulatedActivityLeavesTheDestinationEqualToTheSource) {
         0);
     EXPECT_GT(count(*destination, "select count(*) from INTERFAZ_BANCOS_CTAS"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, MastersRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WholeDocuments" : "RowByRow";
+                         });
 
 }  // namespace
 }  // namespace replica

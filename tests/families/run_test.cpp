@@ -19,7 +19,8 @@
 namespace replica {
 namespace {
 
-class InventoryRun : public ::testing::Test {
+// Every run twice: row by row (the default) and with whole documents.
+class InventoryRun : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
         for (const char* code : {"001", "002"}) {
@@ -37,6 +38,7 @@ class InventoryRun : public ::testing::Test {
             Q(dir.path()) + ", 'S', 'S')");
         op.fields.companyCode = "001";
         op.fields.frequency = "5";
+        op.fields.atomicDocuments = GetParam();
         driver = std::make_unique<RunDriver>(op, logs, catalogue, *local);
     }
 
@@ -85,7 +87,7 @@ class InventoryRun : public ::testing::Test {
     std::unique_ptr<RunDriver> driver;
 };
 
-TEST_F(InventoryRun, EntryDownloadsAndExitUploadsInOneRun) {
+TEST_P(InventoryRun, EntryDownloadsAndExitUploadsInOneRun) {
     server->execute(
         "INSERT INTO ENTRADAS (ENTR_ID, PREF_PRE, ENTR_NUMERO, NUMOK) VALUES (5, 'EN', '0001', "
         "'S')");
@@ -115,7 +117,7 @@ TEST_F(InventoryRun, EntryDownloadsAndExitUploadsInOneRun) {
               1);
 }
 
-TEST_F(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsIt) {
+TEST_P(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsIt) {
     local->execute("ALTER TABLE RESERVAS_DETALLE ADD CONSTRAINT CK_CANT CHECK (REDE_CANT > 0)");
     server->execute("INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO) VALUES (4, 'RS', '7')");
     server->execute(
@@ -137,7 +139,82 @@ TEST_F(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsI
     EXPECT_EQ(count(*local, "select count(*) from RESERVAS_DETALLE"), 1);
 }
 
-TEST_F(InventoryRun, NullIddocLeavesThatEventPendingAndTheRunGoesOn) {
+// The third of five lines refused: with whole documents the destination
+// keeps exactly what it had (nothing of a new document, the previous
+// version of a replaced one with all its lines); row by row the undo
+// removes the new document. Either way the event waits with the database's
+// message, the next event replicates, and both replicate once the
+// destination accepts the line.
+TEST_P(InventoryRun, RefusedThirdLineLeavesTheDestinationAsTheModeSays) {
+    local->execute("ALTER TABLE RESERVAS_DETALLE ADD CONSTRAINT CK_CANT CHECK (REDE_CANT > 0)");
+    local->execute(
+        "INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO, RESE_CONC) VALUES (50, 'RS', '7', "
+        "'antes')");
+    for (int item : {1, 2}) {
+        local->execute(
+            "INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (50, " +
+            sqlInt(item) + ", 1)");
+    }
+    for (const auto& [id, number] : {std::pair{4, "7"}, std::pair{5, "8"}}) {
+        server->execute(
+            "INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO, RESE_CONC) VALUES (" +
+            sqlInt(id) + ", 'RS', " + Q(number) + ", 'despues')");
+        for (int item = 1; item <= 5; ++item) {
+            server->execute(
+                "INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (" +
+                sqlInt(id) + ", " + sqlInt(item) + ", " + (item == 3 ? "-2" : "3") + ")");
+        }
+    }
+    server->execute("INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO) VALUES (6, 'RS', '9')");
+    server->execute(
+        "INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (6, 1, 1)");
+    addEvent(*server, 1, "001", 17, 4, "RS", "7");
+    addEvent(*server, 2, "001", 17, 5, "RS", "8");
+    addEvent(*server, 3, "001", 17, 6, "RS", "9");
+
+    EXPECT_TRUE(driver->run().finished) << op.lastError;
+    for (int event : {1, 2}) {
+        const std::string state = eventState(*server, event);
+        EXPECT_EQ(state.rfind("pending|", 0), 0u) << state;
+        EXPECT_NE(state.find("CK_CANT"), std::string::npos) << state;
+    }
+    EXPECT_EQ(eventState(*server, 3), "replicated|");
+    EXPECT_EQ(count(*local, "select count(*) from RESERVAS where RESE_NUMERO = '8'"), 0);
+    EXPECT_EQ(count(*local,
+                    "select count(*) from RESERVAS_DETALLE d join RESERVAS r on r.RESE_ID = "
+                    "d.RESE_ID where r.RESE_NUMERO = '9'"),
+              1);
+    if (GetParam()) {
+        EXPECT_EQ(count(*local,
+                        "select count(*) from RESERVAS where RESE_ID = 50 and RESE_NUMERO = '7' "
+                        "and RESE_CONC = 'antes'"),
+                  1);
+        EXPECT_EQ(count(*local, "select count(*) from RESERVAS where RESE_NUMERO = '7'"), 1);
+        EXPECT_EQ(count(*local,
+                        "select count(*) from RESERVAS_DETALLE where RESE_ID = 50 and REDE_CANT "
+                        "= 1 and REDE_ITEM in (1, 2)"),
+                  2);
+        EXPECT_EQ(count(*local, "select count(*) from RESERVAS_DETALLE where RESE_ID = 50"), 2);
+    }
+
+    local->open();
+    local->execute("ALTER TABLE RESERVAS_DETALLE DROP CONSTRAINT CK_CANT");
+    EXPECT_TRUE(driver->run().finished) << op.lastError;
+    for (int event : {1, 2}) {
+        EXPECT_EQ(eventState(*server, event).rfind("replicated|", 0), 0u);
+    }
+    for (const char* number : {"7", "8"}) {
+        EXPECT_EQ(count(*local,
+                        std::string("select count(*) from RESERVAS_DETALLE d join RESERVAS r on "
+                                    "r.RESE_ID = d.RESE_ID where r.RESE_CONC = 'despues' and "
+                                    "r.RESE_NUMERO = '") +
+                            number + "'"),
+                  5)
+            << number;
+    }
+}
+
+TEST_P(InventoryRun, NullIddocLeavesThatEventPendingAndTheRunGoesOn) {
     server->execute(
         "INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO) VALUES (3, 'RS', '000001')");
     addEvent(*server, 1, "001", 17, 3, "RS", "000001");
@@ -152,7 +229,7 @@ TEST_F(InventoryRun, NullIddocLeavesThatEventPendingAndTheRunGoesOn) {
     EXPECT_EQ(count(*local, "select count(*) from RESERVAS"), 1);
 }
 
-TEST_F(InventoryRun, TransferAsEntryReplicatesInBothPhases) {
+TEST_P(InventoryRun, TransferAsEntryReplicatesInBothPhases) {
     setting("INVENTARIO", "TRASLADOS",
             "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO", "SI");
     server->execute(
@@ -189,7 +266,7 @@ TEST_F(InventoryRun, TransferAsEntryReplicatesInBothPhases) {
 
 // The download phase follows the local company's purchase invoice mode, the
 // upload phase the mode of the company receiving the upload.
-TEST_F(InventoryRun, PurchaseDocumentsFollowTheModeOfTheReceivingCompany) {
+TEST_P(InventoryRun, PurchaseDocumentsFollowTheModeOfTheReceivingCompany) {
     setting("COMPRAS", "FACTURAS", "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA",
             "ENTRADA");
     server->execute(
@@ -228,6 +305,11 @@ TEST_F(InventoryRun, PurchaseDocumentsFollowTheModeOfTheReceivingCompany) {
     EXPECT_EQ(count(*server, "select count(*) from ENTRADAS"), 0);
     EXPECT_EQ(count(*server, "select count(*) from SALIDAS"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, InventoryRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WholeDocuments" : "RowByRow";
+                         });
 
 }  // namespace
 }  // namespace replica

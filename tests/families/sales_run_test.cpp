@@ -25,7 +25,8 @@ namespace {
 // returns.
 const std::vector<int> kDocuments = {31, 32, 33, 34, 35, 62, 81};
 
-class SalesRun : public ::testing::Test {
+// Row by row (the default) and with whole documents.
+class SalesRun : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
         for (const char* code : {"001", "002"}) {
@@ -50,6 +51,7 @@ class SalesRun : public ::testing::Test {
         route(*local, "002");
         op.fields.companyCode = "001";
         op.fields.frequency = "5";
+        op.fields.atomicDocuments = GetParam();
         op.fields.downloadCount = "500";
         op.fields.uploadCount = "500";
         driver = std::make_unique<RunDriver>(op, logs, catalogue, *local);
@@ -158,7 +160,7 @@ const char* const kCompared[] = {
     "select PREF_PRE, PTRE_NUMERO, PTRE_PUNTOS, PTRE_ANULADO from PUNTOS_REDENCION",
 };
 
-TEST_F(SalesRun, SimulatedSalesDocumentsAndPointsReplicateInBothPhases) {
+TEST_P(SalesRun, SimulatedSalesDocumentsAndPointsReplicateInBothPhases) {
     simulate(*server, 21);
     // The local company numbers its documents after the server's.
     db::Query sequences(*local);
@@ -197,6 +199,11 @@ TEST_F(SalesRun, SimulatedSalesDocumentsAndPointsReplicateInBothPhases) {
         EXPECT_EQ(mine, values(*server, sql)) << sql;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, SalesRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WholeDocuments" : "RowByRow";
+                         });
 
 }  // namespace
 }  // namespace replica

@@ -23,7 +23,8 @@ namespace {
 
 const std::vector<int> kTreasury = {61, 62, 63, 64, 65, 66, 71, 72, 73, 74, 75, 76, 77};
 
-class TreasuryRun : public ::testing::Test {
+// Row by row (the default) and with whole documents.
+class TreasuryRun : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
         for (const char* code : {"001", "002"}) {
@@ -47,6 +48,7 @@ class TreasuryRun : public ::testing::Test {
         route(*local, "002");
         op.fields.companyCode = "001";
         op.fields.frequency = "5";
+        op.fields.atomicDocuments = GetParam();
         op.fields.downloadCount = "500";
         op.fields.uploadCount = "500";
         driver = std::make_unique<RunDriver>(op, logs, catalogue, *local);
@@ -142,7 +144,7 @@ const char* const kCompared[] = {
     "select CUBA_COD, PRBA_PREF, DVCH_NUMDOC from DEVOLUCION_CHEQUES",
 };
 
-TEST_F(TreasuryRun, SimulatedCashAndBankDocumentsReplicateInBothPhases) {
+TEST_P(TreasuryRun, SimulatedCashAndBankDocumentsReplicateInBothPhases) {
     simulate(*server, 9);
     // The local company numbers its documents after the server's.
     db::Query sequences(*local);
@@ -169,6 +171,11 @@ TEST_F(TreasuryRun, SimulatedCashAndBankDocumentsReplicateInBothPhases) {
         EXPECT_EQ(mine, values(*server, sql)) << sql;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, TreasuryRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WholeDocuments" : "RowByRow";
+                         });
 
 }  // namespace
 }  // namespace replica

@@ -190,6 +190,47 @@ TEST_F(Faults, AgentKilledMidDocumentAtSeveralMoments) {
     EXPECT_EQ(checkDocuments(*server002, *local, "ED", "001"), 40);
 }
 
+// With whole documents, a kill at any moment leaves each document either
+// absent or whole in both directions: the transaction that held its header
+// and lines dies with the agent.
+TEST_F(Faults, AgentKilledMidDocumentWithWholeDocumentsLeavesNoDocumentCut) {
+    if (!startServer()) {
+        GTEST_SKIP() << server->why();
+    }
+    configureLocal(false, {{"002", true, true}});
+    {
+        auto local = company("001", false);
+        writeDocuments(*local, "EN", 100001, 30, "002");
+        auto source = company("002", true);
+        writeDocuments(*source, "ED", 200001, 20, "001");
+    }
+    const std::string app = appDir("app");
+    std::vector<std::string> args = agentArgs(false);
+    args.push_back("--atomic-documents");
+    std::mt19937 random(23);
+    std::uniform_int_distribution<int> events(1, 6);
+    std::uniform_int_distribution<int> delayMs(0, 25);
+    for (int round = 0; round < 8; ++round) {
+        auto agent = startAgent(app, args);
+        if (!waitForAudit(app, auditLines(app) + events(random), *agent, 60s)) {
+            EXPECT_EQ(exitCode(agent->wait(60s)), 0) << output(app);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+        agent->stop(SIGKILL, 10s);
+        ++figures.agentKills;
+        EXPECT_EQ(cutDocuments(*company("001", false), "ED"), 0) << "after kill " << round;
+        EXPECT_EQ(cutDocuments(*company("002", true), "EN"), 0) << "after kill " << round;
+    }
+    EXPECT_GE(figures.agentKills, 4);
+    EXPECT_EQ(runAgent(app, args), 0) << output(app);
+
+    auto local = company("001", false);
+    auto server002 = company("002", true);
+    EXPECT_EQ(checkDocuments(*local, *server002, "EN", "002"), 30);
+    EXPECT_EQ(checkDocuments(*server002, *local, "ED", "001"), 20);
+}
+
 // Two agents of company 001 with application directories of their own, as
 // on two machines, both reaching the company's database through the server:
 // the lock file of each directory cannot see the other, the lock in the

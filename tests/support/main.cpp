@@ -4,8 +4,10 @@
 // one is set already: the embedded engine serialises its start-up on a lock
 // file there, and a stray process holding the machine-wide one would stall
 // every test behind it. Processes a test starts inherit the folder, so they
-// share the databases of their parent safely. After the tests the engine is
-// stopped before the exit handlers run.
+// share the databases of their parent safely. The user's own settings
+// (XDG_CONFIG_HOME) live in that folder too, so no test reads or changes the
+// settings of the person running it. After the tests the engine is stopped
+// before the exit handlers run.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
         if (mkdtemp(templ.data())) {
             lockDir = templ;
             setenv("FIREBIRD_LOCK", lockDir.c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (lockDir + "/config").c_str(), 1);
         }
     }
     ::testing::InitGoogleTest(&argc, argv);
