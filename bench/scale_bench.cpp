@@ -1,0 +1,188 @@
+// A long run of the built agent, as a service would make it: does its memory
+// stay flat as the number of events grows, and how soon does it reach the
+// database?
+//
+// For each event count it builds a demo installation (forced writes off),
+// lets the ERP simulator write that many events into company 002 for 001
+// (four documents of several families to every item record: entries, sales
+// invoices with payment lines, vouchers, items with photos and documents),
+// then runs `replica --headless --once` for company 001 with a download
+// count that takes every event in one run, and reports:
+//   run s, events/s  - the agent's whole process, start to exit;
+//   peak RSS         - the agent's maximum resident size (wait4's rusage);
+//   first SQL        - from the agent's start to the first statement it
+//                      sends (REPLICA_TRACE), i.e. the start-up cost.
+// Memory is flat when the peak at the largest count is close to the peak at
+// the smallest one.
+//
+// Usage: scale_bench [lines per document] [event counts...]
+//        (default: 5 lines; 1000 and 10000 events)
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "demo/installation.h"
+#include "demo/simulator.h"
+#include "engine/db/connection.h"
+#include "engine/db/query.h"
+
+#ifndef REPLICA_PROGRAM
+#error "REPLICA_PROGRAM: the path of the built agent"
+#endif
+
+using namespace replica;
+
+namespace {
+
+std::unique_ptr<db::Connection> open(const std::string& path) {
+    auto c = std::make_unique<db::Connection>();
+    c->setPath(path);
+    c->setUserName("SYSDBA");
+    c->setPassword("masterkey");
+    c->open();
+    return c;
+}
+
+long long nowMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+struct Result {
+    int events = 0;
+    int replicated = 0;
+    double run = 0;      // seconds
+    long peakKiB = 0;    // the agent's maximum resident size
+    double firstSql = 0; // milliseconds from its start to its first statement
+    int status = -1;
+};
+
+// Writes events events for company 001 into 002 of a fresh installation in
+// dir and runs the agent on them.
+Result measure(const std::string& dir, int events, int lines) {
+    demo::InstallationOptions options;
+    options.forcedWrites = false;
+    demo::buildInstallation(dir, options);
+    {
+        auto server = open(demo::companyPath(dir, "002"));
+        auto local = open(demo::companyPath(dir, "001"));
+        local->execute("delete from REPLICA_EVENTOS");
+        server->execute("delete from REPLICA_EVENTOS");
+        local->execute(
+            "update CONFIGURACION set CONF_VALOR = 'FACTURA' where CONF_PROPIEDAD = "
+            "'ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA'");
+        demo::SimulationOptions sim;
+        sim.seed = 29;
+        sim.documents = events * 4 / 5;
+        sim.masters = events - sim.documents;
+        sim.linesPerDocument = lines;
+        sim.types = {11, 31, 1, 101};
+        demo::simulate(*server, sim);
+    }
+
+    Result r;
+    const std::string trace = dir + "/trace.sql";
+    const std::string count = std::to_string(events + 1000);
+    const long long started = nowMicros();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        setenv("REPLICA_APP_DIR", dir.c_str(), 1);
+        setenv("REPLICA_PASSWORD", "masterkey", 1);
+        setenv("REPLICA_TRACE", trace.c_str(), 1);
+        if (!std::freopen("/dev/null", "w", stdout)) {
+            _exit(127);
+        }
+        execl(REPLICA_PROGRAM, REPLICA_PROGRAM, "--headless", "--once", "--server", dir.c_str(),
+              "--user", "SYSDBA", "--company", "001", "--download-count", count.c_str(),
+              "--upload-count", "1", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) {
+        throw std::runtime_error("wait4 failed");
+    }
+    r.run = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.peakKiB = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(trace);
+    long long first = 0;
+    if (in >> first) {
+        r.firstSql = static_cast<double>(first - started) / 1000.0;
+    }
+    auto server = open(demo::companyPath(dir, "002"));
+    db::Query q(*server);
+    q.open(
+        "select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
+    r.events = static_cast<int>(q.asInt(0));
+    r.replicated = static_cast<int>(q.asInt(1));
+    server->close();
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int lines = 5;
+    std::vector<int> counts;
+    if (argc > 1) {
+        lines = std::atoi(argv[1]);
+    }
+    for (int i = 2; i < argc; ++i) {
+        counts.push_back(std::atoi(argv[i]));
+    }
+    if (counts.empty()) {
+        counts = {1000, 10000};
+    }
+    std::printf("scale_bench: %d lines per document; agent %s\n\n", lines, REPLICA_PROGRAM);
+    std::printf("%8s %10s %8s %10s %12s %13s %6s\n", "events", "replicated", "run s", "events/s",
+                "peak RSS MiB", "first SQL ms", "exit");
+    int exitStatus = 0;
+    long smallestPeak = 0;
+    long largestPeak = 0;
+    for (int events : counts) {
+        std::string dir = (std::filesystem::temp_directory_path() / "replica-scale-XXXXXX").string();
+        if (!mkdtemp(dir.data())) {
+            std::fprintf(stderr, "cannot create a temporary folder\n");
+            return 1;
+        }
+        try {
+            const Result r = measure(dir, events, lines);
+            std::printf("%8d %10d %8.2f %10.0f %12.1f %13.1f %6d\n", r.events, r.replicated, r.run,
+                        r.events / r.run, r.peakKiB / 1024.0, r.firstSql, r.status);
+            if (smallestPeak == 0) {
+                smallestPeak = r.peakKiB;
+            }
+            largestPeak = r.peakKiB;
+            if (r.status != 0 || r.replicated != r.events) {
+                exitStatus = 1;
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%d events: %s\n", events, e.what());
+            exitStatus = 1;
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    if (smallestPeak > 0) {
+        std::printf("\npeak RSS, largest count / smallest count: %.2f\n",
+                    static_cast<double>(largestPeak) / static_cast<double>(smallestPeak));
+    }
+    return exitStatus;
+}
