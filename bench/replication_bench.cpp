@@ -181,7 +181,9 @@ Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, in
         const Catalogue catalogue = families::catalogue();
         RunDriver driver(op, logs, catalogue, *local);
         const auto start = Clock::now();
+        if (getenv("DBGPREP")) fprintf(stderr, "RUNSTART\n");
         const RunReport report = driver.run();
+        if (getenv("DBGPREP")) fprintf(stderr, "RUNEND\n");
         r.run = secondsSince(start);
         if (!report.finished || report.completed != r.documents || report.failed != 0) {
             throw std::runtime_error("run incomplete: " + std::to_string(report.completed) +

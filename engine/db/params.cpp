@@ -44,6 +44,32 @@ unsigned varyingLength(const Column& c, std::size_t bytes, unsigned least) {
                               kMaxTextBytes);
 }
 
+// The type a NULL is sent as: the one a value of the column would usually
+// travel as, so that a row with a null keeps the layout of its neighbours
+// (any type carries a NULL).
+ParamType nullType(const Column& c) {
+    switch (c.type) {
+        case ColumnType::SmallInt:
+        case ColumnType::Integer:
+        case ColumnType::BigInt:
+            return {SQL_INT64, c.scale, 8, 0, 0};
+        case ColumnType::Float:
+        case ColumnType::Double:
+            return {SQL_DOUBLE, 0, 8, 0, 0};
+        case ColumnType::Date:
+            return {SQL_TYPE_DATE, 0, 4, 0, 0};
+        case ColumnType::Time:
+            return {SQL_TYPE_TIME, 0, 4, 0, 0};
+        case ColumnType::Timestamp:
+            return {SQL_TIMESTAMP, 0, 8, 0, 0};
+        case ColumnType::Char:
+        case ColumnType::VarChar:
+            return {SQL_VARYING, 0, varyingLength(c, 0, 64), 4, 0};
+        default:
+            return {SQL_VARYING, 0, 4, 4, 0};
+    }
+}
+
 ParamType paramType(const Param& p) {
     const Column& c = *p.column;
     if (c.isBlob()) {
@@ -51,7 +77,7 @@ ParamType paramType(const Param& p) {
     }
     switch (p.value->kind()) {
         case Value::Kind::Null:
-            return {SQL_VARYING, 0, 4, 4, 0};
+            return nullType(c);
         case Value::Kind::Int:
             return {SQL_INT64, 0, 8, 0, 0};
         case Value::Kind::Decimal:
@@ -76,14 +102,11 @@ ParamType paramType(const Param& p) {
 
 // Message layouts are cached by their types: building one costs a dozen
 // client calls per parameter, and a copy sends the same layout row after row.
+// The key is the types' bytes (five 4-byte fields each, no padding).
+static_assert(sizeof(ParamType) == 5 * sizeof(unsigned));
 std::string signatureOf(const std::vector<ParamType>& types) {
-    std::string signature;
-    for (const ParamType& t : types) {
-        signature += std::to_string(t.type) + ':' + std::to_string(t.subType) + ':' +
-                     std::to_string(t.length) + ':' + std::to_string(t.scale) + ':' +
-                     std::to_string(t.charSet) + ';';
-    }
-    return signature;
+    return std::string(reinterpret_cast<const char*>(types.data()),
+                       types.size() * sizeof(ParamType));
 }
 
 MessageLayout buildLayout(const std::vector<ParamType>& types) {

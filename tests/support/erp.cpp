@@ -1,8 +1,14 @@
 #include "tests/support/erp.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "demo/script.h"
 #include "tests/support/tempdir.h"
@@ -11,26 +17,67 @@ namespace replica::test {
 
 namespace {
 
+// The templates outlive the test process: every test runs in a process of
+// its own, and building the schema costs more than most tests. They live
+// beside the test programs, named after a digest of the schema files, so a
+// changed schema gets new ones; each is built under a name of its own and
+// renamed into place, so processes that race on the first build each see a
+// whole file.
+#ifndef REPLICA_TEST_TEMPLATE_DIR
+#error "REPLICA_TEST_TEMPLATE_DIR: where the test programs keep their template databases"
+#endif
+
+std::string schemaDigest(const std::string& schema) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(REPLICA_DEMO_SQL_DIR) + "/" + schema)) {
+        files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    // FNV-1a over names and contents: enough to tell one schema from another.
+    std::uint64_t h = 1469598103934665603ull;
+    const auto mix = [&h](const std::string& bytes) {
+        for (unsigned char c : bytes) {
+            h = (h ^ c) * 1099511628211ull;
+        }
+    };
+    for (const auto& f : files) {
+        mix(f.filename().string());
+        mix(slurp(f.string()));
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+std::string buildTemplate(const std::string& schema) {
+    const std::filesystem::path dir(REPLICA_TEST_TEMPLATE_DIR);
+    const std::filesystem::path path = dir / (schema + "-" + schemaDigest(schema) + ".fdb");
+    if (std::filesystem::exists(path)) {
+        return path.string();
+    }
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path building =
+        dir / (path.stem().string() + "." + std::to_string(getpid()) + ".building");
+    std::filesystem::remove(building);
+    auto conn = createDatabase(building.string());
+    demo::loadSchema(*conn, std::string(REPLICA_DEMO_SQL_DIR), schema);
+    conn->close();
+    std::filesystem::rename(building, path);
+    return path.string();
+}
+
 struct Templates {
-    TempDir dir;
     std::string company;
     std::string general;
 };
-
-std::string buildTemplate(const TempDir& dir, const std::string& name, const std::string& schema) {
-    const std::string path = dir.file(name);
-    auto conn = createDatabase(path);
-    demo::loadSchema(*conn, std::string(REPLICA_DEMO_SQL_DIR), schema);
-    conn->close();
-    return path;
-}
 
 Templates& templates() {
     static Templates t;
     static std::once_flag once;
     std::call_once(once, [] {
-        t.company = buildTemplate(t.dir, "company.fdb", "company");
-        t.general = buildTemplate(t.dir, "general.fdb", "general");
+        t.company = buildTemplate("company");
+        t.general = buildTemplate("general");
     });
     return t;
 }
