@@ -19,6 +19,7 @@
 // and the atomic/default speed-up per mix and forced-writes setting.
 //
 // Usage: replication_bench [documents] [lines] [--only-forced-writes-off]
+//                          [--only-forced-writes-on]
 //                          [--mix entries|mixed] [--mode default|atomic]
 // (the filters let a profiler see one configuration alone).
 
@@ -181,9 +182,7 @@ Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, in
         const Catalogue catalogue = families::catalogue();
         RunDriver driver(op, logs, catalogue, *local);
         const auto start = Clock::now();
-        if (getenv("DBGPREP")) fprintf(stderr, "RUNSTART\n");
         const RunReport report = driver.run();
-        if (getenv("DBGPREP")) fprintf(stderr, "RUNEND\n");
         r.run = secondsSince(start);
         if (!report.finished || report.completed != r.documents || report.failed != 0) {
             throw std::runtime_error("run incomplete: " + std::to_string(report.completed) +
@@ -206,6 +205,7 @@ int main(int argc, char** argv) {
     int documents = 200;
     int lines = 10;
     bool onlyFast = false;
+    bool onlySlow = false;
     std::string onlyMix;
     std::string onlyMode;
     std::vector<std::string> positional;
@@ -213,6 +213,8 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--only-forced-writes-off") {
             onlyFast = true;
+        } else if (a == "--only-forced-writes-on") {
+            onlySlow = true;
         } else if ((a == "--mix" || a == "--mode") && i + 1 < argc) {
             (a == "--mix" ? onlyMix : onlyMode) = argv[++i];
         } else {
@@ -227,7 +229,7 @@ int main(int argc, char** argv) {
     }
     if (documents <= 0 || lines < 0) {
         std::fprintf(stderr, "usage: replication_bench [documents] [lines] "
-                             "[--only-forced-writes-off] [--mix NAME] [--mode NAME]\n");
+                             "[--only-forced-writes-off|on] [--mix NAME] [--mode NAME]\n");
         return 2;
     }
 
@@ -241,7 +243,7 @@ int main(int argc, char** argv) {
             continue;
         }
         for (bool fw : {false, true}) {
-            if (fw && onlyFast) {
+            if ((fw && onlyFast) || (!fw && onlySlow)) {
                 continue;
             }
             std::map<bool, Result> byMode;
