@@ -16,13 +16,15 @@
 // items with their photos and documents). Modes: "default" (one commit per
 // row, as the ERP has always had it) and "atomic" (one commit per document).
 // Prints one table: rows/s, documents/s and run/floor throughput per line,
-// and the atomic/default speed-up per mix and forced-writes setting.
+// and the atomic/default speed-up per mix and forced-writes setting. Without
+// forced writes each figure is the best of three installations.
 //
 // Usage: replication_bench [documents] [lines] [--only-forced-writes-off]
 //                          [--only-forced-writes-on]
 //                          [--mix entries|mixed] [--mode default|atomic]
 // (the filters let a profiler see one configuration alone).
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -77,7 +79,7 @@ struct Mix {
 };
 
 // Items the events name; their photos and documents come with them.
-#define BENCH_ITEMS                                                                           \
+#define BENCH_ITEMS \
     "(select RPEV_CODIGO from REPLICA_EVENTOS where RPEV_TIPO = 101 and RPEV_COMPANIA = '001')"
 
 const Mix kMixes[] = {
@@ -161,8 +163,8 @@ Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, in
             sim.types.push_back(101);
         }
         demo::simulate(*server, sim);
-        r.documents = static_cast<int>(scalar(
-            *server, "select count(*) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'"));
+        r.documents = static_cast<int>(
+            scalar(*server, "select count(*) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'"));
 
         for (const char* select : mix.rows) {
             r.floor += perRowCommit(*server, *floorDb, select, r.rows);
@@ -228,8 +230,9 @@ int main(int argc, char** argv) {
         lines = std::atoi(positional[1].c_str());
     }
     if (documents <= 0 || lines < 0) {
-        std::fprintf(stderr, "usage: replication_bench [documents] [lines] "
-                             "[--only-forced-writes-off|on] [--mix NAME] [--mode NAME]\n");
+        std::fprintf(stderr,
+                     "usage: replication_bench [documents] [lines] "
+                     "[--only-forced-writes-off|on] [--mix NAME] [--mode NAME]\n");
         return 2;
     }
 
@@ -252,12 +255,22 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 try {
-                    const Result r = measure(mix, fw, atomic, documents, lines);
+                    // Without forced writes a configuration takes a fraction
+                    // of a second and the machine's own noise (page-cache
+                    // writeback, other processes) is of the same size: the
+                    // best of three fresh installations is reported, for the
+                    // floor and the run alike.
+                    Result r = measure(mix, fw, atomic, documents, lines);
+                    for (int again = fw ? 1 : 3; again > 1; --again) {
+                        const Result other = measure(mix, fw, atomic, documents, lines);
+                        r.floor = std::min(r.floor, other.floor);
+                        r.run = std::min(r.run, other.run);
+                    }
                     byMode[atomic] = r;
                     std::printf("%-8s %-6s %-8s %7ld %7d %10.0f %10.0f %9.1f %9.3f %8.2f\n",
-                                mix.name, fw ? "on" : "off", atomic ? "atomic" : "default",
-                                r.rows, r.documents, r.rows / r.floor, r.rows / r.run,
-                                r.documents / r.run, r.floor, r.floor / r.run);
+                                mix.name, fw ? "on" : "off", atomic ? "atomic" : "default", r.rows,
+                                r.documents, r.rows / r.floor, r.rows / r.run, r.documents / r.run,
+                                r.floor, r.floor / r.run);
                 } catch (const std::exception& e) {
                     std::fprintf(stderr, "%s, forced writes %s, %s: %s\n", mix.name,
                                  fw ? "on" : "off", atomic ? "atomic" : "default", e.what());

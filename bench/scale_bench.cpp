@@ -63,9 +63,9 @@ long long nowMicros() {
 struct Result {
     int events = 0;
     int replicated = 0;
-    double run = 0;      // seconds
-    long peakKiB = 0;    // the agent's maximum resident size
-    double firstSql = 0; // milliseconds from its start to its first statement
+    double run = 0;       // seconds
+    long peakKiB = 0;     // the agent's maximum resident size
+    double firstSql = 0;  // milliseconds from its start to its first statement
     int status = -1;
 };
 
@@ -128,8 +128,7 @@ Result measure(const std::string& dir, int events, int lines) {
     }
     auto server = open(demo::companyPath(dir, "002"));
     db::Query q(*server);
-    q.open(
-        "select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
+    q.open("select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
     r.events = static_cast<int>(q.asInt(0));
     r.replicated = static_cast<int>(q.asInt(1));
     server->close();
@@ -157,7 +156,8 @@ int main(int argc, char** argv) {
     long smallestPeak = 0;
     long largestPeak = 0;
     for (int events : counts) {
-        std::string dir = (std::filesystem::temp_directory_path() / "replica-scale-XXXXXX").string();
+        std::string dir =
+            (std::filesystem::temp_directory_path() / "replica-scale-XXXXXX").string();
         if (!mkdtemp(dir.data())) {
             std::fprintf(stderr, "cannot create a temporary folder\n");
             return 1;

@@ -11,6 +11,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/db/fb.h"
+#include "engine/db/literals.h"
 #include "engine/db/params.h"
 #include "engine/db/query.h"
 
@@ -431,15 +432,7 @@ namespace {
 // Whether a statement changes the database's metadata: prepared statements
 // hold locks on the objects they name, so they go before it runs.
 bool changesMetadata(const std::string& sql) {
-    std::size_t i = 0;
-    while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) {
-        ++i;
-    }
-    std::string word;
-    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) {
-        word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
-        ++i;
-    }
+    const std::string word = statementWord(sql);
     return word != "SELECT" && word != "INSERT" && word != "UPDATE" && word != "DELETE" &&
            word != "EXECUTE" && word != "MERGE";
 }

@@ -24,8 +24,9 @@ bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
         switch (type) {
             case SQL_TEXT:
             case SQL_VARYING: {
-                const unsigned chars = input->getLength(&st, i) /
-                                       static_cast<unsigned>(bytesPerChar(input->getCharSet(&st, i)));
+                const unsigned chars =
+                    input->getLength(&st, i) /
+                    static_cast<unsigned>(bytesPerChar(input->getCharSet(&st, i)));
                 return utf8Length(l.text) <= chars;
             }
             case SQL_TYPE_DATE:

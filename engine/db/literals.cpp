@@ -5,14 +5,7 @@
 
 namespace replica::db {
 
-namespace {
-
-bool identifierChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
-
-// Whether the statement is one whose comparisons may take parameters.
-bool liftable(std::string_view sql) {
+std::string statementWord(std::string_view sql) {
     std::size_t i = 0;
     while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) {
         ++i;
@@ -22,6 +15,18 @@ bool liftable(std::string_view sql) {
         word += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i])));
         ++i;
     }
+    return word;
+}
+
+namespace {
+
+bool identifierChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
+
+// Whether the statement is one whose comparisons may take parameters.
+bool liftable(std::string_view sql) {
+    const std::string word = statementWord(sql);
     return word == "SELECT" || word == "UPDATE" || word == "DELETE";
 }
 
@@ -95,9 +100,9 @@ std::optional<ParameterizedSql> parameterize(std::string_view sql) {
             i = j + 1;
             continue;
         }
-        const bool startsNumber =
-            std::isdigit(static_cast<unsigned char>(c)) ||
-            (c == '-' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1])));
+        const bool startsNumber = std::isdigit(static_cast<unsigned char>(c)) ||
+                                  (c == '-' && i + 1 < sql.size() &&
+                                   std::isdigit(static_cast<unsigned char>(sql[i + 1])));
         if (startsNumber && (p.sql.empty() || !identifierChar(p.sql.back())) &&
             afterComparison(p.sql)) {
             std::size_t j = i + 1;

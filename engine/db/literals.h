@@ -22,15 +22,18 @@ namespace replica::db {
 struct Literal {
     enum class Kind { Text, Integer };
     Kind kind = Kind::Text;
-    std::string text;           // Kind::Text: the value, quotes undone
-    std::int64_t integer = 0;   // Kind::Integer
-    std::string spelled;        // as the text wrote it
+    std::string text;          // Kind::Text: the value, quotes undone
+    std::int64_t integer = 0;  // Kind::Integer
+    std::string spelled;       // as the text wrote it
 };
 
 struct ParameterizedSql {
     std::string sql;  // the text with "?" where each literal was
     std::vector<Literal> values;
 };
+
+// The statement's first word in capitals ("SELECT", "ALTER"...).
+std::string statementWord(std::string_view sql);
 
 // The parameterized form of sql, or nullopt when it lifts nothing.
 std::optional<ParameterizedSql> parameterize(std::string_view sql);

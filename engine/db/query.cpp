@@ -234,9 +234,9 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const Input
         described.push_back(&c);
     }
     std::vector<unsigned char> buffer(layout.length);
-    Ref<Firebird::IResultSet> rs(stmt->openCursor(&st, tra, input ? input->meta : nullptr,
-                                                   input ? const_cast<unsigned char*>(input->buffer.data()) : nullptr,
-                                                   meta, 0));
+    Ref<Firebird::IResultSet> rs(stmt->openCursor(
+        &st, tra, input ? input->meta : nullptr,
+        input ? const_cast<unsigned char*>(input->buffer.data()) : nullptr, meta, 0));
     while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
         rows.push_back(decodeRow(conn, tra, layout, buffer.data(), described));
     }

@@ -25,22 +25,33 @@ struct Shape {
 };
 
 const Shape kShapes[] = {
-    {"TextAndNumber", "select * from t where code = 'A''B' and id = 5",
-     "select * from t where code = ? and id = ?", {"'A''B'", "5"}},
-    {"EveryOperator", "select 1 from t where a <> 1 and b != -2 and c <= 3 and d >= 'x' and e < 4",
+    {"TextAndNumber",
+     "select * from t where code = 'A''B' and id = 5",
+     "select * from t where code = ? and id = ?",
+     {"'A''B'", "5"}},
+    {"EveryOperator",
+     "select 1 from t where a <> 1 and b != -2 and c <= 3 and d >= 'x' and e < 4",
      "select 1 from t where a <> ? and b != ? and c <= ? and d >= ? and e < ?",
      {"1", "-2", "3", "'x'", "4"}},
-    {"UpdateAndDelete", "UPDATE T SET N = 'x' where ID = 3",
-     "UPDATE T SET N = ? where ID = ?", {"'x'", "3"}},
-    {"NotAfterAComparison", "select first 10 * from t where a in (1, 2) and b like 'x%'", nullptr,
+    {"UpdateAndDelete",
+     "UPDATE T SET N = 'x' where ID = 3",
+     "UPDATE T SET N = ? where ID = ?",
+     {"'x'", "3"}},
+    {"NotAfterAComparison",
+     "select first 10 * from t where a in (1, 2) and b like 'x%'",
+     nullptr,
      {}},
     {"DecimalStaysWritten", "select * from t where amount = 1.5", nullptr, {}},
-    {"QuotedIdentifierKeptWhole", "select \"A = 1\" from t where \"B\" = 2",
-     "select \"A = 1\" from t where \"B\" = ?", {"2"}},
+    {"QuotedIdentifierKeptWhole",
+     "select \"A = 1\" from t where \"B\" = 2",
+     "select \"A = 1\" from t where \"B\" = ?",
+     {"2"}},
     {"CommentLeavesTheText", "select * from t where id = 1 -- note", nullptr, {}},
     {"UnterminatedQuoteLeavesTheText", "select * from t where code = 'abc", nullptr, {}},
     {"InsertIsNotLifted", "insert into t (id) values (1)", nullptr, {}},
-    {"NoSpaces", "select * from t where a=1 and b='x'", "select * from t where a=? and b=?",
+    {"NoSpaces",
+     "select * from t where a=1 and b='x'",
+     "select * from t where a=? and b=?",
      {"1", "'x'"}},
 };
 
@@ -93,7 +104,7 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
         {"CODE = 'it''s'", 1},
         {"FIX = 'AB'", 1},  // CHAR padding
         {"FIX = 'AB  '", 1},
-        {"ID = '2'", 1},  // a text against a number column
+        {"ID = '2'", 1},         // a text against a number column
         {"ID = 2147483648", 0},  // beyond INTEGER
         {"ID = -2147483649", 0},
         {"SMALL = 70000", 0},  // beyond SMALLINT

@@ -32,8 +32,8 @@ struct ReferenceCase {
 const ReferenceCase kReferenceCases[] = {
     {"AcceptedCodeFound", 31, "000777", kCustomerDocuments, Otherwise::Zero, Otherwise::Keep, "55",
      true},
-    {"AcceptedCodeNotFoundZero", 31, "000778", kCustomerDocuments, Otherwise::Zero,
-     Otherwise::Keep, "0", true},
+    {"AcceptedCodeNotFoundZero", 31, "000778", kCustomerDocuments, Otherwise::Zero, Otherwise::Keep,
+     "0", true},
     {"AcceptedCodeNotFoundKeeps", 31, "000778", kCustomerDocuments, Otherwise::Keep,
      Otherwise::Keep, "9", true},
     {"CodeOutsideTheSetRunsNoQuery", 34, "000777", kCustomerDocuments, Otherwise::Zero,
@@ -65,15 +65,14 @@ TEST_P(Reference, TranslatesOnlyAcceptedCodesAndAppliesTheRuleOtherwise) {
     const Event e = event(43, "I", 1, "AP", "1");
     HandlerContext ctx{phase, e, *source, *destination, options, state, errors, {}};
 
-    const bool found = translateReference(
-        ctx, line,
-        ReferenceColumns{.codes = c.codes,
-                         .type = 2,
-                         .id = "APCD_IDREF",
-                         .prefix = 4,
-                         .number = "APCD_NUMREF",
-                         .notFound = c.notFound,
-                         .otherCode = c.otherCode});
+    const bool found = translateReference(ctx, line,
+                                          ReferenceColumns{.codes = c.codes,
+                                                           .type = 2,
+                                                           .id = "APCD_IDREF",
+                                                           .prefix = 4,
+                                                           .number = "APCD_NUMREF",
+                                                           .notFound = c.notFound,
+                                                           .otherCode = c.otherCode});
 
     EXPECT_EQ(line.editValue(3).asText(), c.expectedId);
     EXPECT_EQ(found, std::string(c.expectedId) == "55");

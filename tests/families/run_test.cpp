@@ -151,9 +151,8 @@ TEST_P(InventoryRun, RefusedThirdLineLeavesTheDestinationAsTheModeSays) {
         "INSERT INTO RESERVAS (RESE_ID, PREF_PRE, RESE_NUMERO, RESE_CONC) VALUES (50, 'RS', '7', "
         "'antes')");
     for (int item : {1, 2}) {
-        local->execute(
-            "INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (50, " +
-            sqlInt(item) + ", 1)");
+        local->execute("INSERT INTO RESERVAS_DETALLE (RESE_ID, REDE_ITEM, REDE_CANT) VALUES (50, " +
+                       sqlInt(item) + ", 1)");
     }
     for (const auto& [id, number] : {std::pair{4, "7"}, std::pair{5, "8"}}) {
         server->execute(
@@ -204,12 +203,12 @@ TEST_P(InventoryRun, RefusedThirdLineLeavesTheDestinationAsTheModeSays) {
         EXPECT_EQ(eventState(*server, event).rfind("replicated|", 0), 0u);
     }
     for (const char* number : {"7", "8"}) {
-        EXPECT_EQ(count(*local,
-                        std::string("select count(*) from RESERVAS_DETALLE d join RESERVAS r on "
-                                    "r.RESE_ID = d.RESE_ID where r.RESE_CONC = 'despues' and "
-                                    "r.RESE_NUMERO = '") +
-                            number + "'"),
-                  5)
+        EXPECT_EQ(
+            count(*local, std::string("select count(*) from RESERVAS_DETALLE d join RESERVAS r on "
+                                      "r.RESE_ID = d.RESE_ID where r.RESE_CONC = 'despues' and "
+                                      "r.RESE_NUMERO = '") +
+                              number + "'"),
+            5)
             << number;
     }
 }

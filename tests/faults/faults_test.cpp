@@ -12,9 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <numeric>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/db/query.h"
 #include "engine/db/rowlock.h"
@@ -45,6 +47,47 @@ class Faults : public Installation {
                              " and (select count(*) from ENTRADAS_DETALLE d where d.ENTR_ID = "
                              "e.ENTR_ID) <> " +
                              std::to_string(kLinesPerDocument)));
+    }
+    // Entries of 001 for 002 (prefix EN) and of 002 for 001 (ED), the local
+    // company reached directly and 002 through the test's server.
+    void documentsBothWays(int toServer, int fromServer) {
+        configureLocal(false, {{"002", true, true}});
+        auto local = company("001", false);
+        writeDocuments(*local, "EN", 100001, toServer, "002");
+        auto source = company("002", true);
+        writeDocuments(*source, "ED", 200001, fromServer, "001");
+    }
+    void checkBothWays(int toServer, int fromServer) {
+        auto local = company("001", false);
+        auto server002 = company("002", true);
+        EXPECT_EQ(checkDocuments(*local, *server002, "EN", "002"), toServer);
+        EXPECT_EQ(checkDocuments(*server002, *local, "ED", "001"), fromServer);
+    }
+    // Kills the agent up to rounds times, each after a seeded number of
+    // events (1 to maxEvents) and a short delay: the same moments on every
+    // machine, still not aligned with the documents' boundaries. Returns the
+    // documents found cut after each kill, both directions together; stops
+    // when a run reaches its end first.
+    std::vector<int> killAtSeveralMoments(const std::string& app,
+                                          const std::vector<std::string>& args, int rounds,
+                                          unsigned seed, int maxEvents) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> events(1, maxEvents);
+        std::uniform_int_distribution<int> delayMs(0, 25);
+        std::vector<int> cuts;
+        for (int round = 0; round < rounds; ++round) {
+            auto agent = startAgent(app, args);
+            if (!waitForAudit(app, auditLines(app) + events(random), *agent, 60s)) {
+                EXPECT_EQ(exitCode(agent->wait(60s)), 0) << output(app);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+            agent->stop(SIGKILL, 10s);
+            ++figures.agentKills;
+            cuts.push_back(cutDocuments(*company("001", false), "ED") +
+                           cutDocuments(*company("002", true), "EN"));
+        }
+        return cuts;
     }
     static int occurrences(const std::string& text, const std::string& what) {
         int n = 0;
@@ -150,44 +193,17 @@ TEST_F(Faults, AgentKilledMidDocumentAtSeveralMoments) {
     if (!startServer()) {
         GTEST_SKIP() << server->why();
     }
-    configureLocal(false, {{"002", true, true}});
-    {
-        auto local = company("001", false);
-        writeDocuments(*local, "EN", 100001, 60, "002");
-        auto source = company("002", true);
-        writeDocuments(*source, "ED", 200001, 40, "001");
-    }
+    documentsBothWays(60, 40);
     const std::string app = appDir("app");
-    // Seeded: the same moments on every machine, still not aligned with the
-    // documents' boundaries.
-    std::mt19937 random(19);
-    std::uniform_int_distribution<int> events(1, 9);
-    std::uniform_int_distribution<int> delayMs(0, 25);
-    int cut = 0;
-    for (int round = 0; round < 14; ++round) {
-        auto agent = startAgent(app, agentArgs(false));
-        if (!waitForAudit(app, auditLines(app) + events(random), *agent, 60s)) {
-            // Nothing left to cut: the run reached its end first.
-            EXPECT_EQ(exitCode(agent->wait(60s)), 0) << output(app);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
-        agent->stop(SIGKILL, 10s);
-        ++figures.agentKills;
-        cut +=
-            cutDocuments(*company("001", false), "ED") + cutDocuments(*company("002", true), "EN");
-    }
+    const std::vector<int> cuts = killAtSeveralMoments(app, agentArgs(false), 14, 19, 9);
     EXPECT_GE(figures.agentKills, 10);
     // Some kills did land inside a document (a header with some of its
     // lines), which is what the next runs must repair.
+    const int cut = std::accumulate(cuts.begin(), cuts.end(), 0);
     EXPECT_GE(cut, 1);
     std::cout << "[ figures  ] documents found cut after a kill: " << cut << "\n";
     EXPECT_EQ(runAgent(app, agentArgs(false)), 0) << output(app);
-
-    auto local = company("001", false);
-    auto server002 = company("002", true);
-    EXPECT_EQ(checkDocuments(*local, *server002, "EN", "002"), 60);
-    EXPECT_EQ(checkDocuments(*server002, *local, "ED", "001"), 40);
+    checkBothWays(60, 40);
 }
 
 // With whole documents, a kill at any moment leaves each document either
@@ -197,38 +213,15 @@ TEST_F(Faults, AgentKilledMidDocumentWithWholeDocumentsLeavesNoDocumentCut) {
     if (!startServer()) {
         GTEST_SKIP() << server->why();
     }
-    configureLocal(false, {{"002", true, true}});
-    {
-        auto local = company("001", false);
-        writeDocuments(*local, "EN", 100001, 30, "002");
-        auto source = company("002", true);
-        writeDocuments(*source, "ED", 200001, 20, "001");
-    }
+    documentsBothWays(30, 20);
     const std::string app = appDir("app");
     std::vector<std::string> args = agentArgs(false);
     args.push_back("--atomic-documents");
-    std::mt19937 random(23);
-    std::uniform_int_distribution<int> events(1, 6);
-    std::uniform_int_distribution<int> delayMs(0, 25);
-    for (int round = 0; round < 8; ++round) {
-        auto agent = startAgent(app, args);
-        if (!waitForAudit(app, auditLines(app) + events(random), *agent, 60s)) {
-            EXPECT_EQ(exitCode(agent->wait(60s)), 0) << output(app);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
-        agent->stop(SIGKILL, 10s);
-        ++figures.agentKills;
-        EXPECT_EQ(cutDocuments(*company("001", false), "ED"), 0) << "after kill " << round;
-        EXPECT_EQ(cutDocuments(*company("002", true), "EN"), 0) << "after kill " << round;
-    }
+    const std::vector<int> cuts = killAtSeveralMoments(app, args, 8, 23, 6);
     EXPECT_GE(figures.agentKills, 4);
+    EXPECT_EQ(cuts, std::vector<int>(cuts.size(), 0));
     EXPECT_EQ(runAgent(app, args), 0) << output(app);
-
-    auto local = company("001", false);
-    auto server002 = company("002", true);
-    EXPECT_EQ(checkDocuments(*local, *server002, "EN", "002"), 30);
-    EXPECT_EQ(checkDocuments(*server002, *local, "ED", "001"), 20);
+    checkBothWays(30, 20);
 }
 
 // Two agents of company 001 with application directories of their own, as
