@@ -12,8 +12,12 @@
 //   peak RSS         - the agent's maximum resident size (wait4's rusage);
 //   first SQL        - from the agent's start to the first statement it
 //                      sends (REPLICA_TRACE), i.e. the start-up cost.
-// Memory is flat when the peak at the largest count is close to the peak at
-// the smallest one.
+// A single run reads its whole batch of events at once, so its peak grows
+// with the batch. The service's case is another: one process, run after run
+// on its timer, each taking a batch of the window's size. The second table
+// runs the largest count that way inside this process (batches of 1,000, one
+// run driver, as the timer calls it) and prints the resident size after
+// each run: memory is flat when the last runs hold what the first did.
 //
 // Usage: scale_bench [lines per document] [event counts...]
 //        (default: 5 lines; 1000 and 10000 events)
@@ -28,14 +32,19 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "demo/installation.h"
 #include "demo/simulator.h"
+#include "engine/console_operator.h"
 #include "engine/db/connection.h"
 #include "engine/db/query.h"
+#include "engine/logs.h"
+#include "engine/rundriver.h"
+#include "families/all.h"
 
 #ifndef REPLICA_PROGRAM
 #error "REPLICA_PROGRAM: the path of the built agent"
@@ -60,6 +69,21 @@ long long nowMicros() {
         .count();
 }
 
+// The resident size of this process, in KiB (VmRSS).
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
 struct Result {
     int events = 0;
     int replicated = 0;
@@ -69,9 +93,8 @@ struct Result {
     int status = -1;
 };
 
-// Writes events events for company 001 into 002 of a fresh installation in
-// dir and runs the agent on them.
-Result measure(const std::string& dir, int events, int lines) {
+// A fresh installation in dir with events events for company 001 in 002.
+void prepare(const std::string& dir, int events, int lines) {
     demo::InstallationOptions options;
     options.forcedWrites = false;
     demo::buildInstallation(dir, options);
@@ -91,7 +114,21 @@ Result measure(const std::string& dir, int events, int lines) {
         sim.types = {11, 31, 1, 101};
         demo::simulate(*server, sim);
     }
+}
 
+int replicated(const std::string& dir, int& events) {
+    auto server = open(demo::companyPath(dir, "002"));
+    db::Query q(*server);
+    q.open("select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
+    events = static_cast<int>(q.asInt(0));
+    const int done = static_cast<int>(q.asInt(1));
+    server->close();
+    return done;
+}
+
+// Runs the built agent once on every event prepared in dir.
+Result measure(const std::string& dir, int events, int lines) {
+    prepare(dir, events, lines);
     Result r;
     const std::string trace = dir + "/trace.sql";
     const std::string count = std::to_string(events + 1000);
@@ -126,13 +163,41 @@ Result measure(const std::string& dir, int events, int lines) {
     if (in >> first) {
         r.firstSql = static_cast<double>(first - started) / 1000.0;
     }
-    auto server = open(demo::companyPath(dir, "002"));
-    db::Query q(*server);
-    q.open("select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
-    r.events = static_cast<int>(q.asInt(0));
-    r.replicated = static_cast<int>(q.asInt(1));
-    server->close();
+    r.replicated = replicated(dir, r.events);
     return r;
+}
+
+// Replicates every event prepared in dir in runs of batch events, one run
+// driver in this process as the timer would call it, and prints the
+// resident size after each run. False when an event is left.
+bool runAfterRun(const std::string& dir, int events, int lines, int batch) {
+    prepare(dir, events, lines);
+    setenv("REPLICA_APP_DIR", dir.c_str(), 1);
+    auto local = open(demo::companyPath(dir, "001"));
+    std::ostream quiet(nullptr);
+    RunInputs inputs;
+    inputs.companyCode = "001";
+    inputs.downloadCount = std::to_string(batch);
+    inputs.uploadCount = "1";
+    inputs.frequency = "5";
+    ConsoleOperator op(inputs, quiet);
+    Logs logs([dir] { return dir; });
+    const Catalogue catalogue = families::catalogue();
+    RunDriver driver(op, logs, catalogue, *local);
+    std::printf("%5s %10s %14s\n", "run", "events", "RSS after MiB");
+    int handled = 0;
+    for (int run = 1; handled < events; ++run) {
+        const RunReport report = driver.run();
+        if (!report.finished || report.handled == 0) {
+            std::fprintf(stderr, "run %d ended early: %s\n", run, op.lastError().c_str());
+            return false;
+        }
+        handled += report.handled;
+        std::printf("%5d %10d %14.1f\n", run, handled, residentKiB() / 1024.0);
+    }
+    local->close();
+    int total = 0;
+    return replicated(dir, total) == total;
 }
 
 }  // namespace
@@ -184,5 +249,23 @@ int main(int argc, char** argv) {
         std::printf("\npeak RSS, largest count / smallest count: %.2f\n",
                     static_cast<double>(largestPeak) / static_cast<double>(smallestPeak));
     }
+
+    const int events = counts.back();
+    std::printf("\n%d events in runs of 1000 events, one process:\n", events);
+    std::string dir = (std::filesystem::temp_directory_path() / "replica-scale-XXXXXX").string();
+    if (!mkdtemp(dir.data())) {
+        std::fprintf(stderr, "cannot create a temporary folder\n");
+        return 1;
+    }
+    try {
+        if (!runAfterRun(dir, events, lines, 1000)) {
+            exitStatus = 1;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "run after run: %s\n", e.what());
+        exitStatus = 1;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
     return exitStatus;
 }
