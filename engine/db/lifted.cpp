@@ -17,10 +17,54 @@ namespace {
 // the text would have compared it: a text no longer than a text column (or
 // read as a date or time, as a literal is), a whole number within a numeric
 // column of no decimals.
+// A text that spells a whole number and nothing else ("7", "-12", "007"):
+// compared with an integer column it reads as that number, lifted or not.
+std::optional<std::int64_t> wholeNumberIn(const std::string& text) {
+    const std::size_t digitsFrom = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == digitsFrom || text.size() > 18) {
+        return std::nullopt;
+    }
+    for (std::size_t i = digitsFrom; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+    }
+    return std::stoll(text);
+}
+
+bool isIntegerType(unsigned type) {
+    return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64;
+}
+
+// Whether integer n fits a parameter of type (scale 0).
+bool fits(unsigned type, std::int64_t n) {
+    switch (type) {
+        case SQL_SHORT:
+            return n >= std::numeric_limits<std::int16_t>::min() &&
+                   n <= std::numeric_limits<std::int16_t>::max();
+        case SQL_LONG:
+            return n >= std::numeric_limits<std::int32_t>::min() &&
+                   n <= std::numeric_limits<std::int32_t>::max();
+        case SQL_INT64:
+            return true;
+        case SQL_DOUBLE:
+        case SQL_FLOAT:
+            return std::llabs(n) < (1LL << 24);
+        default:
+            return false;
+    }
+}
+
 bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
     Status st;
     const unsigned type = input->getType(&st, i) & ~1u;
     if (l.kind == Literal::Kind::Text) {
+        if (isIntegerType(type)) {
+            // Only a text that is plainly a whole number: "1.5" or " 1"
+            // might read otherwise as a literal than as a parameter.
+            const std::optional<std::int64_t> n = wholeNumberIn(l.text);
+            return n && input->getScale(&st, i) == 0 && fits(type, *n);
+        }
         switch (type) {
             case SQL_TEXT:
             case SQL_VARYING: {
@@ -37,24 +81,7 @@ bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
                 return false;
         }
     }
-    if (input->getScale(&st, i) != 0) {
-        return false;
-    }
-    switch (type) {
-        case SQL_SHORT:
-            return l.integer >= std::numeric_limits<std::int16_t>::min() &&
-                   l.integer <= std::numeric_limits<std::int16_t>::max();
-        case SQL_LONG:
-            return l.integer >= std::numeric_limits<std::int32_t>::min() &&
-                   l.integer <= std::numeric_limits<std::int32_t>::max();
-        case SQL_INT64:
-            return true;
-        case SQL_DOUBLE:
-        case SQL_FLOAT:
-            return std::llabs(l.integer) < (1LL << 24);
-        default:
-            return false;
-    }
+    return input->getScale(&st, i) == 0 && fits(type, l.integer);
 }
 
 bool takesAll(IMessageMetadata* input, const std::vector<Literal>& literals) {
@@ -70,11 +97,21 @@ bool takesAll(IMessageMetadata* input, const std::vector<Literal>& literals) {
     return true;
 }
 
-std::vector<Value> valuesOf(const std::vector<Literal>& literals) {
+// The values to bind (takesAll has accepted them): a whole number written as
+// a text goes to an integer parameter as that number.
+std::vector<Value> valuesOf(IMessageMetadata* input, const std::vector<Literal>& literals) {
+    Status st;
     std::vector<Value> values;
     values.reserve(literals.size());
-    for (const Literal& l : literals) {
-        values.push_back(l.kind == Literal::Kind::Text ? Value(l.text) : Value(l.integer));
+    for (unsigned i = 0; i < literals.size(); ++i) {
+        const Literal& l = literals[i];
+        if (l.kind == Literal::Kind::Integer) {
+            values.emplace_back(l.integer);
+        } else if (isIntegerType(input->getType(&st, i) & ~1u)) {
+            values.emplace_back(*wholeNumberIn(l.text));
+        } else {
+            values.emplace_back(l.text);
+        }
     }
     return values;
 }
@@ -124,7 +161,7 @@ const Connection::Impl::Select* preparedSelect(Connection& conn, ITransaction* t
         if (!takesAll(select.input.get(), lifted->values)) {
             return nullptr;
         }
-        values = valuesOf(lifted->values);
+        values = valuesOf(select.input.get(), lifted->values);
     }
     return &select;
 }
@@ -169,7 +206,7 @@ bool executeLifted(Connection& conn, ITransaction* tra, const std::string& sql) 
     if (!takesAll(input->second.get(), lifted->values)) {
         return false;
     }
-    const std::vector<Value> values = valuesOf(lifted->values);
+    const std::vector<Value> values = valuesOf(input->second.get(), lifted->values);
     InputMessage message = encodeLiterals(conn, tra, values, input->second.get());
     Status st;
     stmt->execute(&st, tra, message.meta, message.buffer.data(), nullptr, nullptr);

@@ -24,10 +24,35 @@ bool identifierChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
 }
 
-// Whether the statement is one whose comparisons may take parameters.
-bool liftable(std::string_view sql) {
+// Which values of a statement may become parameters: the compared ones of a
+// SELECT, UPDATE or DELETE, the arguments of an EXECUTE PROCEDURE.
+enum class Lift { Nothing, Compared, Arguments };
+
+Lift liftable(std::string_view sql) {
     const std::string word = statementWord(sql);
-    return word == "SELECT" || word == "UPDATE" || word == "DELETE";
+    if (word == "SELECT" || word == "UPDATE" || word == "DELETE") {
+        return Lift::Compared;
+    }
+    return word == "EXECUTE" ? Lift::Arguments : Lift::Nothing;
+}
+
+// Whether the text written so far ends with "(" or "," (blanks after it
+// allowed): a value there starts a procedure's argument.
+bool afterArgumentStart(const std::string& out) {
+    std::size_t i = out.size();
+    while (i > 0 && out[i - 1] == ' ') {
+        --i;
+    }
+    return i > 0 && (out[i - 1] == '(' || out[i - 1] == ',');
+}
+
+// Whether the text from `from` goes on with "," or ")" (blanks before it
+// allowed): the value before it is a whole argument.
+bool argumentEndsAt(std::string_view sql, std::size_t from) {
+    while (from < sql.size() && sql[from] == ' ') {
+        ++from;
+    }
+    return from < sql.size() && (sql[from] == ',' || sql[from] == ')');
 }
 
 // Whether the text written so far ends with a comparison operator (blanks
@@ -47,9 +72,16 @@ bool afterComparison(const std::string& out) {
 }  // namespace
 
 std::optional<ParameterizedSql> parameterize(std::string_view sql) {
-    if (!liftable(sql)) {
+    const Lift lift = liftable(sql);
+    if (lift == Lift::Nothing) {
         return std::nullopt;
     }
+    // Whether the value that starts at `at` in sql and ends before `end`
+    // takes a parameter, given the text written so far.
+    const auto takesParameter = [&](const std::string& written, std::size_t end) {
+        return lift == Lift::Compared ? afterComparison(written)
+                                      : afterArgumentStart(written) && argumentEndsAt(sql, end);
+    };
     ParameterizedSql p;
     p.sql.reserve(sql.size());
     std::size_t i = 0;
@@ -90,7 +122,7 @@ std::optional<ParameterizedSql> parameterize(std::string_view sql) {
                 return std::nullopt;
             }
             const std::string_view spelled = sql.substr(i, j + 1 - i);
-            if (afterComparison(p.sql)) {
+            if (takesParameter(p.sql, j + 1)) {
                 p.values.push_back(
                     Literal{Literal::Kind::Text, std::move(value), 0, std::string(spelled)});
                 p.sql += '?';
@@ -104,12 +136,13 @@ std::optional<ParameterizedSql> parameterize(std::string_view sql) {
                                   (c == '-' && i + 1 < sql.size() &&
                                    std::isdigit(static_cast<unsigned char>(sql[i + 1])));
         if (startsNumber && (p.sql.empty() || !identifierChar(p.sql.back())) &&
-            afterComparison(p.sql)) {
+            (lift == Lift::Compared ? afterComparison(p.sql) : afterArgumentStart(p.sql))) {
             std::size_t j = i + 1;
             while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j]))) {
                 ++j;
             }
-            const bool whole = j == sql.size() || (!identifierChar(sql[j]) && sql[j] != '.');
+            const bool whole = (j == sql.size() || (!identifierChar(sql[j]) && sql[j] != '.')) &&
+                               takesParameter(p.sql, j);
             std::int64_t n = 0;
             const auto [end, ec] = std::from_chars(sql.data() + i, sql.data() + j, n);
             if (whole && ec == std::errc() && end == sql.data() + j) {

@@ -6,7 +6,8 @@
 // such texts cost more than the rows they read; with their compared values
 // turned into "?" they become a handful of shapes that a connection prepares
 // once. Only values that directly follow a comparison operator (=, <>, !=,
-// <, >, <=, >=) in a SELECT, UPDATE or DELETE are lifted: a quoted text (its
+// <, >, <=, >=) in a SELECT, UPDATE or DELETE, and the arguments of an
+// EXECUTE PROCEDURE that are a value alone, are lifted: a quoted text (its
 // doubled quotes undone) or a whole number. Anything the scanner does not
 // understand (a comment, an unterminated quote, a decimal number) leaves the
 // text as it is. Private to the database layer.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/script.h"
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "tests/support/tempdir.h"
@@ -49,6 +50,10 @@ const Shape kShapes[] = {
     {"CommentLeavesTheText", "select * from t where id = 1 -- note", nullptr, {}},
     {"UnterminatedQuoteLeavesTheText", "select * from t where code = 'abc", nullptr, {}},
     {"InsertIsNotLifted", "insert into t (id) values (1)", nullptr, {}},
+    {"ProcedureArguments",
+     "execute procedure P(31, -2,'A''B', NULL, 5 + 1, 'x' || 'y', 1.5)",
+     "execute procedure P(?, ?,?, NULL, 5 + 1, 'x' || 'y', 1.5)",
+     {"31", "-2", "'A''B'"}},
     {"NoSpaces",
      "select * from t where a=1 and b='x'",
      "select * from t where a=? and b=?",
@@ -124,6 +129,24 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
             EXPECT_EQ(count(*conn, where), expected) << where << " (round " << round << ")";
         }
     }
+    // Numbers written as texts against integer columns: lifted only when the
+    // text is plainly a whole number, and then they find what the written
+    // text finds (the parenthesis keeps the second form written).
+    const auto outcome = [&](const std::string& where) {
+        try {
+            return std::to_string(count(*conn, where));
+        } catch (const db::Error& e) {
+            return std::string("refused");
+        }
+    };
+    for (const char* value :
+         {"'2'", "'002'", "'-7'", "'2.0'", "' 2'", "'2 '", "'99999999999'", "'x'", "''"}) {
+        for (const char* column : {"ID", "SMALL", "BIG"}) {
+            const std::string lifted = std::string(column) + " = " + value;
+            const std::string written = std::string(column) + " = (" + value + ")";
+            EXPECT_EQ(outcome(lifted), outcome(written)) << lifted;
+        }
+    }
     // A number against a text column converts the column's values, and "AB"
     // is no number: refused, lifted or not (the parenthesis keeps it written).
     EXPECT_THROW(count(*conn, "CODE = 7"), db::Error);
@@ -141,6 +164,25 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
     // An assignment longer than its column is refused as the written text is.
     EXPECT_THROW(conn->execute("UPDATE T SET CODE = 'ABCDEF' WHERE ID = 1"), db::Error);
     EXPECT_EQ(count(*conn, "CODE = 'AB'"), 1);
+    // Procedure arguments: the values arrive as written; one longer than
+    // its parameter is refused either way.
+    conn->execute("CREATE TABLE CALLS (A INTEGER, B VARCHAR(4))");
+    demo::runScript(*conn,
+                    "SET TERM ^ ;\nCREATE PROCEDURE P (A INTEGER, B VARCHAR(4)) AS BEGIN INSERT "
+                    "INTO CALLS VALUES (:A, :B); END^\nSET TERM ; ^\n");
+    conn->execute("execute procedure P(7, 'it''s')");
+    conn->execute("execute procedure P('-3', 'ñañú')");  // four characters, eight bytes
+    EXPECT_THROW(conn->execute("execute procedure P(1, 'ABCDE')"), db::Error);
+    EXPECT_THROW(conn->execute("execute procedure P(1, ('ABCDE'))"), db::Error);
+    conn->execute("execute procedure P(2147483647, NULL)");
+    db::Query calls(*conn);
+    calls.open("select A, coalesce(B, '<null>') from CALLS order by A");
+    std::vector<std::string> rows;
+    for (; !calls.eof(); calls.next()) {
+        rows.push_back(calls.asText(0) + "|" + calls.asText(1));
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"-3|ñañú", "7|it's", "2147483647|<null>"}));
+
     conn->execute("DELETE FROM T WHERE ID = 3");
     conn->execute("DELETE FROM T WHERE ID = '2'");
     EXPECT_EQ(count(*conn, "1 = 1"), 1);
