@@ -134,6 +134,7 @@ Result measure(const std::string& dir, int events, int lines) {
     const std::string count = std::to_string(events + 1000);
     const long long started = nowMicros();
     const auto start = std::chrono::steady_clock::now();
+    std::fflush(nullptr);  // the child must not print this process's buffered lines again
     const pid_t pid = fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
