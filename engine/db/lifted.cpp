@@ -13,10 +13,6 @@ namespace replica::db::fb {
 
 namespace {
 
-// Whether a parameter described as i of input takes literal l exactly as
-// the text would have compared it: a text no longer than a text column (or
-// read as a date or time, as a literal is), a whole number within a numeric
-// column of no decimals.
 // A text that spells a whole number and nothing else ("7", "-12", "007"):
 // compared with an integer column it reads as that number, lifted or not.
 std::optional<std::int64_t> wholeNumberIn(const std::string& text) {
@@ -55,6 +51,11 @@ bool fits(unsigned type, std::int64_t n) {
     }
 }
 
+// Whether a parameter described as i of input takes literal l exactly as
+// the text would have compared it: a text no longer than a text column (or
+// read as a date or time, as a literal is), a whole number within a numeric
+// column of no decimals, a text that is plainly a whole number within an
+// integer column.
 bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
     Status st;
     const unsigned type = input->getType(&st, i) & ~1u;
