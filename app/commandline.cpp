@@ -126,16 +126,16 @@ Walk walk(const std::vector<std::string>& args) {
         }
         const std::size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const OptionSpec* spec = findOption(name);
-        if (!spec) {
+        const OptionSpec* option = findOption(name);
+        if (!option) {
             fail("opción desconocida: " + name);
             continue;
         }
-        if (cl.command == CommandLine::Command::Status && !spec->forStatus) {
+        if (cl.command == CommandLine::Command::Status && !option->forStatus) {
             fail(name + " no se usa con status");
         }
         std::string value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (eq != std::string::npos) {
                 value = arg.substr(eq + 1);
             } else if (i + 1 < args.size()) {
@@ -144,7 +144,7 @@ Walk walk(const std::vector<std::string>& args) {
                 fail(name + " necesita un valor");
                 continue;
             }
-            if (value.empty() && spec->opt != Opt::Prefix) {
+            if (value.empty() && option->opt != Opt::Prefix) {
                 fail(name + " necesita un valor");
                 continue;
             }
@@ -152,7 +152,7 @@ Walk walk(const std::vector<std::string>& args) {
             fail(name + " no lleva valor");
             continue;
         }
-        switch (spec->opt) {
+        switch (option->opt) {
             case Opt::Headless:
                 cl.headless = true;
                 break;
