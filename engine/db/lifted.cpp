@@ -51,11 +51,29 @@ bool fits(unsigned type, std::int64_t n) {
     }
 }
 
+// Whether an exact numeric parameter (type, scale) holds a number with
+// decimals as it is written: the literal compares exactly, so the parameter
+// must neither round it (fewer decimals) nor overflow with the zeros its
+// scale adds. Approximate columns keep the literal written.
+bool takesDecimal(unsigned type, int scale, const Literal& l) {
+    if (!isIntegerType(type) || scale > l.scale) {
+        return false;
+    }
+    std::int64_t scaled = l.integer;
+    for (int k = scale; k < l.scale; ++k) {
+        if (std::llabs(scaled) > std::numeric_limits<std::int64_t>::max() / 10) {
+            return false;
+        }
+        scaled *= 10;
+    }
+    return fits(type, scaled);
+}
+
 // Whether a parameter described as i of input takes literal l exactly as
 // the text would have compared it: a text no longer than a text column (or
-// read as a date or time, as a literal is), a whole number within a numeric
-// column of no decimals, a text that is plainly a whole number within an
-// integer column.
+// read as a date or time, as a literal is), a number within an exact numeric
+// column of at least as many decimals (or a whole number within a double), a
+// text that is plainly a whole number within an integer column.
 bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
     Status st;
     const unsigned type = input->getType(&st, i) & ~1u;
@@ -82,7 +100,11 @@ bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
                 return false;
         }
     }
-    return input->getScale(&st, i) == 0 && fits(type, l.integer);
+    if (l.kind == Literal::Kind::Decimal) {
+        return takesDecimal(type, input->getScale(&st, i), l);
+    }
+    const int scale = input->getScale(&st, i);
+    return scale == 0 ? fits(type, l.integer) : takesDecimal(type, scale, l);
 }
 
 bool takesAll(IMessageMetadata* input, const std::vector<Literal>& literals) {
@@ -108,6 +130,8 @@ std::vector<Value> valuesOf(IMessageMetadata* input, const std::vector<Literal>&
         const Literal& l = literals[i];
         if (l.kind == Literal::Kind::Integer) {
             values.emplace_back(l.integer);
+        } else if (l.kind == Literal::Kind::Decimal) {
+            values.emplace_back(Decimal{l.integer, l.scale});
         } else if (isIntegerType(input->getType(&st, i) & ~1u)) {
             values.emplace_back(*wholeNumberIn(l.text));
         } else {

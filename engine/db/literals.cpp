@@ -137,22 +137,41 @@ std::optional<ParameterizedSql> parameterize(std::string_view sql) {
                                    std::isdigit(static_cast<unsigned char>(sql[i + 1])));
         if (startsNumber && (p.sql.empty() || !identifierChar(p.sql.back())) &&
             (lift == Lift::Compared ? afterComparison(p.sql) : afterArgumentStart(p.sql))) {
-            std::size_t j = i + 1;
-            while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j]))) {
-                ++j;
+            const auto digitsFrom = [&](std::size_t k) {
+                while (k < sql.size() && std::isdigit(static_cast<unsigned char>(sql[k]))) {
+                    ++k;
+                }
+                return k;
+            };
+            std::size_t j = digitsFrom(i + 1);
+            std::string digits(sql.substr(i, j - i));
+            int scale = 0;
+            if (j + 1 < sql.size() && sql[j] == '.' &&
+                std::isdigit(static_cast<unsigned char>(sql[j + 1]))) {
+                const std::size_t fractionEnd = digitsFrom(j + 1);
+                digits.append(sql.substr(j + 1, fractionEnd - j - 1));
+                scale = -static_cast<int>(fractionEnd - j - 1);
+                j = fractionEnd;
             }
-            const bool whole = (j == sql.size() || (!identifierChar(sql[j]) && sql[j] != '.')) &&
-                               takesParameter(p.sql, j);
+            // Eighteen digits at most with decimals: what the database
+            // reads as an exact number.
+            const std::size_t digitCount = digits.size() - (digits[0] == '-' ? 1 : 0);
+            const bool alone = (j == sql.size() || (!identifierChar(sql[j]) && sql[j] != '.')) &&
+                               (scale == 0 || digitCount <= 18) && takesParameter(p.sql, j);
             std::int64_t n = 0;
-            const auto [end, ec] = std::from_chars(sql.data() + i, sql.data() + j, n);
-            if (whole && ec == std::errc() && end == sql.data() + j) {
-                p.values.push_back(
-                    Literal{Literal::Kind::Integer, {}, n, std::string(sql.substr(i, j - i))});
+            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+            if (alone && ec == std::errc() && end == digits.data() + digits.size()) {
+                Literal literal{scale == 0 ? Literal::Kind::Integer : Literal::Kind::Decimal,
+                                {},
+                                n,
+                                std::string(sql.substr(i, j - i)),
+                                scale};
+                p.values.push_back(std::move(literal));
                 p.sql += '?';
                 i = j;
                 continue;
             }
-            p.sql.append(sql.substr(i, j - i));  // a decimal or a huge number stays written
+            p.sql.append(sql.substr(i, j - i));  // a huge number or an exponent stays written
             i = j;
             continue;
         }

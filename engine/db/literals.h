@@ -8,8 +8,9 @@
 // once. Only values that directly follow a comparison operator (=, <>, !=,
 // <, >, <=, >=) in a SELECT, UPDATE or DELETE, and the arguments of an
 // EXECUTE PROCEDURE that are a value alone, are lifted: a quoted text (its
-// doubled quotes undone) or a whole number. Anything the scanner does not
-// understand (a comment, an unterminated quote, a decimal number) leaves the
+// doubled quotes undone), a whole number, or a number with decimals written
+// as digits, a point and digits ("2.5", "-0.125"). Anything the scanner does
+// not understand (a comment, an unterminated quote, an exponent) leaves the
 // text as it is. Private to the database layer.
 
 #include <cstdint>
@@ -21,11 +22,12 @@
 namespace replica::db {
 
 struct Literal {
-    enum class Kind { Text, Integer };
+    enum class Kind { Text, Integer, Decimal };
     Kind kind = Kind::Text;
     std::string text;          // Kind::Text: the value, quotes undone
-    std::int64_t integer = 0;  // Kind::Integer
+    std::int64_t integer = 0;  // Kind::Integer; Kind::Decimal: its digits, point left out
     std::string spelled;       // as the text wrote it
+    int scale = 0;             // Kind::Decimal: minus the number of decimals ("2.50": -2)
 };
 
 struct ParameterizedSql {

@@ -42,7 +42,11 @@ const Shape kShapes[] = {
      "select first 10 * from t where a in (1, 2) and b like 'x%'",
      nullptr,
      {}},
-    {"DecimalStaysWritten", "select * from t where amount = 1.5", nullptr, {}},
+    {"Decimals",
+     "select * from t where amount = 1.50 and b > -0.5",
+     "select * from t where amount = ? and b > ?",
+     {"1.50", "-0.5"}},
+    {"ExponentStaysWritten", "select * from t where amount = 1.5e3", nullptr, {}},
     {"QuotedIdentifierKeptWhole",
      "select \"A = 1\" from t where \"B\" = 2",
      "select \"A = 1\" from t where \"B\" = ?",
@@ -52,8 +56,8 @@ const Shape kShapes[] = {
     {"InsertIsNotLifted", "insert into t (id) values (1)", nullptr, {}},
     {"ProcedureArguments",
      "execute procedure P(31, -2,'A''B', NULL, 5 + 1, 'x' || 'y', 1.5)",
-     "execute procedure P(?, ?,?, NULL, 5 + 1, 'x' || 'y', 1.5)",
-     {"31", "-2", "'A''B'"}},
+     "execute procedure P(?, ?,?, NULL, 5 + 1, 'x' || 'y', ?)",
+     {"31", "-2", "'A''B'", "1.5"}},
     {"NoSpaces",
      "select * from t where a=1 and b='x'",
      "select * from t where a=? and b=?",
@@ -90,8 +94,8 @@ std::int64_t count(db::Connection& c, const std::string& where) {
 // Each comparison as the engine writes it, against the rows it must find.
 // Several cannot travel as the parameter the database describes (a text
 // longer than its column, a number beyond INTEGER, a number against a text
-// column, a whole number against a column with decimals): they must still
-// find what the written text finds, not fail.
+// column, a number with more decimals than its column): they must still find
+// what the written text finds, not fail.
 TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
     test::TempDir dir;
     auto conn = test::createDatabase(
@@ -116,6 +120,14 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
         {"SMALL = -7", 1},
         {"BIG = 9000000000", 1},
         {"AMOUNT = 5", 1},  // a whole number against NUMERIC(15,2)
+        {"AMOUNT = 5.25", 1},
+        {"AMOUNT = 5.250", 1},  // more decimals than the column keeps
+        {"AMOUNT = 5.251", 0},  // a parameter of the column would round it to 5.25
+        {"AMOUNT = 5.2", 0},
+        {"AMOUNT = -1.0", 1},
+        {"AMOUNT > 99999999999999.99", 0},  // beyond NUMERIC(15,2)'s digits, within BIGINT
+        {"SMALL = -7.0", 1},                // decimals against a whole-number column
+        {"SMALL = 6.9", 0},
         {"AMOUNT < 0", 1},
         {"D = '2026-12-09'", 1},
         {"D < '2026-12-10'", 1},
