@@ -1,5 +1,11 @@
 #include "engine/eventloop.h"
 
+#include <strings.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
 #include "engine/errorcapture.h"
 #include "engine/logs.h"
 #include "engine/operator.h"
@@ -41,18 +47,22 @@ std::string uploadEventsSql(const std::string& count, const std::string& company
 }
 
 Event eventFromRow(const db::RowSet& rows) {
+    return eventFromRow([&rows](const char* name) -> const db::Value& { return rows.value(name); });
+}
+
+Event eventFromRow(const std::function<const db::Value&(const char*)>& field) {
     Event e;
-    e.id = rows.asInt("RPEV_ID");
-    e.company = rows.asText("RPEV_COMPANIA");
-    e.type = static_cast<int>(rows.asInt("RPEV_TIPO"));
-    e.iddocText = rows.asText("RPEV_IDDOC");
-    e.prefix = rows.asText("RPEV_PREF");
-    e.number = rows.asText("RPEV_NUMERO");
-    e.code = rows.asText("RPEV_CODIGO");
-    e.operation = rows.asText("RPEV_OPER");
-    e.prefixDest = rows.asText("RPEV_PREFDEST");
-    e.data = rows.asText("RPEV_DATOS");
-    e.error = rows.asText("RPEV_ERROR");
+    e.id = field("RPEV_ID").asInt();
+    e.company = field("RPEV_COMPANIA").asText();
+    e.type = static_cast<int>(field("RPEV_TIPO").asInt());
+    e.iddocText = field("RPEV_IDDOC").asText();
+    e.prefix = field("RPEV_PREF").asText();
+    e.number = field("RPEV_NUMERO").asText();
+    e.code = field("RPEV_CODIGO").asText();
+    e.operation = field("RPEV_OPER").asText();
+    e.prefixDest = field("RPEV_PREFDEST").asText();
+    e.data = field("RPEV_DATOS").asText();
+    e.error = field("RPEV_ERROR").asText();
     return e;
 }
 
@@ -72,22 +82,87 @@ std::string completionNoteSql(std::int64_t eventId, const std::string& date,
 }
 
 void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
-    m_events = std::make_unique<db::Query>(*setup.source);
-    m_events->open(sql);
-    m_op.setProgressMaximum(m_events->rowCount());
+    m_events.clear();
+    m_unreadable = nullptr;
+    m_selected = false;
+    // Each row is kept as its event only, not as the row it came in: a batch
+    // of thousands of events then holds about half the memory. A row that
+    // cannot be read as an event is where the phase will stop, as if it had
+    // been reached: the events before it are handled first.
+    std::vector<db::Column> columns;
+    int count = 0;
+    db::runSelectEach(*setup.source, sql, columns, [&](db::Row& row) {
+        ++count;
+        if (m_unreadable) {
+            return;
+        }
+        try {
+            m_events.push_back(eventFromRow([&](const char* name) -> const db::Value& {
+                const auto found = std::find_if(
+                    columns.begin(), columns.end(),
+                    [name](const db::Column& c) { return strcasecmp(c.name.c_str(), name) == 0; });
+                if (found == columns.end()) {
+                    throw std::out_of_range(std::string("Field '") + name + "' not found");
+                }
+                return row[static_cast<std::size_t>(found - columns.begin())];
+            }));
+        } catch (...) {
+            m_unreadable = std::current_exception();
+            // The failure belongs to this event, when at least its id reads.
+            const auto id = std::find_if(columns.begin(), columns.end(), [](const db::Column& c) {
+                return strcasecmp(c.name.c_str(), "RPEV_ID") == 0;
+            });
+            m_unreadableId = 0;
+            try {
+                if (id != columns.end()) {
+                    m_unreadableId = row[static_cast<std::size_t>(id - columns.begin())].asInt();
+                }
+            } catch (const std::exception&) {
+                m_unreadableId = 0;
+            }
+        }
+    });
+    m_events.shrink_to_fit();
+    m_selected = true;
+    m_selectedCount = count;
+    m_op.setProgressMaximum(count);
 }
 
 void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
-    if (!m_events) {
+    if (!m_selected) {
         return;
     }
-    for (m_events->first(); !m_events->eof(); m_events->next()) {
-        if (setup.stop && *setup.stop) {
-            break;
+    const auto done = [this] {
+        m_events.clear();
+        m_events.shrink_to_fit();
+        m_unreadable = nullptr;
+        m_selected = false;
+        m_selectedCount = 0;
+    };
+    try {
+        for (std::size_t i = 0; i <= m_events.size(); ++i) {
+            if (setup.stop && *setup.stop) {
+                break;
+            }
+            if (i == m_events.size()) {
+                if (m_unreadable) {
+                    // Not on the event handled last: that one is done.
+                    if (m_unreadableId != 0) {
+                        m_errors.setCurrent(setup.phase, setup.source, m_unreadableId);
+                    } else {
+                        m_errors.clearCurrent();
+                    }
+                    std::rethrow_exception(m_unreadable);
+                }
+                break;
+            }
+            handle(setup, m_events[i], counts);
         }
-        handle(setup, eventFromRow(*m_events), counts);
+    } catch (...) {
+        done();
+        throw;
     }
-    m_events.reset();
+    done();
     m_errors.clearCurrent();
 }
 

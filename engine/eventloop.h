@@ -33,6 +33,9 @@ std::string uploadEventsSql(const std::string& count, const std::string& company
 
 // The event of the current row of a REPLICA_EVENTOS SELECT * set.
 Event eventFromRow(const db::RowSet& rows);
+// The same from a row read column by column (field throws for a column the
+// row does not have).
+Event eventFromRow(const std::function<const db::Value&(const char*)>& field);
 // The one-line field: type, letter, prefix and number, code.
 std::string eventLineText(const Event& e);
 
@@ -76,7 +79,7 @@ class EventLoop {
     // the loop. Throws whatever a handler or the database throws
     // (RunStopped included).
     void handleAll(const PhaseSetup& setup, LoopCounts& counts);
-    int selectedCount() const { return m_events ? m_events->rowCount() : 0; }
+    int selectedCount() const { return m_selectedCount; }
 
   private:
     void handle(const PhaseSetup& setup, const Event& event, LoopCounts& counts);
@@ -87,7 +90,13 @@ class EventLoop {
     Logs& m_logs;
     ErrorCapture& m_errors;
     const Catalogue& m_catalogue;
-    std::unique_ptr<db::Query> m_events;
+    // The selected batch, as events; the first row that could not be read
+    // as one is kept as its exception.
+    std::vector<Event> m_events;
+    std::exception_ptr m_unreadable;
+    std::int64_t m_unreadableId = 0;  // its RPEV_ID, 0 when even that does not read
+    bool m_selected = false;
+    int m_selectedCount = 0;
 };
 
 }  // namespace replica

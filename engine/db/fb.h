@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -161,10 +162,11 @@ struct InputMessage;
 
 // The columns a statement returns, as its output metadata describes them.
 void describe(Connection& conn, IMessageMetadata* meta, std::vector<Column>& columns);
-// Runs a prepared SELECT (with its input message, if any) and copies every
-// row into memory.
+// Runs a prepared SELECT (with its input message, if any) and hands every
+// row, decoded, to take as it is fetched.
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const InputMessage* input,
-              IMessageMetadata* meta, const std::vector<Column>& columns, std::vector<Row>& rows);
+              IMessageMetadata* meta, const std::vector<Column>& columns,
+              const std::function<void(Row&)>& take);
 
 // Characters of a text column's declared length, by character set.
 inline int bytesPerChar(unsigned charSet) {

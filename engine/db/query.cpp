@@ -225,7 +225,8 @@ Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
 }
 
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const InputMessage* input,
-              IMessageMetadata* meta, const std::vector<Column>& cols, std::vector<Row>& rows) {
+              IMessageMetadata* meta, const std::vector<Column>& cols,
+              const std::function<void(Row&)>& take) {
     Status st;
     const MessageLayout layout = layoutOf(meta);
     std::vector<const Column*> described;
@@ -238,7 +239,8 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const Input
         &st, tra, input ? input->meta : nullptr,
         input ? const_cast<unsigned char*>(input->buffer.data()) : nullptr, meta, 0));
     while (rs->fetchNext(&st, buffer.data()) == Firebird::IStatus::RESULT_OK) {
-        rows.push_back(decodeRow(conn, tra, layout, buffer.data(), described));
+        Row row = decodeRow(conn, tra, layout, buffer.data(), described);
+        take(row);
     }
     rs->close(&st);
     rs.dismiss();
@@ -248,8 +250,19 @@ void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const Input
 
 void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
                std::vector<Row>& rows, bool traced) {
-    columns.clear();
     rows.clear();
+    try {
+        runSelectEach(
+            conn, sql, columns, [&rows](Row& row) { rows.push_back(std::move(row)); }, traced);
+    } catch (...) {
+        rows.clear();
+        throw;
+    }
+}
+
+void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>& columns,
+                   const std::function<void(Row&)>& take, bool traced) {
+    columns.clear();
     if (!conn.isOpen()) {
         conn.open();
     }
@@ -268,7 +281,7 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
                 input = fb::encodeLiterals(conn, tra.get(), values, select->input.get());
             }
             fb::fetchAll(conn, tra.get(), select->stmt.get(), input ? &*input : nullptr,
-                         select->output.get(), columns, rows);
+                         select->output.get(), columns, take);
         } else {
             // Values the prepared form could not carry unchanged: the text
             // goes as written, prepared for this once.
@@ -276,14 +289,13 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
                 &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
             fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
             fb::describe(conn, meta.get(), columns);
-            fb::fetchAll(conn, tra.get(), stmt.get(), nullptr, meta.get(), columns, rows);
+            fb::fetchAll(conn, tra.get(), stmt.get(), nullptr, meta.get(), columns, take);
             stmt->free(&st);
             stmt.dismiss();
         }
         tra.commit();
     } catch (const Firebird::FbException& e) {
         columns.clear();
-        rows.clear();
         throw fb::toError(conn, e, sql);
     }
 }

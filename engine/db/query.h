@@ -7,6 +7,7 @@
 // closes it first. Throws Error with Firebird's message when the database
 // refuses the statement; the query is then closed.
 
+#include <functional>
 #include <string>
 
 #include "engine/db/connection.h"
@@ -33,5 +34,10 @@ class Query : public RowSet {
 // metadata queries, which are not the engine's statements).
 void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
                std::vector<Row>& rows, bool traced = true);
+// As runSelect, but each row goes to take as it is fetched and is not kept:
+// for a large result the caller keeps in a smaller form. An exception from
+// take ends the fetch and reaches the caller as it was thrown.
+void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>& columns,
+                   const std::function<void(Row&)>& take, bool traced = true);
 
 }  // namespace replica::db

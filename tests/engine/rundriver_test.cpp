@@ -669,6 +669,26 @@ TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
     EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
 }
 
+// The batch is read at once and kept as events: a row that cannot be read
+// as one (here a type that is no number) must still let the events before it
+// be handled, and end the phase where it stands, with the failure on that
+// event and the rest left pending.
+TEST_F(RunTest, UnreadableEventEndsThePhaseWhereItStands) {
+    s2->execute("ALTER TABLE REPLICA_EVENTOS ALTER RPEV_TIPO TYPE VARCHAR(11)");
+    addEvent(*s2, 1, "001", 999, "I", "", daysAgo(3));
+    addEvent(*s2, 2, "001", 999, "I", "", daysAgo(2));
+    addEvent(*s2, 3, "001", 999, "I", "", daysAgo(1));
+    s2->execute("UPDATE REPLICA_EVENTOS SET RPEV_TIPO = 'x' WHERE RPEV_ID = 2");
+    const RunReport r = run();
+    EXPECT_FALSE(r.finished);
+    EXPECT_EQ(state(*s2, 1), replicated());  // the failure is not put on the event before
+    EXPECT_EQ(state(*s2, 2), "||'x' is not a valid integer value");
+    EXPECT_EQ(state(*s2, 3), "||");
+    ASSERT_EQ(r.phases.size(), 1u);
+    EXPECT_EQ(r.phases[0].outcome, PhaseReport::Outcome::Interrupted);
+    EXPECT_EQ(r.phases[0].selected, 3);
+}
+
 TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
     s2->execute(
         "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
