@@ -17,7 +17,7 @@
 // row, as the ERP has always had it) and "atomic" (one commit per document).
 // Prints one table: rows/s, documents/s and run/floor throughput per line,
 // and the atomic/default speed-up per mix and forced-writes setting. Without
-// forced writes each figure is the best of three installations.
+// forced writes each figure is the best of five installations.
 //
 // Usage: replication_bench [documents] [lines] [--only-forced-writes-off]
 //                          [--only-forced-writes-on]
@@ -258,10 +258,10 @@ int main(int argc, char** argv) {
                     // Without forced writes a configuration takes a fraction
                     // of a second and the machine's own noise (page-cache
                     // writeback, other processes) is of the same size: the
-                    // best of three fresh installations is reported, for the
+                    // best of five fresh installations is reported, for the
                     // floor and the run alike.
                     Result r = measure(mix, fw, atomic, documents, lines);
-                    for (int again = fw ? 1 : 3; again > 1; --again) {
+                    for (int again = fw ? 1 : 5; again > 1; --again) {
                         const Result other = measure(mix, fw, atomic, documents, lines);
                         r.floor = std::min(r.floor, other.floor);
                         r.run = std::min(r.run, other.run);

@@ -19,7 +19,15 @@
 // run driver, as the timer calls it) and prints the resident size after
 // each run: memory is flat when the last runs hold what the first did.
 //
-// Usage: scale_bench [lines per document] [event counts...]
+// The engine keeps a page cache for each database the agent opens (2,048
+// pages of 8 KiB by default): it fills as a run touches more pages, up to
+// that bound, so a larger run shows a larger peak until the cache is full.
+// --page-buffers N writes N into the header of both company databases
+// before the run (gfix -buffers), so that the cache is full at every count
+// and what remains of the growth is the agent's own.
+//
+// Usage: scale_bench [--page-buffers N] [--no-run-after-run]
+//                    [lines per document] [event counts...]
 //        (default: 5 lines; 1000 and 10000 events)
 
 #include <sys/resource.h>
@@ -93,6 +101,17 @@ struct Result {
     int status = -1;
 };
 
+int g_pageBuffers = 0;  // --page-buffers: 0 keeps the engine's default
+
+// The engine's page cache of a database, written into its header.
+void setPageBuffers(const std::string& path, int pages) {
+    const std::string command = "gfix -buffers " + std::to_string(pages) +
+                                " -user SYSDBA -password masterkey '" + path + "'";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("failed: " + command);
+    }
+}
+
 // A fresh installation in dir with events events for company 001 in 002.
 void prepare(const std::string& dir, int events, int lines) {
     demo::InstallationOptions options;
@@ -113,6 +132,11 @@ void prepare(const std::string& dir, int events, int lines) {
         sim.linesPerDocument = lines;
         sim.types = {11, 31, 1, 101};
         demo::simulate(*server, sim);
+    }
+    if (g_pageBuffers > 0) {
+        for (const char* company : {"001", "002"}) {
+            setPageBuffers(demo::companyPath(dir, company), g_pageBuffers);
+        }
     }
 }
 
@@ -205,17 +229,32 @@ bool runAfterRun(const std::string& dir, int events, int lines, int batch) {
 
 int main(int argc, char** argv) {
     int lines = 5;
+    bool runAfterRuns = true;
     std::vector<int> counts;
-    if (argc > 1) {
-        lines = std::atoi(argv[1]);
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--page-buffers" && i + 1 < argc) {
+            g_pageBuffers = std::atoi(argv[++i]);
+        } else if (a == "--no-run-after-run") {
+            runAfterRuns = false;
+        } else {
+            positional.push_back(a);
+        }
     }
-    for (int i = 2; i < argc; ++i) {
-        counts.push_back(std::atoi(argv[i]));
+    if (!positional.empty()) {
+        lines = std::atoi(positional[0].c_str());
+    }
+    for (std::size_t i = 1; i < positional.size(); ++i) {
+        counts.push_back(std::atoi(positional[i].c_str()));
     }
     if (counts.empty()) {
         counts = {1000, 10000};
     }
-    std::printf("scale_bench: %d lines per document; agent %s\n\n", lines, REPLICA_PROGRAM);
+    std::printf("scale_bench: %d lines per document; agent %s; page cache %s\n\n", lines,
+                REPLICA_PROGRAM,
+                g_pageBuffers > 0 ? (std::to_string(g_pageBuffers) + " pages per database").c_str()
+                                  : "the engine's default");
     std::printf("%8s %10s %8s %10s %12s %13s %6s\n", "events", "replicated", "run s", "events/s",
                 "peak RSS MiB", "first SQL ms", "exit");
     int exitStatus = 0;
@@ -251,6 +290,9 @@ int main(int argc, char** argv) {
                     static_cast<double>(largestPeak) / static_cast<double>(smallestPeak));
     }
 
+    if (!runAfterRuns) {
+        return exitStatus;
+    }
     const int events = counts.back();
     std::printf("\n%d events in runs of 1000 events, one process:\n", events);
     std::string dir = (std::filesystem::temp_directory_path() / "replica-scale-XXXXXX").string();

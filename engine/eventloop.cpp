@@ -86,10 +86,19 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
     m_unreadable = nullptr;
     m_selected = false;
     // Each row is kept as its event only, not as the row it came in: a batch
-    // of thousands of events then holds about half the memory. A row that
+    // of thousands of events then holds about half the memory (each event on
+    // its own, so that a growing batch is never copied whole). A row that
     // cannot be read as an event is where the phase will stop, as if it had
     // been reached: the events before it are handled first.
     std::vector<db::Column> columns;
+    const auto at = [&columns](const char* name) {
+        return static_cast<std::size_t>(std::find_if(columns.begin(), columns.end(),
+                                                     [name](const db::Column& c) {
+                                                         return strcasecmp(c.name.c_str(), name) ==
+                                                                0;
+                                                     }) -
+                                        columns.begin());
+    };
     int count = 0;
     db::runSelectEach(*setup.source, sql, columns, [&](db::Row& row) {
         ++count;
@@ -97,32 +106,27 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
             return;
         }
         try {
-            m_events.push_back(eventFromRow([&](const char* name) -> const db::Value& {
-                const auto found = std::find_if(
-                    columns.begin(), columns.end(),
-                    [name](const db::Column& c) { return strcasecmp(c.name.c_str(), name) == 0; });
-                if (found == columns.end()) {
-                    throw std::out_of_range(std::string("Field '") + name + "' not found");
-                }
-                return row[static_cast<std::size_t>(found - columns.begin())];
-            }));
+            m_events.push_back(
+                std::make_unique<Event>(eventFromRow([&](const char* name) -> const db::Value& {
+                    const std::size_t i = at(name);
+                    if (i >= row.size()) {
+                        throw std::out_of_range(std::string("Field '") + name + "' not found");
+                    }
+                    return row[i];
+                })));
         } catch (...) {
             m_unreadable = std::current_exception();
             // The failure belongs to this event, when at least its id reads.
-            const auto id = std::find_if(columns.begin(), columns.end(), [](const db::Column& c) {
-                return strcasecmp(c.name.c_str(), "RPEV_ID") == 0;
-            });
             m_unreadableId = 0;
             try {
-                if (id != columns.end()) {
-                    m_unreadableId = row[static_cast<std::size_t>(id - columns.begin())].asInt();
+                if (const std::size_t i = at("RPEV_ID"); i < row.size()) {
+                    m_unreadableId = row[i].asInt();
                 }
             } catch (const std::exception&) {
                 m_unreadableId = 0;
             }
         }
     });
-    m_events.shrink_to_fit();
     m_selected = true;
     m_selectedCount = count;
     m_op.setProgressMaximum(count);
@@ -156,7 +160,7 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
                 }
                 break;
             }
-            handle(setup, m_events[i], counts);
+            handle(setup, *m_events[i], counts);
         }
     } catch (...) {
         done();

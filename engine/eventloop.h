@@ -92,7 +92,7 @@ class EventLoop {
     const Catalogue& m_catalogue;
     // The selected batch, as events; the first row that could not be read
     // as one is kept as its exception.
-    std::vector<Event> m_events;
+    std::vector<std::unique_ptr<Event>> m_events;
     std::exception_ptr m_unreadable;
     std::int64_t m_unreadableId = 0;  // its RPEV_ID, 0 when even that does not read
     bool m_selected = false;
