@@ -81,15 +81,56 @@ std::string completionNoteSql(std::int64_t eventId, const std::string& date,
            ", RPEV_ERROR = 'Registro ya encontrado.' where RPEV_ID = " + sqlInt(eventId);
 }
 
+namespace {
+
+// The texts of an event, in the order they are packed.
+template <class E>
+auto eventTexts(E& e) {
+    return std::array{&e.company,   &e.iddocText,  &e.prefix, &e.number, &e.code,
+                      &e.operation, &e.prefixDest, &e.data,   &e.error};
+}
+
+}  // namespace
+
+EventLoop::Waiting EventLoop::pack(const Event& event) {
+    Waiting w;
+    w.id = event.id;
+    w.type = event.type;
+    const auto texts = eventTexts(event);
+    static_assert(std::tuple_size_v<decltype(texts)> == std::tuple_size_v<decltype(w.ends)>);
+    std::size_t size = 0;
+    for (const std::string* t : texts) {
+        size += t->size();
+    }
+    w.texts.reserve(size);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        w.texts += *texts[i];
+        w.ends[i] = static_cast<std::uint32_t>(w.texts.size());
+    }
+    return w;
+}
+
+Event EventLoop::unpack(const Waiting& w) {
+    Event e;
+    e.id = w.id;
+    e.type = w.type;
+    const auto texts = eventTexts(e);
+    std::uint32_t from = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        texts[i]->assign(w.texts, from, w.ends[i] - from);
+        from = w.ends[i];
+    }
+    return e;
+}
+
 void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
     m_events.clear();
     m_unreadable = nullptr;
     m_selected = false;
-    // Each row is kept as its event only, not as the row it came in: a batch
-    // of thousands of events then holds about half the memory (each event on
-    // its own, so that a growing batch is never copied whole). A row that
-    // cannot be read as an event is where the phase will stop, as if it had
-    // been reached: the events before it are handled first.
+    // Each row is kept as its event only, packed, not as the row it came in:
+    // a batch of thousands of events then holds a fraction of the memory. A
+    // row that cannot be read as an event is where the phase will stop, as
+    // if it had been reached: the events before it are handled first.
     std::vector<db::Column> columns;
     const auto at = [&columns](const char* name) {
         return static_cast<std::size_t>(std::find_if(columns.begin(), columns.end(),
@@ -106,14 +147,13 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
             return;
         }
         try {
-            m_events.push_back(
-                std::make_unique<Event>(eventFromRow([&](const char* name) -> const db::Value& {
-                    const std::size_t i = at(name);
-                    if (i >= row.size()) {
-                        throw std::out_of_range(std::string("Field '") + name + "' not found");
-                    }
-                    return row[i];
-                })));
+            m_events.push_back(pack(eventFromRow([&](const char* name) -> const db::Value& {
+                const std::size_t i = at(name);
+                if (i >= row.size()) {
+                    throw std::out_of_range(std::string("Field '") + name + "' not found");
+                }
+                return row[i];
+            })));
         } catch (...) {
             m_unreadable = std::current_exception();
             // The failure belongs to this event, when at least its id reads.
@@ -160,7 +200,7 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
                 }
                 break;
             }
-            handle(setup, *m_events[i], counts);
+            handle(setup, unpack(m_events[i]), counts);
         }
     } catch (...) {
         done();

@@ -10,6 +10,8 @@
 // UPDATE) leaves the loop with the capture still pointing at the event being
 // handled, so the caller can record it on that event.
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -90,9 +92,21 @@ class EventLoop {
     Logs& m_logs;
     ErrorCapture& m_errors;
     const Catalogue& m_catalogue;
-    // The selected batch, as events; the first row that could not be read
-    // as one is kept as its exception.
-    std::vector<std::unique_ptr<Event>> m_events;
+    // An event of the selected batch as it waits for its turn: its texts
+    // in one string, so that a batch of thousands holds little more than
+    // the texts themselves.
+    struct Waiting {
+        std::int64_t id = 0;
+        int type = 0;
+        std::array<std::uint32_t, 9> ends{};  // where each text ends in texts
+        std::string texts;
+    };
+    static Waiting pack(const Event& event);
+    static Event unpack(const Waiting& waiting);
+
+    // The selected batch; the first row that could not be read as an event
+    // is kept as its exception.
+    std::vector<Waiting> m_events;
     std::exception_ptr m_unreadable;
     std::int64_t m_unreadableId = 0;  // its RPEV_ID, 0 when even that does not read
     bool m_selected = false;
