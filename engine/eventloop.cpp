@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -90,6 +89,16 @@ auto eventTexts(E& e) {
                       &e.operation, &e.prefixDest, &e.data,   &e.error};
 }
 
+// Where a column is among columns, by name in any letter case; the count
+// of columns when it is not there.
+std::size_t columnAt(const std::vector<db::Column>& columns, const char* name) {
+    std::size_t i = 0;
+    while (i < columns.size() && strcasecmp(columns[i].name.c_str(), name) != 0) {
+        ++i;
+    }
+    return i;
+}
+
 }  // namespace
 
 EventLoop::Waiting EventLoop::pack(const Event& event) {
@@ -132,23 +141,15 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
     // row that cannot be read as an event is where the phase will stop, as
     // if it had been reached: the events before it are handled first.
     std::vector<db::Column> columns;
-    const auto at = [&columns](const char* name) {
-        return static_cast<std::size_t>(std::find_if(columns.begin(), columns.end(),
-                                                     [name](const db::Column& c) {
-                                                         return strcasecmp(c.name.c_str(), name) ==
-                                                                0;
-                                                     }) -
-                                        columns.begin());
-    };
     int count = 0;
-    db::runSelectEach(*setup.source, sql, columns, [&](db::Row& row) {
+    const auto keep = [&](db::Row& row) {
         ++count;
         if (m_unreadable) {
             return;
         }
         try {
             m_events.push_back(pack(eventFromRow([&](const char* name) -> const db::Value& {
-                const std::size_t i = at(name);
+                const std::size_t i = columnAt(columns, name);
                 if (i >= row.size()) {
                     throw std::out_of_range(std::string("Field '") + name + "' not found");
                 }
@@ -159,14 +160,21 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
             // The failure belongs to this event, when at least its id reads.
             m_unreadableId = 0;
             try {
-                if (const std::size_t i = at("RPEV_ID"); i < row.size()) {
+                if (const std::size_t i = columnAt(columns, "RPEV_ID"); i < row.size()) {
                     m_unreadableId = row[i].asInt();
                 }
             } catch (const std::exception&) {
                 m_unreadableId = 0;
             }
         }
-    });
+    };
+    try {
+        db::runSelectEach(*setup.source, sql, columns, keep);
+    } catch (...) {
+        m_events.clear();
+        m_unreadable = nullptr;
+        throw;
+    }
     m_selected = true;
     m_selectedCount = count;
     m_op.setProgressMaximum(count);
