@@ -45,10 +45,6 @@ std::string uploadEventsSql(const std::string& count, const std::string& company
     return "select first " + count + head + Q(company) + orderAndFilter(skipErrors, newestFirst);
 }
 
-Event eventFromRow(const db::RowSet& rows) {
-    return eventFromRow([&rows](const char* name) -> const db::Value& { return rows.value(name); });
-}
-
 Event eventFromRow(const std::function<const db::Value&(const char*)>& field) {
     Event e;
     e.id = field("RPEV_ID").asInt();

@@ -33,10 +33,8 @@ std::string downloadEventsSql(const std::string& count, const std::string& compa
 std::string uploadEventsSql(const std::string& count, const std::string& company, bool skipErrors,
                             bool newestFirst);
 
-// The event of the current row of a REPLICA_EVENTOS SELECT * set.
-Event eventFromRow(const db::RowSet& rows);
-// The same from a row read column by column (field throws for a column the
-// row does not have).
+// The event of a row of a REPLICA_EVENTOS SELECT *, read column by column
+// (field throws for a column the row does not have).
 Event eventFromRow(const std::function<const db::Value&(const char*)>& field);
 // The one-line field: type, letter, prefix and number, code.
 std::string eventLineText(const Event& e);

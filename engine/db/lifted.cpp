@@ -100,11 +100,9 @@ bool takes(IMessageMetadata* input, unsigned i, const Literal& l) {
                 return false;
         }
     }
-    if (l.kind == Literal::Kind::Decimal) {
-        return takesDecimal(type, input->getScale(&st, i), l);
-    }
     const int scale = input->getScale(&st, i);
-    return scale == 0 ? fits(type, l.integer) : takesDecimal(type, scale, l);
+    return l.kind == Literal::Kind::Integer && scale == 0 ? fits(type, l.integer)
+                                                          : takesDecimal(type, scale, l);
 }
 
 bool takesAll(IMessageMetadata* input, const std::vector<Literal>& literals) {
