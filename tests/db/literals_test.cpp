@@ -168,6 +168,13 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
         EXPECT_EQ(count(*conn, "ID = " + std::to_string(id)), id >= 1 && id <= 3 ? 1 : 0);
     }
 
+    // Decimals in an UPDATE touch what the written text touches: a value
+    // the column would round must touch nothing.
+    conn->execute("UPDATE T SET SMALL = 1 WHERE AMOUNT = 5.251");
+    EXPECT_EQ(count(*conn, "SMALL = 1"), 0);
+    conn->execute("UPDATE T SET SMALL = 2 WHERE AMOUNT = 5.250");
+    EXPECT_EQ(count(*conn, "SMALL = 2"), 1);
+
     conn->execute("UPDATE T SET NAME = 'x' WHERE CODE = 'AB'");
     conn->execute("UPDATE T SET NAME = 'y' WHERE CODE = 'ABCDE'");
     conn->execute("UPDATE T SET NAME = 'z' WHERE ID = 2147483648");
@@ -187,6 +194,24 @@ TEST(LiftedLiterals, FindAndTouchTheRowsTheWrittenTextWould) {
     EXPECT_THROW(conn->execute("execute procedure P(1, 'ABCDE')"), db::Error);
     EXPECT_THROW(conn->execute("execute procedure P(1, ('ABCDE'))"), db::Error);
     conn->execute("execute procedure P(2147483647, NULL)");
+    // A decimal argument arrives as the written text delivers it: rounded to
+    // the parameter's scale by the database when it has more decimals.
+    conn->execute("CREATE TABLE AMOUNTS (N INTEGER, A NUMERIC(15,2))");
+    demo::runScript(
+        *conn,
+        "SET TERM ^ ;\nCREATE PROCEDURE PA (N INTEGER, A NUMERIC(15,2)) AS BEGIN INSERT "
+        "INTO AMOUNTS VALUES (:N, :A); END^\nSET TERM ; ^\n");
+    for (const char* a : {"1.25", "1.255", "-0.5", "1.2", "99999999999999.999"}) {
+        conn->execute(std::string("execute procedure PA(1, ") + a + ")");
+        conn->execute(std::string("execute procedure PA(2, (") + a + "))");
+        db::Query both(*conn);
+        both.open("select N, A from AMOUNTS order by N");
+        ASSERT_EQ(both.rowCount(), 2) << a;
+        const std::string lifted = both.asText(1);
+        both.next();
+        EXPECT_EQ(lifted, both.asText(1)) << a;
+        conn->execute("DELETE FROM AMOUNTS");
+    }
     db::Query calls(*conn);
     calls.open("select A, coalesce(B, '<null>') from CALLS order by A");
     std::vector<std::string> rows;

@@ -669,6 +669,48 @@ TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
     EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
 }
 
+// The batch waits packed until each event's turn: every field must reach
+// the handler as the row held it, empty, long (a data field of thousands of
+// characters) and multibyte texts included.
+TEST_F(RunTest, EveryFieldOfAnEventReachesItsHandler) {
+    const std::string longData = std::string(3000, 'd') + "ñ";
+    struct Row {
+        int id;
+        const char* pref;
+        const char* prefDest;
+        std::string data;
+        const char* error;
+    };
+    const Row rows[] = {
+        {1, "A", "B", "x|y", "antes falló"}, {2, "", "", "", ""}, {3, "ÑA", "Z", longData, "e"}};
+    for (const Row& r : rows) {
+        addEvent(*s2, r.id, "001", 101, "U", r.pref, daysAgo(4 - r.id));
+        s2->execute("UPDATE REPLICA_EVENTOS SET RPEV_IDDOC = " + sqlInt(r.id * 10) +
+                    ", RPEV_PREFDEST = " + Q(r.prefDest) + ", RPEV_DATOS = " + Q(r.data) +
+                    ", RPEV_ERROR = " + Q(r.error) + " WHERE RPEV_ID = " + sqlInt(r.id));
+    }
+    std::vector<Event> seen;
+    const Handler h = [&seen](HandlerContext& ctx) { seen.push_back(ctx.event); };
+    catalogue.set(101, h, h);
+    run();
+    ASSERT_EQ(seen.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const Row& r = rows[i];
+        const Event& e = seen[i];
+        EXPECT_EQ(e.id, r.id);
+        EXPECT_EQ(e.type, 101);
+        EXPECT_EQ(e.company, "001");
+        EXPECT_EQ(e.iddocText, std::to_string(r.id * 10));
+        EXPECT_EQ(e.prefix, r.pref);
+        EXPECT_EQ(e.number, std::to_string(r.id));
+        EXPECT_EQ(e.code, "C" + std::to_string(r.id));
+        EXPECT_EQ(e.operation, "U");
+        EXPECT_EQ(e.prefixDest, r.prefDest);
+        EXPECT_EQ(e.data, r.data);
+        EXPECT_EQ(e.error, r.error);
+    }
+}
+
 // The batch is read at once and kept as events: a row that cannot be read
 // as one (here a type that is no number) must still let the events before it
 // be handled, and end the phase where it stands, with the failure on that
