@@ -1,9 +1,6 @@
 #include "engine/eventloop.h"
 
-#include <strings.h>
-
 #include <exception>
-#include <stdexcept>
 
 #include "engine/errorcapture.h"
 #include "engine/logs.h"
@@ -85,16 +82,6 @@ auto eventTexts(E& e) {
                       &e.operation, &e.prefixDest, &e.data,   &e.error};
 }
 
-// Where a column is among columns, by name in any letter case; the count
-// of columns when it is not there.
-std::size_t columnAt(const std::vector<db::Column>& columns, const char* name) {
-    std::size_t i = 0;
-    while (i < columns.size() && strcasecmp(columns[i].name.c_str(), name) != 0) {
-        ++i;
-    }
-    return i;
-}
-
 }  // namespace
 
 EventLoop::Waiting EventLoop::pack(const Event& event) {
@@ -145,19 +132,15 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
         }
         try {
             m_events.push_back(pack(eventFromRow([&](const char* name) -> const db::Value& {
-                const std::size_t i = columnAt(columns, name);
-                if (i >= row.size()) {
-                    throw std::out_of_range(std::string("Field '") + name + "' not found");
-                }
-                return row[i];
+                return row.at(static_cast<std::size_t>(db::requireColumn(columns, name)));
             })));
         } catch (...) {
             m_unreadable = std::current_exception();
             // The failure belongs to this event, when at least its id reads.
             m_unreadableId = 0;
             try {
-                if (const std::size_t i = columnAt(columns, "RPEV_ID"); i < row.size()) {
-                    m_unreadableId = row[i].asInt();
+                if (const int i = db::columnIndex(columns, "RPEV_ID"); i >= 0) {
+                    m_unreadableId = row.at(static_cast<std::size_t>(i)).asInt();
                 }
             } catch (const std::exception&) {
                 m_unreadableId = 0;

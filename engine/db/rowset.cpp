@@ -12,17 +12,17 @@ const Column& RowSet::column(int index) const {
     return m_columns[static_cast<std::size_t>(index)];
 }
 
-int RowSet::indexOf(const std::string& name) const {
-    for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        if (strcasecmp(m_columns[i].name.c_str(), name.c_str()) == 0) {
+int columnIndex(const std::vector<Column>& columns, const std::string& name) {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (strcasecmp(columns[i].name.c_str(), name.c_str()) == 0) {
             return static_cast<int>(i);
         }
     }
     return -1;
 }
 
-int RowSet::requireIndex(const std::string& name) const {
-    const int i = indexOf(name);
+int requireColumn(const std::vector<Column>& columns, const std::string& name) {
+    const int i = columnIndex(columns, name);
     if (i < 0) {
         throw std::out_of_range("Field '" + name + "' not found");
     }

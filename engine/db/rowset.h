@@ -52,6 +52,12 @@ struct Column {
 
 using Row = std::vector<Value>;
 
+// Position of a column among columns by name, case-insensitive; -1 when
+// absent.
+int columnIndex(const std::vector<Column>& columns, const std::string& name);
+// As columnIndex, but throws std::out_of_range naming the column when absent.
+int requireColumn(const std::vector<Column>& columns, const std::string& name);
+
 class RowSet {
   public:
     virtual ~RowSet() = default;
@@ -73,9 +79,9 @@ class RowSet {
     const Column& column(int index) const;
     const std::vector<Column>& columns() const { return m_columns; }
     // Position of a column by name, case-insensitive; -1 when absent.
-    int indexOf(const std::string& name) const;
+    int indexOf(const std::string& name) const { return columnIndex(m_columns, name); }
     // As indexOf, but throws std::out_of_range naming the column when absent.
-    int requireIndex(const std::string& name) const;
+    int requireIndex(const std::string& name) const { return requireColumn(m_columns, name); }
 
     const Value& value(int column) const;
     const Value& value(const std::string& name) const { return value(requireIndex(name)); }
