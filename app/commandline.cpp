@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "engine/numbers.h"
 #include "engine/rundriver.h"
 
 namespace replica::app {
@@ -67,18 +68,6 @@ const OptionSpec* findOption(const std::string& name) {
         }
     }
     return nullptr;
-}
-
-bool isWholeNumber(const std::string& text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits) {
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool looksLikeOption(const std::string& arg) {
@@ -193,19 +182,19 @@ Walk walk(const std::vector<std::string>& args) {
                 cl.prefix = value;
                 break;
             case Opt::DownloadCount:
-                if (!isWholeNumber(value, kMaxCountDigits)) {
-                    fail(name + " '" + value + "': " + kDownloadCountMessage);
+                if (const auto problem = countProblem(CountField::Download, value)) {
+                    fail(name + " '" + value + "': " + *problem);
                 }
                 cl.downloadCount = value;
                 break;
             case Opt::UploadCount:
-                if (!isWholeNumber(value, kMaxCountDigits)) {
-                    fail(name + " '" + value + "': " + kUploadCountMessage);
+                if (const auto problem = countProblem(CountField::Upload, value)) {
+                    fail(name + " '" + value + "': " + *problem);
                 }
                 cl.uploadCount = value;
                 break;
             case Opt::Frequency:
-                if (!isWholeNumber(value, 5) || std::stol(value) > kMaxFrequencyMinutes) {
+                if (!digitsIn(value, 0, kMaxFrequencyMinutes)) {
                     fail(name + " '" + value +
                          "': El valor de \"Frecuencia:\" debe ser un número entero de minutos, "
                          "de 0 a " +
@@ -223,12 +212,11 @@ Walk walk(const std::vector<std::string>& args) {
                 cl.branch = value;
                 break;
             case Opt::Timeout:
-                if (!isWholeNumber(value, 5) || std::stol(value) < 1 ||
-                    std::stol(value) > kMaxTimeoutSeconds) {
+                if (const auto seconds = digitsIn(value, 1, kMaxTimeoutSeconds)) {
+                    cl.timeout = static_cast<long>(*seconds);
+                } else {
                     fail(name + " '" + value + "': " + kTimeoutValueMessage);
-                    break;
                 }
-                cl.timeout = std::stol(value);
                 break;
         }
     }

@@ -34,9 +34,8 @@ inline constexpr int kExitOutage = 4;          // a database unreachable, refusi
                                                // or not answering
 inline constexpr int kExitLogsUnwritten = 5;   // the log files could not be written
 
-// Limits of the screen's number fields, the run's own: a count must fit the
-// integer FIRST expects, and the minutes' milliseconds the timer's int.
-inline constexpr std::size_t kMaxCountDigits = 9;
+// The limit of "Frecuencia:", the run's own: the minutes' milliseconds must
+// fit the timer's int (the counts' limit is in engine/numbers.h).
 inline constexpr long kMaxFrequencyMinutes = 35791;
 // The time limit of a database that does not answer, in seconds.
 inline constexpr long kMaxTimeoutSeconds = 86400;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "engine/db/error.h"
 #include "engine/errorcapture.h"
 
 namespace replica {
@@ -88,13 +89,30 @@ void HandlerContext::setLastError(const std::string& text) const {
     errors.showLastError(text);
 }
 
-void runHandler(const Handler& h, HandlerContext& ctx) {
+bool eventStep(HandlerContext& ctx, const std::function<void()>& step) {
     try {
-        h(ctx);
+        step();
+        return true;
     } catch (const EventRefused&) {
         // Recorded by the accessor that refused the value; nothing was sent.
-        ctx.state.failed = true;
+    } catch (const RunStopped&) {
+        // A row refused in memory, already recorded by the capture.
+    } catch (const db::Error& e) {
+        if (e.kind() == db::ErrorKind::Connection) {
+            throw;  // the database went away: not this event's doing
+        }
+        ctx.errors.ManejarError(true, nullptr, e.message());
+    } catch (const std::exception& e) {
+        // The tables of the two companies do not match (a source row with
+        // fewer columns, a mapped column missing): this event's tables.
+        ctx.errors.ManejarError(true, nullptr, e.what());
     }
+    ctx.state.failed = true;
+    return false;
+}
+
+void runHandler(const Handler& h, HandlerContext& ctx) {
+    eventStep(ctx, [&] { h(ctx); });
 }
 
 }  // namespace replica

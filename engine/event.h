@@ -5,8 +5,9 @@
 // a `HandlerContext` (the event, the phase's source and destination
 // connections, the run options, the per-event state and the error capture)
 // and reports failure only through `state.failed`: handlers never throw a
-// failure of a row at their caller. Anything a handler cannot handle (a
-// query refused, a lost connection) is thrown and ends the run.
+// failure of a row at their caller. Anything else a handler cannot handle
+// is thrown; runHandler makes it the event's failure, unless it is a lost
+// connection, which ends the phase.
 //
 // Event values that go into SQL unquoted (RPEV_IDDOC, codes the ERP stores
 // as numbers) are read only through the context's checked accessors: a value
@@ -82,7 +83,7 @@ struct HandlerContext {
     // event and sets state.failed. Returns true when every row was written.
     bool apply(db::RecordSet& rs);
     // Posts the row being edited; a refusal in memory is captured and
-    // thrown as RunStopped (the run ends silently).
+    // thrown as RunStopped (the event fails, nothing more said).
     void post(db::RecordSet& rs);
     // Edit and delete of the current row, refusals handled as for post.
     void edit(db::RecordSet& rs);
@@ -103,13 +104,20 @@ struct HandlerContext {
 
 using Handler = std::function<void(HandlerContext&)>;
 
-// Runs h on ctx as the event loop does: an event value refused by a checked
-// accessor leaves the event failed (its message already recorded) instead
-// of leaving the run.
+// Runs step of the handling of ctx.event. A failure that belongs to this
+// event leaves it failed instead of leaving the run: an event value refused
+// by a checked accessor, a row refused in memory (both already recorded),
+// a query or statement the database refuses, tables that do not match
+// (recorded here, on the event, errorenvio.txt and the screen). Returns
+// false then, with ctx.state.failed set. A lost connection (or a database
+// that stopped answering) is thrown: the phase ends on it.
+bool eventStep(HandlerContext& ctx, const std::function<void()>& step);
+// Runs h on ctx as the event loop does: the whole handler as one eventStep.
 void runHandler(const Handler& h, HandlerContext& ctx);
 
-// Thrown after a failure that the capture already recorded and that must end
-// the run without a further message (a refused post in memory).
+// Thrown after a row refused in memory (a required column left empty, a
+// key repeated in the set), which the capture has already recorded: the
+// event fails, with nothing more said.
 struct RunStopped {};
 
 // Thrown by the checked accessors after the refusal is recorded on the

@@ -1,9 +1,11 @@
 #include "engine/eventloop.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "engine/errorcapture.h"
 #include "engine/logs.h"
+#include "engine/numbers.h"
 #include "engine/operator.h"
 #include "engine/sql.h"
 
@@ -11,35 +13,70 @@ namespace replica {
 
 namespace {
 
-std::string orderAndFilter(bool skipErrors, bool newestFirst) {
-    std::string sql;
-    if (skipErrors) {
-        sql += " AND RPEV_ERROR IS NULL";
+// The phase's condition up to the company. The two upload forms differ only
+// in the letter case of one AND, as the ERP has always sent them.
+std::string whereOf(Phase phase, const std::string& company, bool newestFirst) {
+    if (phase == Phase::Upload) {
+        return std::string(newestFirst
+                               ? "(rpev_tipo <> 236) and ((rpev_tipo <> 33) OR (RPEV_OPER <> "
+                                 "'U')) AND rpev_fecrep is null and rpev_compania = "
+                               : "(rpev_tipo <> 236) and ((rpev_tipo <> 33) OR (RPEV_OPER <> "
+                                 "'U')) and rpev_fecrep is null and rpev_compania = ") +
+               Q(company);
     }
-    sql += newestFirst ? " order by rpev_fecreg desc, rpev_horareg desc"
+    return "rpev_fecrep is null and rpev_compania = " + Q(company);
+}
+
+std::string orderOf(bool newestFirst) {
+    return newestFirst ? " order by rpev_fecreg desc, rpev_horareg desc"
                        : " order by rpev_fecreg, rpev_horareg";
-    return sql;
+}
+
+std::string eventsSql(Phase phase, const std::string& count, const std::string& company,
+                      bool skipErrors, bool newestFirst) {
+    return "select first " + count + " * from replica_eventos where " +
+           whereOf(phase, company, newestFirst) + (skipErrors ? " AND RPEV_ERROR IS NULL" : "") +
+           orderOf(newestFirst);
 }
 
 }  // namespace
 
 std::string downloadEventsSql(const std::string& count, const std::string& company, bool skipErrors,
                               bool newestFirst) {
-    return "select first " + count +
-           " * from replica_eventos where rpev_fecrep is null and rpev_compania = " + Q(company) +
-           orderAndFilter(skipErrors, newestFirst);
+    return eventsSql(Phase::Download, count, company, skipErrors, newestFirst);
 }
 
 std::string uploadEventsSql(const std::string& count, const std::string& company, bool skipErrors,
                             bool newestFirst) {
-    // The two forms differ only in the letter case of one AND, as the ERP
-    // has always sent them.
-    const std::string head =
-        newestFirst ? " * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) OR "
-                      "(RPEV_OPER <> 'U')) AND rpev_fecrep is null and rpev_compania = "
-                    : " * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) OR "
-                      "(RPEV_OPER <> 'U')) and rpev_fecrep is null and rpev_compania = ";
-    return "select first " + count + head + Q(company) + orderAndFilter(skipErrors, newestFirst);
+    return eventsSql(Phase::Upload, count, company, skipErrors, newestFirst);
+}
+
+std::string freshEventsSql(const EventSelection& s) {
+    return eventsSql(s.phase, s.count, s.company, true, s.newestFirst);
+}
+
+std::string failedEventsSql(const EventSelection& s) {
+    return "select first " + s.count +
+           (s.failedSkip > 0 ? " skip " + std::to_string(s.failedSkip) : std::string()) +
+           " * from replica_eventos where " + whereOf(s.phase, s.company, s.newestFirst) +
+           " AND RPEV_ERROR IS NOT NULL" + orderOf(s.newestFirst);
+}
+
+std::string failedCountSql(const EventSelection& s) {
+    return "select count(*) from replica_eventos where " +
+           whereOf(s.phase, s.company, s.newestFirst) + " AND RPEV_ERROR IS NOT NULL";
+}
+
+std::string claimSql(std::int64_t eventId) {
+    return "SELECT RPEV_ID FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId) +
+           " AND RPEV_FECREP IS NULL WITH LOCK";
+}
+
+std::string documentKey(int type, const std::string& prefix, const std::string& number,
+                        const std::string& code, const std::string& data) {
+    // A separator no text of the ERP holds.
+    const char sep = '\x1f';
+    return std::to_string(type) + sep + prefix + sep + number + sep + code + sep + data;
 }
 
 Event eventFromRow(const std::function<const db::Value&(const char*)>& field) {
@@ -64,13 +101,14 @@ std::string eventLineText(const Event& e) {
 
 std::string completionSql(std::int64_t eventId, const std::string& date, const std::string& time) {
     return "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(date) + ", RPEV_HORAREP = " + Q(time) +
-           " where RPEV_ID = " + sqlInt(eventId);
+           " where RPEV_ID = " + sqlInt(eventId) + " AND RPEV_FECREP IS NULL";
 }
 
 std::string completionNoteSql(std::int64_t eventId, const std::string& date,
                               const std::string& time) {
     return "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(date) + ", RPEV_HORAREP = " + Q(time) +
-           ", RPEV_ERROR = 'Registro ya encontrado.' where RPEV_ID = " + sqlInt(eventId);
+           ", RPEV_ERROR = 'Registro ya encontrado.' where RPEV_ID = " + sqlInt(eventId) +
+           " AND RPEV_FECREP IS NULL";
 }
 
 namespace {
@@ -115,10 +153,19 @@ Event EventLoop::unpack(const Waiting& w) {
     return e;
 }
 
-void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
+void EventLoop::clearBatch() {
     m_events.clear();
+    m_events.shrink_to_fit();
     m_unreadable = nullptr;
+    m_unreadableId = 0;
     m_selected = false;
+    m_selectedCount = 0;
+    m_waitingDocuments.clear();
+    m_retryTurn = 0;
+    m_failedNotRetried = 0;
+}
+
+int EventLoop::keepRows(const PhaseSetup& setup, const std::string& sql, bool retry) {
     // Each row is kept as its event only, packed, not as the row it came in:
     // a batch of thousands of events then holds a fraction of the memory. A
     // row that cannot be read as an event is where the phase will stop, as
@@ -131,9 +178,11 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
             return;
         }
         try {
-            m_events.push_back(pack(eventFromRow([&](const char* name) -> const db::Value& {
+            Waiting w = pack(eventFromRow([&](const char* name) -> const db::Value& {
                 return row.at(static_cast<std::size_t>(db::requireColumn(columns, name)));
-            })));
+            }));
+            w.retry = retry;
+            m_events.push_back(std::move(w));
         } catch (...) {
             m_unreadable = std::current_exception();
             // The failure belongs to this event, when at least its id reads.
@@ -147,29 +196,55 @@ void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
             }
         }
     };
+    db::runSelectEach(*setup.source, sql, columns, keep);
+    return count;
+}
+
+void EventLoop::select(const PhaseSetup& setup, const std::string& sql) {
+    clearBatch();
     try {
-        db::runSelectEach(*setup.source, sql, columns, keep);
+        m_selectedCount = keepRows(setup, sql, false);
     } catch (...) {
-        m_events.clear();
-        m_unreadable = nullptr;
+        clearBatch();
         throw;
     }
     m_selected = true;
-    m_selectedCount = count;
-    m_op.setProgressMaximum(count);
+    m_op.setProgressMaximum(m_selectedCount);
+}
+
+void EventLoop::select(const PhaseSetup& setup, const EventSelection& selection) {
+    clearBatch();
+    const long long limit = digitsIn(selection.count, 0, kMaxCount).value_or(0);
+    try {
+        int count = 0;
+        if (!selection.skipErrors) {
+            m_retryTurn = keepRows(setup, failedEventsSql(selection), true);
+            count += m_retryTurn;
+            if ((m_retryTurn >= limit || selection.failedSkip > 0) && !m_unreadable) {
+                db::Query failed(*setup.source);
+                failed.open(failedCountSql(selection));
+                m_failedNotRetried =
+                    static_cast<int>(std::max<std::int64_t>(failed.asInt(0) - m_retryTurn, 0));
+            }
+        }
+        if (!m_unreadable) {
+            count += keepRows(setup, freshEventsSql(selection), false);
+        }
+        m_selectedCount = count;
+    } catch (...) {
+        clearBatch();
+        throw;
+    }
+    m_selected = true;
+    m_op.setProgressMaximum(m_selectedCount);
 }
 
 void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
     if (!m_selected) {
         return;
     }
-    const auto done = [this] {
-        m_events.clear();
-        m_events.shrink_to_fit();
-        m_unreadable = nullptr;
-        m_selected = false;
-        m_selectedCount = 0;
-    };
+    counts.retryTurn += m_retryTurn;
+    counts.failedNotRetried += m_failedNotRetried;
     try {
         for (std::size_t i = 0; i <= m_events.size(); ++i) {
             if (setup.stop && *setup.stop) {
@@ -187,14 +262,32 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
                 }
                 break;
             }
-            handle(setup, unpack(m_events[i]), counts);
+            handle(setup, unpack(m_events[i]), m_events[i].retry, counts);
         }
     } catch (...) {
-        done();
+        clearBatch();
         throw;
     }
-    done();
+    clearBatch();
     m_errors.clearCurrent();
+}
+
+bool EventLoop::claim(db::Connection& events, std::int64_t eventId) {
+    events.beginWork(db::Connection::Locks::NoWait);
+    try {
+        db::Query row(events);
+        row.open(claimSql(eventId));
+        if (!row.isEmpty()) {
+            return true;  // held until the event's work commits or rolls back
+        }
+    } catch (const db::Error& e) {
+        if (e.kind() != db::ErrorKind::Lock) {
+            events.rollbackWork();
+            throw;
+        }
+    }
+    events.rollbackWork();
+    return false;
 }
 
 void EventLoop::handleWhole(const Handler& handler, HandlerContext& ctx) {
@@ -215,7 +308,8 @@ void EventLoop::handleWhole(const Handler& handler, HandlerContext& ctx) {
     }
 }
 
-void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& counts) {
+void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
+                       LoopCounts& counts) {
     m_errors.setCurrent(setup.phase, setup.source, event.id);
 
     m_op.showEventLine(eventLineText(event));
@@ -233,42 +327,64 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, LoopCounts& 
         ++counts.skipped;
         return;
     }
-    ++counts.handled;
-
-    const Catalogue::Dispatch dispatch =
-        m_catalogue.handlerFor(setup.phase, event.type, *setup.options);
-    switch (dispatch.route) {
-        case Catalogue::Route::Default:
-            break;
-        case Catalogue::Route::Unbuilt:
-            // A listed code must never be marked replicated before its
-            // family exists: the event waits, with the reason on it.
-            m_errors.record(kNoHandlerMessage, kNoHandlerMessage);
-            state.failed = true;
-            break;
-        case Catalogue::Route::Handle: {
-            HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
-                               *setup.options, state, m_errors,      setup.configuracion};
-            if (setup.options->atomicDocuments) {
-                handleWhole(*dispatch.handler, ctx);
-            } else {
-                runHandler(*dispatch.handler, ctx);
-            }
-            break;
-        }
-    }
-
-    if (state.failed) {
-        ++counts.failed;
+    const std::string document = documentKey(event);
+    if (m_waitingDocuments.count(document) > 0) {
+        ++counts.waiting;
         return;
     }
-    const std::string date = sqlDate(today());
-    const std::string time = sqlTime(now());
-    if (state.noteFound) {
-        setup.source->execute(completionNoteSql(event.id, date, time));
+    if (!claim(*setup.source, event.id)) {
+        // Another agent is at it (or has done it): it is that agent's, and
+        // so are the later events of its document for now.
+        ++counts.taken;
+        m_waitingDocuments.insert(document);
+        return;
     }
-    setup.source->execute(completionSql(event.id, date, time));
+    ++counts.handled;
+    counts.retried += retry ? 1 : 0;
+
+    try {
+        const Catalogue::Dispatch dispatch =
+            m_catalogue.handlerFor(setup.phase, event.type, *setup.options);
+        switch (dispatch.route) {
+            case Catalogue::Route::Default:
+                break;
+            case Catalogue::Route::Unbuilt:
+                // A listed code must never be marked replicated before its
+                // family exists: the event waits, with the reason on it.
+                m_errors.record(kNoHandlerMessage, kNoHandlerMessage);
+                state.failed = true;
+                break;
+            case Catalogue::Route::Handle: {
+                HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
+                                   *setup.options, state, m_errors,      setup.configuracion};
+                if (setup.options->atomicDocuments) {
+                    handleWhole(*dispatch.handler, ctx);
+                } else {
+                    runHandler(*dispatch.handler, ctx);
+                }
+                break;
+            }
+        }
+
+        if (state.failed) {
+            ++counts.failed;
+            setup.source->commitWork();  // the error recorded on the event
+            return;
+        }
+        const std::string date = sqlDate(today());
+        const std::string time = sqlTime(now());
+        if (state.noteFound) {
+            setup.source->execute(completionNoteSql(event.id, date, time));
+        }
+        setup.source->execute(completionSql(event.id, date, time));
+        setup.source->commitWork();
+    } catch (...) {
+        // The claim goes; whoever records the failure does it on its own.
+        setup.source->rollbackWork();
+        throw;
+    }
     ++counts.completed;
+    counts.retriedCompleted += retry ? 1 : 0;
 }
 
 }  // namespace replica

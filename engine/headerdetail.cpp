@@ -71,11 +71,22 @@ void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
     if (!written) {
         return;  // after a refused replace the old lines are already gone
     }
-    if (f.afterHeader) {
-        f.afterHeader(step);
+    // The header is in the destination now: whatever makes this event fail
+    // from here on, its lines and header are taken back.
+    eventStep(ctx, [&] {
+        if (f.afterHeader) {
+            f.afterHeader(step);
+        }
+        copyDetails(step);
+        if (f.afterDetails) {
+            f.afterDetails(step);
+        }
+    });
+    if (ctx.state.failed) {
+        undo(step);
+    } else if (f.afterSuccess) {
+        f.afterSuccess(step);
     }
-    copyDetails(step);
-    finish(step);
 }
 
 bool HeaderDetailCopy::insertHeader(HeaderStep& step) const {
@@ -171,18 +182,6 @@ void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const 
         if (writeRow(ctx, lines) && t.afterWrite) {
             t.afterWrite(line);
         }
-    }
-}
-
-void HeaderDetailCopy::finish(HeaderStep& step) const {
-    const DocumentFamily& f = *m_family;
-    if (f.afterDetails) {
-        f.afterDetails(step);
-    }
-    if (step.ctx.state.failed) {
-        undo(step);
-    } else if (f.afterSuccess) {
-        f.afterSuccess(step);
     }
 }
 

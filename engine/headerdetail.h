@@ -155,7 +155,6 @@ class HeaderDetailCopy {
     bool replaceHeader(HeaderStep& step) const;
     void copyDetails(HeaderStep& step) const;
     void copyDetail(HeaderStep& step, const DetailTable& table) const;
-    void finish(HeaderStep& step) const;
     void undo(HeaderStep& step) const;
 
     std::shared_ptr<const DocumentFamily> m_family;

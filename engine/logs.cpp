@@ -1,9 +1,12 @@
 #include "engine/logs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <stdexcept>
 
 #include "engine/sql.h"
@@ -52,15 +55,47 @@ std::string Logs::file(const std::string& name) const {
 void Logs::append(const std::string& name, const std::string& line) {
     const std::string path = file(name);
     // Opening for appending creates the file when it is absent; the file is
-    // never truncated.
+    // never truncated but to take back a line this call could not finish.
     errno = 0;
-    std::ofstream out(path, std::ios::out | std::ios::app | std::ios::binary);
-    if (!out) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
         throw std::runtime_error("No se pudo abrir el archivo " + path + ": " + reason());
     }
-    out << oneLine(line) << '\n';
-    out.flush();
-    if (!out) {
+    std::string entry = oneLine(line) + '\n';
+    // A line an earlier writer could not finish (a kill, or a full disk that
+    // also kept it from being taken back) must not swallow this one.
+    struct stat before {};
+    if (::fstat(fd, &before) == 0 && before.st_size > 0) {
+        char last = '\n';
+        if (::pread(fd, &last, 1, before.st_size - 1) == 1 && last != '\n') {
+            entry.insert(entry.begin(), '\n');
+        }
+    }
+    std::size_t written = 0;
+    int error = 0;
+    while (written < entry.size()) {
+        const ssize_t n = ::write(fd, entry.data() + written, entry.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (error != 0 && written > 0) {
+        // Part of the line reached the file: take it back, so the file
+        // keeps whole lines only.
+        struct stat now {};
+        if (::fstat(fd, &now) == 0 && now.st_size >= static_cast<off_t>(written)) {
+            const int kept = ::ftruncate(fd, now.st_size - static_cast<off_t>(written));
+            static_cast<void>(kept);  // when even that fails, the next line starts anew
+        }
+    }
+    ::close(fd);
+    if (error != 0) {
+        errno = error;
         throw std::runtime_error("No se pudo escribir en el archivo " + path + ": " + reason());
     }
 }

@@ -176,7 +176,9 @@ void MappedCopy::copyDocument(HandlerContext& ctx) const {
     }
     // The id as stored, so the lines always point at their header.
     ctx.state.destinationId = static_cast<std::int32_t>(header.asInt(0));
-    copyLines(ctx, source, isNew);
+    // Whatever makes this event fail from here on, the lines and the header
+    // are taken back.
+    eventStep(ctx, [&] { copyLines(ctx, source, isNew); });
     if (ctx.state.failed) {
         undo(ctx);
     }

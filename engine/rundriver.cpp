@@ -6,6 +6,7 @@
 
 #include "engine/db/error.h"
 #include "engine/db/query.h"
+#include "engine/numbers.h"
 #include "engine/server.h"
 #include "engine/settings.h"
 #include "engine/sql.h"
@@ -24,23 +25,8 @@ constexpr const char* kUploadCompaniesSql =
     "select distinct r.rpev_compania from replica_eventos r WHERE RPEV_COMPANIA <> '' AND "
     "(R.rpev_fecrep IS NULL)";
 constexpr const char* kDefaultCount = "80";
-// A longer count would not fit the integer FIRST expects.
-constexpr std::size_t kMaxCountDigits = 9;
 // The largest number of minutes whose milliseconds fit the timer's int.
 constexpr long kMaxMinutes = 35791;
-
-// Only these texts may go into the SELECT unquoted.
-bool isWholeNumber(const std::string& text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits) {
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Clears the in-progress flag however the run ends.
 class RunningFlag {
@@ -82,13 +68,13 @@ RunReport RunDriver::run() {
     }
     // The counts go into the SELECT texts as they stand: anything but a
     // whole number is refused here, before any SQL is sent.
-    if (!r.in.downloadCount.empty() && !isWholeNumber(r.in.downloadCount, kMaxCountDigits)) {
-        m_op.message(kDownloadCountMessage);
-        return report;
-    }
-    if (!r.in.uploadCount.empty() && !isWholeNumber(r.in.uploadCount, kMaxCountDigits)) {
-        m_op.message(kUploadCountMessage);
-        return report;
+    for (const auto& [field, text] : {std::pair{CountField::Download, r.in.downloadCount},
+                                      std::pair{CountField::Upload, r.in.uploadCount}}) {
+        if (const std::optional<std::string> problem = countProblem(field, text);
+            problem && !text.empty()) {
+            m_op.message(*problem);
+            return report;
+        }
     }
 
     report.started = true;
@@ -279,10 +265,14 @@ void RunDriver::downloadPhase(Run& r) {
     const PhaseSetup setup = setupFor(Phase::Download, {});
     EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
     try {
-        loop.select(setup, downloadEventsSql(r.in.downloadCount, r.in.companyCode, r.in.skipErrors,
-                                             r.in.newestFirst));
+        EventSelection selection{Phase::Download, r.in.downloadCount, r.in.companyCode,
+                                 r.in.skipErrors, r.in.newestFirst};
+        long long& skip = m_failedSkip["D" + location->company];
+        selection.failedSkip = skip;
+        loop.select(setup, selection);
         report.selected = loop.selectedCount();
         loop.handleAll(setup, report.counts);
+        skip = nextFailedSkip(selection, report.counts);
     } catch (const db::Error& e) {
         serverLost(report, e);
         return;
@@ -315,6 +305,7 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     const std::optional<std::string> server = findUploadServer(m_local, company);
     if (!server) {
         report.outcome = PhaseReport::Outcome::NoServer;
+        noServerLine(company);
         return;
     }
     const std::string serverText = m_serverOverride.empty() ? *server : m_serverOverride;
@@ -340,17 +331,20 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
             r.in.uploadCount = kDefaultCount;
             m_op.setUploadCount(kDefaultCount);
         }
-        const std::string sql =
-            uploadEventsSql(r.in.uploadCount, company, r.in.skipErrors, r.in.newestFirst);
-        m_logs.setLastUploadQuery(sql);
+        EventSelection selection{Phase::Upload, r.in.uploadCount, company, r.in.skipErrors,
+                                 r.in.newestFirst};
+        long long& skip = m_failedSkip["U" + company];
+        selection.failedSkip = skip;
+        m_logs.setLastUploadQuery(freshEventsSql(selection));
         const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
         EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
-        loop.select(setup, sql);
+        loop.select(setup, selection);
         report.selected = loop.selectedCount();
 
         m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
 
         loop.handleAll(setup, report.counts);
+        skip = nextFailedSkip(selection, report.counts);
     } catch (const db::Error& e) {
         serverLost(report, e);
         m_op.hideEventLine();
@@ -365,15 +359,48 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     report.outcome = PhaseReport::Outcome::Done;
 }
 
+long long nextFailedSkip(const EventSelection& s, const LoopCounts& counts) {
+    const long long limit = digitsIn(s.count, 0, kMaxCount).value_or(0);
+    if (limit == 0 || counts.retryTurn < limit) {
+        return 0;  // this turn reached the last failed event: start again
+    }
+    // The next turn starts after the events of this one that are still
+    // failed (those completed have left the failed ones).
+    return s.failedSkip + counts.retryTurn - counts.retriedCompleted;
+}
+
+std::string noServerMessage(const std::string& company, std::int64_t events) {
+    return std::to_string(events) + " eventos esperan para la compañía " + company +
+           ", que no tiene un servidor activo en REPLICA_COMPANIA";
+}
+
+std::string waitingEventsSql(const std::string& company) {
+    return "select count(*) from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
+           "OR (RPEV_OPER <> 'U')) and rpev_fecrep is null and rpev_compania = " +
+           Q(company);
+}
+
+void RunDriver::noServerLine(const std::string& company) {
+    // Events that no run will ever send until the company gets its row:
+    // said once per run, where an administrator looks.
+    db::Query q(m_local);
+    q.open(waitingEventsSql(company));
+    const std::int64_t events = q.isEmpty() ? 0 : q.asInt(0);
+    if (events > 0) {
+        m_logs.error(noServerMessage(company, events));
+    }
+}
+
 bool RunDriver::rearmTimer() {
     const std::string minutes = m_op.inputs().frequency;
     // A bad frequency must not leave the agent without its timer: the
     // previous interval stays and the timer goes on. The message waits for
     // the run to be over (run()), so a box left open on an unattended
     // desktop never holds the timer back.
-    const bool good = isWholeNumber(minutes, 5) && std::stol(minutes) <= kMaxMinutes;
+    const std::optional<long long> value = digitsIn(minutes, 0, kMaxMinutes);
+    const bool good = value.has_value();
     if (good) {
-        m_intervalMs = static_cast<int>(std::stol(minutes) * 60000);
+        m_intervalMs = static_cast<int>(*value * 60000);
     }
     if (m_intervalMs == 0) {
         // A frequency of 0 means no automatic runs.

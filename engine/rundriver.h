@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ inline constexpr const char* kDownloadCountMessage =
     "El valor de \"Operaciones a traer:\" debe ser un número entero.";
 inline constexpr const char* kUploadCountMessage =
     "El valor de \"Operaciones a enviar:\" debe ser un número entero.";
+// (numbers.h words both, and the limit of a count too large.)
 inline constexpr const char* kFrequencyMessage =
     "El valor de \"Frecuencia:\" debe ser un número entero de minutos; se mantiene el "
     "intervalo anterior.";
@@ -52,6 +54,14 @@ inline constexpr const char* kFrequencyMessage =
 inline constexpr const char* kAgentGuardSql = "SELECT RPCO_COD FROM REPLICA_COMPANIA WITH LOCK";
 // The run refused because another agent holds that lock.
 std::string anotherAgentMessage(const std::string& company);
+// The errorenvio.txt line of a destination company with pending events and
+// no active REPLICA_COMPANIA row (those events wait for ever), and how
+// they are counted (the events its upload phase would select).
+std::string noServerMessage(const std::string& company, std::int64_t events);
+// Where the next turn of the failed events starts, after a phase whose
+// selection was s and whose loop did counts.
+long long nextFailedSkip(const EventSelection& s, const LoopCounts& counts);
+std::string waitingEventsSql(const std::string& company);
 // What "Ultimo error:" says after a run that could not write its log files.
 inline constexpr const char* kLogFailureMessage =
     "No se pudieron escribir los archivos de registro (el envío siguió; cada evento guarda su "
@@ -163,6 +173,9 @@ class RunDriver {
     ErrorCapture m_errors;
     RunOptions m_options;
     std::string m_serverOverride;
+    // Where each phase's next turn of failed events starts ("D" or "U" and
+    // the company): kept from run to run, for the life of the driver.
+    std::map<std::string, long long> m_failedSkip;
     UnhandledHook m_unhandledHook;
     UploadConnectHook m_uploadConnectHook;
     bool m_running = false;
@@ -187,6 +200,9 @@ class RunDriver {
     // is not the server.
     void serverLost(PhaseReport& report, const db::Error& e);
     PhaseSetup setupFor(Phase phase, const std::string& prefix);
+    // The errorenvio.txt line of a company without an active server, when
+    // events wait for it.
+    void noServerLine(const std::string& company);
     // Restarts the timer from "Frecuencia:"; false when the field was not a
     // whole number (the previous interval is kept).
     bool rearmTimer();

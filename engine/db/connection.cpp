@@ -315,6 +315,12 @@ std::chrono::seconds Connection::defaultTimeout() {
     return std::chrono::seconds(g_defaultTimeout.load());
 }
 
+namespace {
+long long defaultTimeoutMs() {
+    return g_defaultTimeout.load() * 1000;
+}
+}  // namespace
+
 bool Connection::lost() const {
     return m_impl->lost;
 }
@@ -402,18 +408,23 @@ void Connection::create(bool forcedWrites) {
 }
 
 void Connection::close() noexcept {
-    rollbackWork();
-    m_impl->forgetStatements();
-    m_impl->messages.clear();
-    m_impl->tables.clear();
-    m_impl->lost = false;
     if (!m_impl->att) {
+        rollbackWork();
+        m_impl->forgetStatements();
+        m_impl->messages.clear();
+        m_impl->tables.clear();
+        m_impl->lost = false;
         m_impl->abandoned = false;
         return;
     }
     {
-        // Detaching waits for the server too.
+        // Everything a goodbye sends waits for the server too: the rollback
+        // of a unit of work, the statements freed, the readers' commit and
+        // the detach. A server that stopped answering is given up after the
+        // limit like any call, and the attachment is then just released.
         fb::CallLimit limit(*this);
+        rollbackWork();
+        m_impl->forgetStatements();
         try {
             fb::Status st;
             m_impl->att->detach(&st);
@@ -424,6 +435,9 @@ void Connection::close() noexcept {
             m_impl->att.reset();
         }
     }
+    m_impl->messages.clear();
+    m_impl->tables.clear();
+    m_impl->lost = false;
     m_impl->abandoned = false;
 }
 
@@ -444,10 +458,10 @@ void Connection::execute(const std::string& sql) {
         open();
     }
     trace(sql);
+    fb::CallLimit limit(*this);
     if (changesMetadata(sql)) {
         m_impl->forgetStatements();
     }
-    fb::CallLimit limit(*this);
     try {
         fb::Status st;
         fb::StatementTransaction tra(*this, false);
@@ -461,7 +475,7 @@ void Connection::execute(const std::string& sql) {
     }
 }
 
-void Connection::beginWork() {
+void Connection::beginWork(Locks locks) {
     if (!isOpen()) {
         open();
     }
@@ -471,10 +485,15 @@ void Connection::beginWork() {
     fb::CallLimit limit(*this);
     try {
         fb::Status st;
-        static const unsigned char kTpb[] = {isc_tpb_version3, isc_tpb_write,
-                                             isc_tpb_read_committed, isc_tpb_rec_version,
-                                             isc_tpb_wait};
-        m_impl->work.reset(m_impl->att->startTransaction(&st, sizeof kTpb, kTpb));
+        static const unsigned char kWait[] = {isc_tpb_version3, isc_tpb_write,
+                                              isc_tpb_read_committed, isc_tpb_rec_version,
+                                              isc_tpb_wait};
+        static const unsigned char kNoWait[] = {isc_tpb_version3, isc_tpb_write,
+                                                isc_tpb_read_committed, isc_tpb_rec_version,
+                                                isc_tpb_nowait};
+        m_impl->work.reset(locks == Locks::Wait
+                               ? m_impl->att->startTransaction(&st, sizeof kWait, kWait)
+                               : m_impl->att->startTransaction(&st, sizeof kNoWait, kNoWait));
     } catch (const Firebird::FbException& e) {
         throw fb::toError(*this, e, "SET TRANSACTION");
     }
@@ -499,6 +518,7 @@ void Connection::rollbackWork() noexcept {
     if (!m_impl->work) {
         return;
     }
+    fb::CallLimit limit(*this);
     try {
         fb::Status st;
         m_impl->work->rollback(&st);
@@ -618,7 +638,11 @@ void shutdownClient() noexcept {
     try {
         fb::Status st;
         fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
-        prov->shutdown(&st, 0, fb_shutrsn_app_stopped);
+        // The client waits this long at most for attachments still open
+        // (a server that stopped answering never says goodbye); 0 would
+        // wait for ever.
+        const long long limitMs = defaultTimeoutMs() > 0 ? defaultTimeoutMs() : 60000;
+        prov->shutdown(&st, static_cast<unsigned>(limitMs), fb_shutrsn_app_stopped);
     } catch (const Firebird::FbException&) {
         // Nothing is left to release at exit; the process ends either way.
     }

@@ -83,7 +83,9 @@ class Connection {
     // and leaves it open. forcedWrites=false trades crash safety for speed:
     // only for tests and benchmarks.
     void create(bool forcedWrites = true);
-    // Detaches; never throws. Closing a closed connection does nothing.
+    // Rolls back a unit of work still open and detaches, all of it within
+    // the time limit; never throws. Closing a closed connection does
+    // nothing.
     void close() noexcept;
     bool isOpen() const;
 
@@ -95,8 +97,11 @@ class Connection {
     // A unit of work: until commitWork or rollbackWork, every query,
     // statement and apply of this connection joins one transaction, and no
     // single one commits. Throws Error when the transaction cannot start, or
-    // when one is already open.
-    void beginWork();
+    // when one is already open. With Locks::NoWait a row another
+    // transaction holds is refused at once (ErrorKind::Lock) instead of
+    // waited for; reads never wait either way.
+    enum class Locks { Wait, NoWait };
+    void beginWork(Locks locks = Locks::Wait);
     // Commits the unit of work; throws Error (the work is then rolled back).
     void commitWork();
     // Takes back everything the unit of work wrote; never throws.

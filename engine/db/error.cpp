@@ -20,7 +20,6 @@ ErrorKind errorKindForGds(long gdsCode) {
         ErrorKind kind;
     };
     static constexpr Row kCodes[] = {
-        {335544344L, ErrorKind::Connection},  // isc_io_error
         {335544375L, ErrorKind::Connection},  // isc_unavailable
         {335544421L, ErrorKind::Connection},  // isc_connect_reject
         {335544472L, ErrorKind::Connection},  // isc_login
@@ -28,8 +27,17 @@ ErrorKind errorKindForGds(long gdsCode) {
         {335544726L, ErrorKind::Connection},  // isc_net_read_err
         {335544727L, ErrorKind::Connection},  // isc_net_write_err
         {335544741L, ErrorKind::Connection},  // isc_lost_db_connection
-        {335544734L, ErrorKind::Connection},  // isc_bad_db_handle? (network)
         {335544324L, ErrorKind::Connection},  // isc_bad_db_handle
+        // A database its administrator shut down: before the attachment
+        // (isc_shutdown) or under it (isc_att_shutdown).
+        {335544528L, ErrorKind::Connection},  // isc_shutdown
+        {335544856L, ErrorKind::Connection},  // isc_att_shutdown
+        // isc_io_error (335544344) and the system call that failed with it
+        // (isc_io_open_err 335544734, isc_io_write_err 335544737 and so on)
+        // are not here: on an attached database they are the database's
+        // own answer (a full disk, a file it cannot extend), to be kept on
+        // the event, not a server out of reach. Opening a database classes
+        // its own failures (Connection::open).
         {335544349L, ErrorKind::Constraint},  // isc_no_dup
         {335544665L, ErrorKind::Constraint},  // isc_unique_key_violation
         {335544466L, ErrorKind::Constraint},  // isc_foreign_key
@@ -62,6 +70,8 @@ bool isOutage(const Error& e) {
         335544726L,  // isc_net_read_err (also a call given up)
         335544727L,  // isc_net_write_err
         335544741L,  // isc_lost_db_connection
+        335544528L,  // isc_shutdown
+        335544856L,  // isc_att_shutdown
     };
     if (e.kind() != ErrorKind::Connection) {
         return false;

@@ -106,7 +106,9 @@ TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
         {{"--download-count", "abc"},
          "--download-count 'abc': El valor de \"Operaciones a traer:\" debe ser un número entero."},
         {{"--download-count", "-5"}, "--download-count '-5': "},
-        {{"--download-count", "1234567890"}, "--download-count '1234567890': "},
+        {{"--download-count", "2147483648"},
+         "--download-count '2147483648': El valor de \"Operaciones a traer:\" no puede pasar "
+         "de 2147483647."},
         {{"--upload-count=1.5"},
          "--upload-count '1.5': El valor de \"Operaciones a enviar:\" debe ser un número entero."},
         {{"--upload-count", " 5"}, "--upload-count ' 5': "},
@@ -137,7 +139,7 @@ TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
     }
     // The largest values the run takes are taken.
     const CommandLine limits =
-        parseCommandLine({"--headless", "srv", "usr", "pw", "001", "--download-count", "999999999",
+        parseCommandLine({"--headless", "srv", "usr", "pw", "001", "--download-count", "2147483647",
                           "--upload-count", "0", "--frequency", "35791"});
     EXPECT_EQ(limits.error, "");
 

@@ -199,7 +199,7 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
     for (const Sent& s : sent) {
         if (s.sql.rfind(mark1, 0) == 0) {
             ++marks;
-            const bool download = s.sql.ends_with(" where RPEV_ID = 1");
+            const bool download = s.sql.ends_with(" where RPEV_ID = 1 AND RPEV_FECREP IS NULL");
             EXPECT_EQ(s.path, download ? path("002") : path("001")) << s.sql;
         }
     }
@@ -207,6 +207,8 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
     EXPECT_NE(test::slurp(dir.file("ENVIO.TXT")).find(",10,999,10C10," + expected[9] + "\n"),
               std::string::npos);
 
+    // Retrying errors: the events without an error as the count says, and
+    // the failed ones in a turn of their own.
     op.fields.newestFirst = true;
     op.fields.skipErrors = false;
     op.fields.uploadCount = "7";
@@ -214,8 +216,16 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
     run();
     EXPECT_TRUE(wasSent(
         "select first 7 * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
-        "OR (RPEV_OPER <> 'U')) AND rpev_fecrep is null and rpev_compania = '002' order by "
-        "rpev_fecreg desc, rpev_horareg desc"));
+        "OR (RPEV_OPER <> 'U')) AND rpev_fecrep is null and rpev_compania = '002' AND RPEV_ERROR "
+        "IS NULL order by rpev_fecreg desc, rpev_horareg desc"));
+    EXPECT_TRUE(wasSent(
+        "select first 7 * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
+        "OR (RPEV_OPER <> 'U')) AND rpev_fecrep is null and rpev_compania = '002' AND RPEV_ERROR "
+        "IS NOT NULL order by rpev_fecreg desc, rpev_horareg desc"));
+    // Each event is claimed in the database it is marked in.
+    EXPECT_TRUE(
+        wasSent("SELECT RPEV_ID FROM REPLICA_EVENTOS WHERE RPEV_ID = 11 AND RPEV_FECREP IS NULL "
+                "WITH LOCK"));
 }
 
 class CountAndOrderTest : public RunTest, public ::testing::WithParamInterface<bool> {};
@@ -402,11 +412,19 @@ TEST_F(RunTest, RefusedStartsSendNothing) {
     EXPECT_EQ(op.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
 
     op.fields.companyCode = "001";
-    for (const char* bad : {"5 or 1=1", "-5", "1.5", " 5", "9999999999"}) {
+    const std::string tooLarge =
+        "El valor de \"Operaciones a traer:\" no puede pasar de 2147483647.";
+    for (const auto& [bad, message] :
+         std::vector<std::pair<std::string, std::string>>{{"5 or 1=1", kDownloadCountMessage},
+                                                          {"-5", kDownloadCountMessage},
+                                                          {"1.5", kDownloadCountMessage},
+                                                          {" 5", kDownloadCountMessage},
+                                                          {"2147483648", tooLarge},
+                                                          {"99999999999999999999", tooLarge}}) {
         op.messages.clear();
         op.fields.downloadCount = bad;
         EXPECT_FALSE(run().started) << bad;
-        EXPECT_EQ(op.messages, std::vector<std::string>{kDownloadCountMessage}) << bad;
+        EXPECT_EQ(op.messages, std::vector<std::string>{message}) << bad;
         EXPECT_TRUE(sent.empty()) << bad;
     }
     op.fields.downloadCount = "10";
@@ -427,7 +445,15 @@ TEST_F(RunTest, EmptyCountsBecomeEighty) {
     EXPECT_EQ(op.fields.uploadCount, "80");
     EXPECT_TRUE(wasSent(
         "select first 80 * from replica_eventos where rpev_fecrep is null and rpev_compania = "
-        "'001' order by rpev_fecreg, rpev_horareg"));
+        "'001' AND RPEV_ERROR IS NULL order by rpev_fecreg, rpev_horareg"));
+}
+
+// Every count the database takes after FIRST is accepted, the largest too.
+TEST_F(RunTest, TheLargestCountIsTaken) {
+    addEvent(*s2, 1, "001", 999);
+    op.fields.downloadCount = "2147483647";
+    EXPECT_EQ(run().completed, 1);
+    EXPECT_TRUE(op.messages.empty());
 }
 
 TEST_F(RunTest, BadFrequencyKeepsThePreviousIntervalAndTheTimer) {
@@ -632,17 +658,52 @@ TEST_F(RunTest, RefusedApplyIsRecordedAndTheRunGoesOn) {
     EXPECT_EQ(op.beeps, 1);
 }
 
-TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
+// A statement the database refuses in the middle of a handler, or a row
+// refused in memory, is that event's failure: it stays pending with the
+// reason and the run goes on with the next event.
+TEST_F(RunTest, AnEventTheDatabaseRefusesFailsAloneAndTheRunGoesOn) {
     catalogue.set(
         101, [](HandlerContext& ctx) { ctx.destination.execute("update NO_SUCH_TABLE set X = 1"); },
         {});
-    addEvent(*s2, 1, "001", 101);
-    addEvent(*s2, 2, "001", 999);
+    catalogue.set(102,
+                  [](HandlerContext& ctx) {
+                      db::RecordSet rs(ctx.destination);
+                      rs.open("select * from SUCURSALES where SUCU_ID = 0");
+                      rs.append();
+                      ctx.post(rs);
+                  },
+                  {});
+    addEvent(*s2, 1, "001", 101, "I", "", daysAgo(3));
+    addEvent(*s2, 2, "001", 102, "I", "", daysAgo(2));
+    addEvent(*s2, 3, "001", 999, "I", "", daysAgo(1));
+    addEvent(*local, 4, "002", 999);
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_NE(state(*s2, 1).find("NO_SUCH_TABLE"), std::string::npos);
+    EXPECT_EQ(state(*s2, 2), "||Field 'SUCU_ID' must have a value");
+    EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
+    EXPECT_EQ(state(*s2, 3), replicated());
+    EXPECT_EQ(state(*local, 4), replicated());
+    EXPECT_EQ(r.failed, 2);
+    EXPECT_TRUE(op.timerRunning);
+    EXPECT_NE(test::slurp(dir.file("errorenvio.txt")).find("NO_SUCH_TABLE"), std::string::npos);
+}
+
+// What the run cannot go on from: the event's own row refusing its mark.
+// The run ends there, recorded on that event; the later ones are not
+// reached and the timer stays as the phase left it.
+TEST_F(RunTest, AnEventThatCannotBeMarkedEndsTheRunAndStaysOnTheEvent) {
+    s2->execute("CREATE EXCEPTION E_NO_MARCAR 'no se marca'");
+    s2->execute(
+        "CREATE TRIGGER T_NO_MARCAR FOR REPLICA_EVENTOS BEFORE UPDATE AS BEGIN IF (NEW.RPEV_ID = 1 "
+        "AND NEW.RPEV_FECREP IS NOT NULL) THEN EXCEPTION E_NO_MARCAR; END");
+    addEvent(*s2, 1, "001", 999, "I", "", daysAgo(2));
+    addEvent(*s2, 2, "001", 999, "I", "", daysAgo(1));
     addEvent(*local, 3, "002", 999);
     const RunReport r = run();
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.finished);
-    EXPECT_NE(state(*s2, 1).find("NO_SUCH_TABLE"), std::string::npos);
+    EXPECT_NE(state(*s2, 1).find("E_NO_MARCAR"), std::string::npos) << state(*s2, 1);
     EXPECT_EQ(state(*s2, 2), "||");  // never reached
     EXPECT_EQ(state(*local, 3), "||");
     EXPECT_FALSE(op.timerRunning);  // stopped by the download phase, not re-armed
@@ -652,21 +713,6 @@ TEST_F(RunTest, UnhandledErrorEndsTheRunAndStaysOnTheEvent) {
     EXPECT_EQ(r.phases[0].phase, Phase::Download);
     EXPECT_EQ(r.phases[0].outcome, PhaseReport::Outcome::Interrupted);
     EXPECT_EQ(r.phases[0].selected, 2);
-
-    // A refused post ends the run without a second record.
-    catalogue = Catalogue::listed();
-    catalogue.set(101,
-                  [](HandlerContext& ctx) {
-                      db::RecordSet rs(ctx.destination);
-                      rs.open("select * from SUCURSALES where SUCU_ID = 0");
-                      rs.append();
-                      ctx.post(rs);
-                  },
-                  {});
-    const RunReport again = run();
-    EXPECT_FALSE(again.finished);
-    EXPECT_EQ(state(*s2, 1), "||Field 'SUCU_ID' must have a value");
-    EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
 }
 
 // The batch waits packed until each event's turn: every field must reach

@@ -234,20 +234,27 @@ TEST_F(EntryCopy, IddocThatIsNoWholeNumberLeavesThatEventPendingAndSendsNothing)
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
 }
 
-TEST_F(EntryCopy, NullIntoARequiredColumnStopsTheRunNamingTheColumn) {
+TEST_F(EntryCopy, NullIntoARequiredColumnFailsTheEventNamingTheColumn) {
     destination->execute("ALTER TABLE ENTRADAS ALTER COLUMN ENTR_OBS SET NOT NULL");
     insertEntry(*source, 41, "EN", "00000007", 1);
 
-    EXPECT_THROW(run(entries, event(11, "I", 41, "EN", "00000007")), RunStopped);
+    EXPECT_TRUE(run(entries, event(11, "I", 41, "EN", "00000007")).failed);
     EXPECT_EQ(op.lastError, "Ultimo error: Los campos ENTR_OBS,  son obligatorios.");
+    EXPECT_EQ(lastEventError(), "Field 'ENTR_OBS' must have a value");
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
 }
 
-TEST_F(EntryCopy, SourceWithFewerColumnsThanTheDestinationEndsTheRun) {
+// Lines that do not fit the destination's table fail the event once its
+// header is written: the header is taken back, no line is left.
+TEST_F(EntryCopy, SourceWithFewerColumnsThanTheDestinationFailsTheEventAndUndoes) {
     destination->execute("ALTER TABLE ENTRADAS_DETALLE ADD ENDE_EXTRA INTEGER");
     insertEntry(*source, 41, "EN", "00000007", 1);
 
-    EXPECT_THROW(run(entries, event(11, "I", 41, "EN", "00000007")), std::out_of_range);
+    EXPECT_TRUE(run(entries, event(11, "I", 41, "EN", "00000007")).failed);
+    EXPECT_NE(lastEventError().find("columns copied into ENTRADAS_DETALLE"), std::string::npos)
+        << lastEventError();
+    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
+    EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS_DETALLE"), 0);
 }
 
 // Hooks run at their documented points and can change what is written.

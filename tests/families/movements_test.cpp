@@ -344,12 +344,15 @@ TEST_F(Movements, RefusedHeaderWritesNoLines) {
     EXPECT_EQ(count(*destination, "select count(*) from SALIDAS_DETALLE"), 0);
 }
 
-TEST_F(Movements, GeneratorWithoutRowStopsTheRunBeforeAnythingIsWritten) {
+// The copy cannot even start: the event fails alone, with the reason, and
+// nothing is written.
+TEST_F(Movements, GeneratorWithoutRowFailsTheEventBeforeAnythingIsWritten) {
     destination->execute(
         "CREATE OR ALTER VIEW CAMBIE_ID_ENTRADA (ID) AS SELECT 0 FROM RDB$DATABASE WHERE 1 = 0");
     insertInvoice(*source, 45, "FA", "000045", 2);
 
-    EXPECT_THROW(run(invoices, event(21, "I", 45, "FA", "000045", "LC")), RunStopped);
+    EXPECT_TRUE(run(invoices, event(21, "I", 45, "FA", "000045", "LC")).failed);
+    EXPECT_EQ(lastEventError(), "Field 'ENTR_ID' must have a value");
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS"), 0);
     EXPECT_EQ(count(*destination, "select count(*) from ENTRADAS_DETALLE"), 0);
 }

@@ -228,8 +228,9 @@ TEST_F(Faults, AgentKilledMidDocumentWithWholeDocumentsLeavesNoDocumentCut) {
 // on two machines, both reaching the company's database through the server:
 // the lock file of each directory cannot see the other, the lock in the
 // database does. In some rounds the second agent starts while the first is
-// held in the middle of its run (its completion of the first event waits on
-// a row the test holds), in others both start at the same instant.
+// held in the middle of its run (its copy of the round's first document
+// replaces a header in the destination that the test holds locked), in
+// others both start at the same instant.
 TEST_F(Faults, TwoAgentsOfOneCompanyNeverCopyADocumentTwice) {
     if (!startServer()) {
         GTEST_SKIP() << server->why();
@@ -249,12 +250,18 @@ TEST_F(Faults, TwoAgentsOfOneCompanyNeverCopyADocumentTwice) {
         writeDocuments(*local, "EN", 100001 + documents, count, "002");
         documents += count;
         if (round % 2 == 0) {
+            const std::string held = std::to_string(900000 + round);
+            auto destination = company("002", true);
+            destination->execute(
+                "INSERT INTO ENTRADAS (ENTR_ID, PREF_PRE, ENTR_NUMERO, ENTR_FECHA, ENTR_CONC, "
+                "NUMOK) VALUES (" +
+                held + ", 'EN', 'EN" + std::to_string(100001 + documents - count) +
+                "', CURRENT_DATE, 'antes', 'S')");
             db::Connection holder;
-            holder.configureLike(*local);
+            holder.configureLike(*destination);
             db::RowLock firstEvent(holder);
-            ASSERT_EQ(firstEvent.acquire("SELECT RPEV_ID FROM REPLICA_EVENTOS WHERE RPEV_ID = "
-                                         "(SELECT MIN(RPEV_ID) FROM REPLICA_EVENTOS WHERE "
-                                         "RPEV_FECREP IS NULL) WITH LOCK"),
+            ASSERT_EQ(firstEvent.acquire("SELECT ENTR_ID FROM ENTRADAS WHERE ENTR_ID = " + held +
+                                         " WITH LOCK"),
                       db::RowLock::Result::Held);
             auto a = startAgent(first, agentArgs(true));
             ASSERT_TRUE(waitForAudit(first, auditLines(first) + 1, *a, 60s)) << output(first);
