@@ -32,6 +32,18 @@ std::string figures(const PhaseReport& p) {
     if (p.phase == Phase::Upload) {
         text += ", " + std::to_string(p.counts.skipped) + " omitidos";
     }
+    // What only some runs meet: said when it happened.
+    const std::pair<int, const char*> rare[] = {
+        {p.counts.retried, " reintentados"},
+        {p.counts.failedNotRetried, " con error esperan su turno"},
+        {p.counts.taken, " en manos de otro agente"},
+        {p.counts.waiting, " en espera tras otro agente"},
+    };
+    for (const auto& [count, what] : rare) {
+        if (count > 0) {
+            text += ", " + std::to_string(count) + what;
+        }
+    }
     return text;
 }
 

@@ -57,7 +57,12 @@ void Logs::append(const std::string& name, const std::string& line) {
     // Opening for appending creates the file when it is absent; the file is
     // never truncated but to take back a line this call could not finish.
     errno = 0;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Read too, to see how the file ends (a file that may only be written
+    // is appended to without looking).
+    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EACCES) {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    }
     if (fd < 0) {
         throw std::runtime_error("No se pudo abrir el archivo " + path + ": " + reason());
     }

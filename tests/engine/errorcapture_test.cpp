@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -9,6 +14,7 @@
 #include "engine/db/recordset.h"
 #include "engine/errorcapture.h"
 #include "engine/logs.h"
+#include "engine/sql.h"
 #include "tests/support/recording_operator.h"
 #include "tests/support/tempdir.h"
 
@@ -197,6 +203,41 @@ TEST(Logs, AuditLineAndUnwritableFile) {
     // append() is for callers that report the failure themselves.
     EXPECT_THROW(missing.append("ERRORES.TXT", "x"), std::runtime_error);
     EXPECT_EQ(missing.takeFailure(), "");
+}
+
+// Every line of a log stays one entry: a line an earlier writer left cut
+// (a kill, a disk that filled) does not swallow the next one, and a line
+// this writer could not finish is taken back.
+TEST(Logs, LinesStayWholeAfterACutOrAFullDisk) {
+    test::TempDir dir;
+    Logs logs([&] { return dir.path(); });
+    {
+        std::ofstream cut(dir.file("errorenvio.txt"), std::ios::binary);
+        cut << "2026-01-01,08:00:00,entera\n2026-01-01,08:00:01,cort";
+    }
+    logs.error("siguiente");
+    const std::string repaired = test::slurp(dir.file("errorenvio.txt"));
+    EXPECT_EQ(repaired.substr(0, 62),
+              "2026-01-01,08:00:00,entera\n2026-01-01,08:00:01,cort\n" + sqlDate(today()));
+    EXPECT_EQ(repaired.substr(repaired.size() - 11), ",siguiente\n");
+
+    // A file that may grow by a few bytes only, as a full disk: the child
+    // process's line does not fit and is taken back whole.
+    const std::string before = test::slurp(dir.file("errorenvio.txt"));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+        const rlimit limit{static_cast<rlim_t>(before.size() + 10),
+                           static_cast<rlim_t>(before.size() + 10)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        logs.error(std::string(200, 'x'));
+        _exit(logs.takeFailure().find("File too large") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(test::slurp(dir.file("errorenvio.txt")), before);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -817,3 +818,114 @@ TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
 }
 
 }  // namespace
+
+// More failed events than the count, and good events behind them: every
+// run replicates the good ones, and the failed ones take turns at a retry
+// of their own, however many there are.
+TEST_F(RunTest, FailedEventsNeverHoldBackTheEventsBehindThem) {
+    std::set<std::int64_t> fixed;  // the failed events that now go through
+    std::vector<std::int64_t> tried;
+    catalogue.set(101,
+                  [&](HandlerContext& ctx) {
+                      tried.push_back(ctx.event.id);
+                      if (fixed.count(ctx.event.id) == 0) {
+                          ctx.errors.record("sigue fallando", "sigue fallando");
+                          ctx.state.failed = true;
+                      }
+                  },
+                  {});
+    for (int id = 1; id <= 5; ++id) {
+        addEvent(*s2, id, "001", 101, "I", "", daysAgo(30 - id), "10:00:00", "falló antes");
+    }
+    for (int id = 6; id <= 9; ++id) {
+        addEvent(*s2, id, "001", 999, "I", "", daysAgo(20 - id));
+    }
+    op.fields.downloadCount = "3";
+
+    RunReport r = run();
+    EXPECT_EQ(tried, (std::vector<std::int64_t>{1, 2, 3}));
+    for (int id = 6; id <= 8; ++id) {
+        EXPECT_EQ(state(*s2, id), replicated()) << id;
+    }
+    EXPECT_EQ(state(*s2, 9), "||");
+    ASSERT_EQ(r.phases.size(), 1u);
+    EXPECT_EQ(r.phases[0].counts.retried, 3);
+    EXPECT_EQ(r.phases[0].counts.failedNotRetried, 2);
+
+    // The next turn: the failed events after those still failing.
+    tried.clear();
+    fixed.insert(4);
+    r = run();
+    EXPECT_EQ(tried, (std::vector<std::int64_t>{4, 5}));
+    EXPECT_EQ(state(*s2, 4), replicated() + "falló antes");
+    EXPECT_EQ(state(*s2, 9), replicated());
+    EXPECT_EQ(r.phases[0].counts.failedNotRetried, 3);  // 1 to 3 wait for the next turn
+
+    // That turn reached the last one: the oldest again.
+    tried.clear();
+    run();
+    EXPECT_EQ(tried, (std::vector<std::int64_t>{1, 2, 3}));
+    EXPECT_EQ(state(*s2, 1), "||sigue fallando");
+}
+
+// An event another agent is handling (its claim, the locked row, held) is
+// left to it with no error, and so are the later events of its document in
+// this run; an event that agent completed since the selection is not marked
+// again.
+TEST_F(RunTest, AnEventAnotherAgentHoldsOrCompletedIsLeftToIt) {
+    std::vector<std::int64_t> handled;
+    const Handler h = [&](HandlerContext& ctx) {
+        handled.push_back(ctx.event.id);
+        if (ctx.event.id == 3) {
+            // Meanwhile the other agent completes event 4.
+            db::Connection other;
+            other.configureLike(ctx.source);
+            other.execute(
+                "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = '2001-02-03' WHERE RPEV_ID = 4");
+        }
+    };
+    catalogue.set(101, h, h);
+    addEvent(*s2, 1, "001", 101, "I", "A", daysAgo(5));
+    addEvent(*s2, 2, "001", 101, "U", "A", daysAgo(4));
+    s2->execute(
+        "UPDATE REPLICA_EVENTOS SET RPEV_NUMERO = '1', RPEV_CODIGO = 'C1' WHERE RPEV_ID = 2");
+    addEvent(*s2, 3, "001", 101, "I", "B", daysAgo(3));
+    addEvent(*s2, 4, "001", 101, "I", "C", daysAgo(2));
+
+    db::Connection holder;
+    holder.configureLike(*s2);
+    db::RowLock otherAgent(holder);
+    ASSERT_EQ(otherAgent.acquire(claimSql(1)), db::RowLock::Result::Held);
+    const RunReport r = run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(handled, (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(state(*s2, 1), "||");
+    EXPECT_EQ(state(*s2, 2), "||");
+    EXPECT_EQ(state(*s2, 3), replicated());
+    EXPECT_EQ(state(*s2, 4), "2001-02-03||");
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(r.phases[0].counts.taken, 2);
+    EXPECT_EQ(r.phases[0].counts.waiting, 1);
+    EXPECT_TRUE(test::slurp(dir.file("errorenvio.txt")).empty());
+
+    otherAgent.release();
+    handled.clear();
+    run();
+    EXPECT_EQ(handled, (std::vector<std::int64_t>{1, 2}));
+    EXPECT_EQ(state(*s2, 2), replicated());
+}
+
+// Events addressed to a company without an active server row would wait in
+// silence for ever: each run says so once, in errorenvio.txt.
+TEST_F(RunTest, EventsWithNowhereToGoAreLoggedOncePerRun) {
+    addCompany("003", dir.path(), "N", "N");
+    addEvent(*local, 1, "003", 999);
+    addEvent(*local, 2, "003", 999);
+    addEvent(*local, 3, "003", 236);  // never uploaded: not counted
+    RunReport r = run();
+    EXPECT_EQ(r.failed, 0);
+    run();
+    const std::string errors = test::slurp(dir.file("errorenvio.txt"));
+    EXPECT_NE(errors.find("," + noServerMessage("003", 2) + "\n"), std::string::npos) << errors;
+    EXPECT_EQ(lineCount(errors), 2);
+}

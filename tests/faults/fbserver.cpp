@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,7 +160,10 @@ bool FirebirdServer::prepare() {
              << "SecurityDatabase = " << security << "\n"
              << "AuthServer = Srp256, Srp\n"
              << "UserManager = Srp\n"
-             << "DefaultDbCachePages = 512\n";
+             << "DefaultDbCachePages = 512\n"
+             // A file grows page by page, so that a size limit is met at
+             // once, not after a large allocation.
+             << "DatabaseGrowthIncrement = 0\n";
         std::ofstream aliases(m_root + "/databases.conf");
         aliases << "security.db = " << security << "\n";
     }
@@ -190,6 +194,10 @@ bool FirebirdServer::start() {
         return true;
     }
     const std::string empty = "/dev/null";
+    // The server inherits the signal ignored: a write past a file size
+    // limit (limitFileSize) then fails as on a full disk instead of killing
+    // it.
+    std::signal(SIGXFSZ, SIG_IGN);
     pid_t pid = -1;
     if (runWith(kServerProgram, {"-e", m_root, "-el", m_root + "/lock"},
                 environmentWith({"FIREBIRD=" + m_root, "FIREBIRD_LOCK=" + m_root + "/lock"}), empty,
@@ -228,6 +236,11 @@ void FirebirdServer::thaw() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGCONT);
     }
+}
+
+bool FirebirdServer::limitFileSize(unsigned long long bytes) {
+    const rlimit limit{bytes == 0 ? RLIM_INFINITY : static_cast<rlim_t>(bytes), RLIM_INFINITY};
+    return m_pid > 0 && ::prlimit(m_pid, RLIMIT_FSIZE, &limit, nullptr) == 0;
 }
 
 }  // namespace replica::test

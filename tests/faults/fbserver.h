@@ -40,6 +40,9 @@ class FirebirdServer {
     // single connection, and answers again.
     void freeze();
     void thaw();
+    // No file of the server may grow beyond bytes (a disk that is full);
+    // 0 lifts the limit. A write past it fails (EFBIG), as on a full disk.
+    bool limitFileSize(unsigned long long bytes);
 
   private:
     bool prepare();

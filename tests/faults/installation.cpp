@@ -68,10 +68,10 @@ std::unique_ptr<db::Connection> Installation::company(const std::string& code,
     return c;
 }
 
-void Installation::configureLocal(bool localThroughServer,
-                                  const std::vector<Destination>& destinations,
-                                  const std::string& password) {
-    auto local = company("001", localThroughServer);
+void Installation::configureCompany(const std::string& code, bool localThroughServer,
+                                    const std::vector<Destination>& destinations,
+                                    const std::string& password) {
+    auto local = company(code, localThroughServer);
     for (const auto& [property, value] :
          {std::pair<std::string, std::string>{"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
                                               "SYSDBA"},
@@ -145,7 +145,7 @@ std::vector<std::string> linesOf(db::Connection& conn, long long headerId) {
 }  // namespace
 
 int Installation::checkDocuments(db::Connection& source, db::Connection& destination,
-                                 const std::string& pref, const std::string& company) {
+                                 const std::string& pref, const std::string& company, int events) {
     for (db::Connection* c : {&source, &destination}) {
         if (!c->isOpen()) {
             c->open();
@@ -181,18 +181,19 @@ int Installation::checkDocuments(db::Connection& source, db::Connection& destina
         << "events still pending";
     EXPECT_EQ(scalar(source, "select count(*) from REPLICA_EVENTOS where RPEV_COMPANIA = " +
                                  Q(company) + " and RPEV_FECREP is not null"),
-              checked)
+              events < 0 ? checked : events)
         << "events replicated";
     figures.documentsChecked += checked;
     return checked;
 }
 
-std::vector<std::string> Installation::agentArgs(bool throughServer, int timeoutSeconds) const {
+std::vector<std::string> Installation::agentArgs(bool throughServer, int timeoutSeconds,
+                                                 const std::string& company) const {
     return {"--headless", "--once",
             "--timeout",  std::to_string(timeoutSeconds),
             "--server",   serverText(throughServer),
             "--user",     "sysdba",
-            "--company",  "001"};
+            "--company",  company};
 }
 
 std::unique_ptr<Agent> Installation::startAgent(const std::string& app,

@@ -66,7 +66,13 @@ class Installation : public ::testing::Test {
         bool download = false;
     };
     void configureLocal(bool localThroughServer, const std::vector<Destination>& destinations,
-                        const std::string& password = "masterkey");
+                        const std::string& password = "masterkey") {
+        configureCompany("001", localThroughServer, destinations, password);
+    }
+    // The same for another local company (an agent of its own).
+    void configureCompany(const std::string& local, bool localThroughServer,
+                          const std::vector<Destination>& destinations,
+                          const std::string& password = "masterkey");
 
     // count documents of prefix pref written into conn, ids from firstId,
     // each with its "I" event addressed to company.
@@ -76,12 +82,14 @@ class Installation : public ::testing::Test {
     // Every document of prefix pref in source is in destination once, with
     // every line once; no line of destination lacks its header; every event
     // of source for company is replicated. Returns the documents checked.
+    // events: the replicated events expected, when not one per document.
     int checkDocuments(db::Connection& source, db::Connection& destination, const std::string& pref,
-                       const std::string& company);
+                       const std::string& company, int events = -1);
     static long long scalar(db::Connection& conn, const std::string& sql);
 
-    // The agent's command line for a --once run of company 001.
-    std::vector<std::string> agentArgs(bool throughServer, int timeoutSeconds = 20) const;
+    // The agent's command line for a --once run of company 001 (or another).
+    std::vector<std::string> agentArgs(bool throughServer, int timeoutSeconds = 20,
+                                       const std::string& company = "001") const;
     // The agent started in the background in application directory app
     // (its output in the file app + ".out"), with password in REPLICA_PASSWORD.
     static std::unique_ptr<Agent> startAgent(const std::string& app,
