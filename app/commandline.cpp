@@ -343,8 +343,10 @@ error):
 
 Fields of the main screen (--headless; the window has them on screen):
   --prefix P            "Prefijo a enviar:" (default empty: every prefix)
-  --download-count N    "Operaciones a traer:" (whole number, default 100)
-  --upload-count N      "Operaciones a enviar:" (whole number, default 100)
+  --download-count N    "Operaciones a traer:" (whole number from 0 to
+                        2147483647, default 100): events without an error,
+                        and as many failed ones retried
+  --upload-count N      "Operaciones a enviar:" (the same, per destination)
   --frequency MIN       "Frecuencia:" ... "minutos" (whole number from 0 to
                         35791, default 1; 0: no automatic runs)
   --newest-first        checks "Enviar lo más reciente primero"

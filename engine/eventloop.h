@@ -1,14 +1,17 @@
 #pragma once
 // The event loop of a phase: select the pending events, then for each one
-// announce it, audit it, filter it, dispatch it by type code and complete it.
+// announce it, audit it, filter it, claim it, dispatch it by type code and
+// complete it.
 //
 // The events are read once into memory (the set handled in a phase is fixed
 // when it is selected) from the phase's source database, and marked in that
-// same database. A handler reports a refused row only through the event
-// failed flag; the event then stays pending with the error the capture
-// already stored. Anything thrown (by a handler, a query, the completion
-// UPDATE) leaves the loop with the capture still pointing at the event being
-// handled, so the caller can record it on that event.
+// same database. A handler reports a failure of its event through the event
+// failed flag (runHandler turns whatever the event's copy throws into that
+// flag, but a lost connection); the event then stays pending with the error
+// the capture already stored, and the loop goes on. What leaves the loop (a
+// lost connection, a failure of the event's own row) leaves it with the
+// capture still pointing at the event being handled, so the caller can
+// record it on that event.
 
 #include <array>
 #include <cstdint>

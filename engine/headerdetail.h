@@ -28,9 +28,10 @@
 //    and the datasets live for one call.
 // Failures: a row refused by the destination goes through ctx.apply (recorded
 // on the event, ctx.state.failed set); a row refused in memory goes through
-// ctx.post/edit/remove (recorded, then RunStopped); anything else (a refused
-// query or statement, a source with fewer columns than the destination) is
-// thrown and ends the run.
+// ctx.post/edit/remove (recorded, then RunStopped); a refused query or
+// statement, or a source with fewer columns than the destination, fails
+// the event too (eventStep); whichever it is, once the header is written
+// the document is undone. Only a lost connection leaves the copy.
 
 #include <functional>
 #include <memory>

@@ -35,7 +35,8 @@
 //  - it keeps no state of its own: the per-event working state is ctx.state
 //    and the datasets live for one call.
 // Anything else (a query refused, a source row with fewer columns than the
-// destination, a lost connection) is thrown and ends the run.
+// destination) is thrown and fails the event (eventStep); a lost connection
+// ends the phase.
 
 #include <functional>
 #include <initializer_list>

@@ -32,10 +32,11 @@
 //    its lines (no line is left without its header), then the family's undo
 //    statements;
 //  - it keeps no state of its own besides ctx.state.
-// Failures as in the header/detail copy: a row refused by the destination is
-// recorded on the event and sets ctx.state.failed; a row refused in memory
-// (a new header whose generator gave no id) ends the run; a mapped column
-// absent from its table, a refused query or statement, end the run.
+// Failures as in the header/detail copy: a row refused by the destination, a
+// row refused in memory (a new header whose generator gave no id), a mapped
+// column absent from its table, a refused query or statement, each fail the
+// event (recorded on it, ctx.state.failed set) and, once the header is
+// written, undo it; only a lost connection leaves the copy.
 
 #include <cstdint>
 #include <memory>

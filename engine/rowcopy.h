@@ -36,7 +36,7 @@ void copyColumns(db::RecordSet& to, const db::RowSet& from, int firstColumn = 0,
 // Posts the row being inserted or edited in rs and applies it with no
 // tolerated error. True when the row was written; a refusal by the database
 // is recorded on the event and sets ctx.state.failed; a refusal in memory is
-// recorded and ends the run (RunStopped).
+// recorded and thrown as RunStopped (the event fails).
 bool writeRow(HandlerContext& ctx, db::RecordSet& rs);
 
 // Builds a destination lookup SELECT from the event (and, for a copy, the
