@@ -8,27 +8,11 @@
 #include "app/commandline.h"
 #include "engine/db/error.h"
 #include "engine/db/query.h"
+#include "engine/db/text.h"
 #include "engine/server.h"
 #include "engine/settings.h"
 
 namespace replica::app {
-
-namespace {
-
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
-std::string upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
-}  // namespace
 
 Session::Session(Operator& op, Logs::DirectoryProvider directory, Catalogue catalogue)
     : m_op(op),
@@ -57,7 +41,7 @@ void Session::identify(const std::string& server, const std::string& user,
     m_general.open();
     HeldPassword held;
     held.set(password);
-    setIdentification(server, upper(user), held.encoded());
+    setIdentification(server, db::upperCase(user), held.encoded());
 }
 
 void Session::setIdentification(std::string server, std::string upperUser,
@@ -72,7 +56,7 @@ std::vector<Company> Session::companies() {
     q.open(kCompanyListSql);
     std::vector<Company> list;
     for (q.first(); !q.eof(); q.next()) {
-        list.push_back({rtrim(q.asText(0)), rtrim(q.asText(1))});
+        list.push_back({db::rtrim(q.asText(0)), db::rtrim(q.asText(1))});
     }
     return list;
 }
@@ -91,7 +75,7 @@ std::vector<std::string> Session::connectCompany(const std::string& code) {
     q.open(kBranchListSql);
     std::vector<std::string> branches;
     for (q.first(); !q.eof(); q.next()) {
-        branches.push_back(rtrim(q.asText(0)));
+        branches.push_back(db::rtrim(q.asText(0)));
     }
     return branches;
 }

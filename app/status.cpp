@@ -10,6 +10,8 @@
 #include "engine/db/connection.h"
 #include "engine/db/error.h"
 #include "engine/db/query.h"
+#include "engine/db/text.h"
+#include "engine/eventloop.h"
 #include "engine/server.h"
 #include "engine/sql.h"
 
@@ -17,25 +19,11 @@ namespace replica::app {
 
 namespace {
 
-// What the upload phase never selects (the same condition as its SELECT).
-constexpr const char* kUploadable =
-    "(RPEV_TIPO <> 236) and ((RPEV_TIPO <> 33) OR (RPEV_OPER <> 'U'))";
+// What the upload phase would select: the same condition as its SELECT.
+constexpr const char* kUploadable = kUploadedTypes;
 constexpr const char* kOldest = "min(RPEV_FECREG + coalesce(RPEV_HORAREG, time '00:00:00'))";
 constexpr const char* kUserProperty = "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS";
 constexpr const char* kPasswordProperty = "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS";
-
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
-
-std::string upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
 
 std::string messageOf(const std::exception& e) {
     if (const auto* db = dynamic_cast<const db::Error*>(&e)) {
@@ -238,7 +226,7 @@ StatusReport collectStatus(const CommandLine& cl) {
     {
         db::Connection local;
         local.setPath(r.local.path);
-        local.setUserName(upper(cl.user));
+        local.setUserName(db::upperCase(cl.user));
         local.setPassword(cl.password);
         try {
             local.open();
@@ -251,13 +239,13 @@ StatusReport collectStatus(const CommandLine& cl) {
             db::Query q(local);
             q.open(localStatusSql());
             for (q.first(); !q.eof(); q.next()) {
-                const std::string kind = rtrim(q.asText(0));
-                const std::string code = rtrim(q.asText(1));
+                const std::string kind = db::rtrim(q.asText(0));
+                const std::string code = db::rtrim(q.asText(1));
                 if (kind == "E") {
                     addRow(outgoing[code], q, 2);
                 } else if (kind == "S") {
-                    rows.push_back(
-                        {code, q.asText(7), rtrim(q.asText(8)) == "S", rtrim(q.asText(9)) == "S"});
+                    rows.push_back({code, q.asText(7), db::rtrim(q.asText(8)) == "S",
+                                    db::rtrim(q.asText(9)) == "S"});
                 } else if (code == kUserProperty && !userSeen) {
                     user = q.asText(7);
                     userSeen = true;

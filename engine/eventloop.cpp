@@ -17,11 +17,9 @@ namespace {
 // in the letter case of one AND, as the ERP has always sent them.
 std::string whereOf(Phase phase, const std::string& company, bool newestFirst) {
     if (phase == Phase::Upload) {
-        return std::string(newestFirst
-                               ? "(rpev_tipo <> 236) and ((rpev_tipo <> 33) OR (RPEV_OPER <> "
-                                 "'U')) AND rpev_fecrep is null and rpev_compania = "
-                               : "(rpev_tipo <> 236) and ((rpev_tipo <> 33) OR (RPEV_OPER <> "
-                                 "'U')) and rpev_fecrep is null and rpev_compania = ") +
+        return std::string(kUploadedTypes) +
+               (newestFirst ? " AND rpev_fecrep is null and rpev_compania = "
+                            : " and rpev_fecrep is null and rpev_compania = ") +
                Q(company);
     }
     return "rpev_fecrep is null and rpev_compania = " + Q(company);

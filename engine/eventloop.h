@@ -31,6 +31,13 @@ class ErrorCapture;
 class Logs;
 class Operator;
 
+// The events an upload phase takes at all: type 236 and type 33 with the
+// letter "U" are never uploaded (both are downloaded like any other). The
+// one spelling of that condition, for the selection and for what counts
+// the events an upload would take.
+inline constexpr const char* kUploadedTypes =
+    "(rpev_tipo <> 236) and ((rpev_tipo <> 33) OR (RPEV_OPER <> 'U'))";
+
 // The event selection texts. count must already be a checked count.
 std::string downloadEventsSql(const std::string& count, const std::string& company, bool skipErrors,
                               bool newestFirst);

@@ -375,9 +375,8 @@ std::string noServerMessage(const std::string& company, std::int64_t events) {
 }
 
 std::string waitingEventsSql(const std::string& company) {
-    return "select count(*) from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
-           "OR (RPEV_OPER <> 'U')) and rpev_fecrep is null and rpev_compania = " +
-           Q(company);
+    return std::string("select count(*) from replica_eventos where ") + kUploadedTypes +
+           " and rpev_fecrep is null and rpev_compania = " + Q(company);
 }
 
 void RunDriver::noServerLine(const std::string& company) {

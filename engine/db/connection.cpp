@@ -2,7 +2,6 @@
 #include <ibase.h>
 
 #include <algorithm>
-#include <cctype>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -14,6 +13,7 @@
 #include "engine/db/literals.h"
 #include "engine/db/params.h"
 #include "engine/db/query.h"
+#include "engine/db/text.h"
 
 namespace replica::db {
 
@@ -265,13 +265,6 @@ void StatementTransaction::rollback() noexcept {
 }  // namespace fb
 
 namespace {
-
-std::string upper(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 std::mutex g_traceMutex;
 Connection::TraceHook g_trace;
@@ -599,7 +592,7 @@ std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) 
 }  // namespace
 
 const TableInfo& Connection::tableInfo(const std::string& table) {
-    const std::string name = upper(fb::rtrim(table));
+    const std::string name = upperCase(fb::rtrim(table));
     auto it = m_impl->tables.find(name);
     if (it != m_impl->tables.end()) {
         return it->second;

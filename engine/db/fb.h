@@ -17,6 +17,7 @@
 #include "engine/db/connection.h"
 #include "engine/db/error.h"
 #include "engine/db/rowset.h"
+#include "engine/db/text.h"
 
 namespace replica::db::fb {
 
@@ -191,14 +192,8 @@ inline std::size_t utf8Length(const std::string& s) {
     return n;
 }
 
-// s without its trailing blanks: CHAR values and the names the system tables
-// report come padded.
-inline std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') {
-        s.pop_back();
-    }
-    return s;
-}
+// CHAR values and the names the system tables report come padded.
+using db::rtrim;
 
 }  // namespace replica::db::fb
 
