@@ -1,5 +1,6 @@
 #include "engine/sql.h"
 
+#include <charconv>
 #include <chrono>
 #include <ctime>
 
@@ -48,6 +49,51 @@ db::Date addDays(const db::Date& d, int days) {
     const year_month_day r{base + std::chrono::days{days}};
     return db::Date{static_cast<int>(r.year()), static_cast<int>(static_cast<unsigned>(r.month())),
                     static_cast<int>(static_cast<unsigned>(r.day()))};
+}
+
+namespace {
+
+bool readNumber(std::string_view text, int& out) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    // Digits only: from_chars would take a sign.
+    return !text.empty() && text.front() != '-' && ec == std::errc() &&
+           end == text.data() + text.size();
+}
+
+}  // namespace
+
+std::optional<db::Date> lockDate(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    bool read = false;
+    if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
+        read = readNumber(text.substr(0, 4), year) && readNumber(text.substr(5, 2), month) &&
+               readNumber(text.substr(8, 2), day);
+    } else if (const std::size_t a = text.find('/'); a != std::string_view::npos && a <= 2) {
+        const std::size_t b = text.find('/', a + 1);
+        if (b != std::string_view::npos && b - a - 1 <= 2 && text.size() - b - 1 == 4) {
+            read = readNumber(text.substr(0, a), day) &&
+                   readNumber(text.substr(a + 1, b - a - 1), month) &&
+                   readNumber(text.substr(b + 1), year);
+        }
+    }
+    if (!read) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day ymd{std::chrono::year{year},
+                                          std::chrono::month{static_cast<unsigned>(month)},
+                                          std::chrono::day{static_cast<unsigned>(day)}};
+    if (!ymd.ok()) {
+        return std::nullopt;
+    }
+    return db::Date{year, month, day};
 }
 
 }  // namespace replica

@@ -9,7 +9,9 @@
 // reads the same whatever the machine's locale.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/db/value.h"
 
@@ -39,5 +41,10 @@ db::Date today();
 db::Time now();
 // d plus days (negative to go back), in the proleptic Gregorian calendar.
 db::Date addDays(const db::Date& d, int days);
+
+// A date as a person types it into the ERP's settings (the accounting lock
+// date): ISO (2024-01-31) or day first (31/01/2024); nullopt for any other
+// text or a date that does not exist. Surrounding blanks are ignored.
+std::optional<db::Date> lockDate(std::string_view text);
 
 }  // namespace replica

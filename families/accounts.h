@@ -29,9 +29,4 @@ const DocumentFamily& accountDocument(int type);
 // Gives the catalogue the forms of the account documents.
 void addAccounts(Catalogue& catalogue);
 
-// A lock date as the accounting settings hold it, ISO (2024-01-31) or day
-// first (31/01/2024); nullopt for any other text or a date that does not
-// exist. Surrounding blanks are ignored.
-std::optional<db::Date> lockDate(std::string_view text);
-
 }  // namespace replica::families
