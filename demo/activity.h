@@ -30,6 +30,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/db/recordset.h"
+#include "erp/documents.h"
 
 namespace replica::demo {
 
@@ -67,8 +68,8 @@ struct Written {
 
 // The document types that the customer and the supplier side settle
 // (applications, cash receipt and disbursement lines, payroll receivables).
-inline const std::vector<int> kCustomerDocuments = {31, 33, 41, 42, 45};
-inline const std::vector<int> kSupplierDocuments = {21, 24, 51, 52, 55};
+using erp::kCustomerDocuments;
+using erp::kSupplierDocuments;
 
 class Activity {
   public:

@@ -8,26 +8,22 @@
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
+#include "engine/db/text.h"
 #include "engine/sql.h"
+#include "erp/documents.h"
 
 namespace replica::demo {
 
 namespace {
 
-// A document family as the ERP writes it: header, lines, how its events name
-// it, and the hooks that shape its rows (activity.h).
-struct DocumentFamily {
+// What the simulator adds to the ERP's description of a document
+// (erp/documents.h): how its numbers, events and rows are shaped.
+struct DocumentShape {
     int type = 0;
-    const char* header = nullptr;
-    const char* prefix = "PREF_PRE";  // prefix column; nullptr: the family has none
-    const char* number = nullptr;     // number column; nullptr: the family has none
-    const char* generator = nullptr;  // id generator view; nullptr: next id after the largest
-    std::vector<const char*> details = {};
     int digits = 6;  // numbers are the id with leading zeros to this width
     // RPEV_PREFDEST: the receiving company files the copy under the prefix of
     // this type (a movement of that type); 0: under the document's own prefix.
     int recordedAs = 0;
-    const char* codeColumn = nullptr;  // RPEV_CODIGO is this header column
     // Filed under the prefix and number of the document it was generated from,
     // so its events may carry any document prefix.
     bool sourcePrefix = false;
@@ -37,315 +33,203 @@ struct DocumentFamily {
     const char* deleteLetter = "D";
 };
 
+// A document family as the ERP writes it: its header and lines as the ERP's
+// document table names them (upper-cased), and its shape.
+struct DocumentFamily {
+    int type = 0;
+    std::string header;
+    std::string prefix;      // prefix column; empty: the family has none
+    std::string number;      // number column; empty: the family has none
+    std::string generator;   // id generator view; empty: next id after the largest
+    std::string codeColumn;  // RPEV_CODIGO is this header column; empty: none
+    std::vector<std::string> details;
+    int digits = 6;
+    int recordedAs = 0;
+    bool sourcePrefix = false;
+    HeaderShape shapeHeader = nullptr;
+    LineShape shapeLine = nullptr;
+    const char* deleteLetter = "D";
+};
+
 // A master record family: one table, the event names it by its first key
 // column unless its event hook says otherwise.
-struct MasterFamily {
+struct MasterShape {
     int type = 0;
-    const char* table = nullptr;
     RowShape shape = nullptr;
     MasterEventShape event = nullptr;
     // The column an update changes; nullptr: the first one outside the key.
     const char* changed = nullptr;
 };
 
+struct MasterFamily {
+    int type = 0;
+    std::string table;  // as the ERP's document table names it, upper-cased
+    RowShape shape = nullptr;
+    MasterEventShape event = nullptr;
+    const char* changed = nullptr;
+};
+
+std::string upperName(const char* name) {
+    return name ? db::upperCase(name) : std::string();
+}
+
+const erp::Document& erpDocument(int type) {
+    const erp::Document* d = erp::document(type);
+    if (!d) {
+        throw std::logic_error("the ERP has no document of type " + std::to_string(type));
+    }
+    return *d;
+}
+
+DocumentFamily documentFamily(const DocumentShape& shape) {
+    const erp::Document& d = erpDocument(shape.type);
+    DocumentFamily f{.type = shape.type,
+                     .header = upperName(d.table),
+                     .prefix = upperName(d.prefixColumn),
+                     .number = upperName(d.numberColumn),
+                     .generator = d.generator ? d.generator : "",
+                     .codeColumn = upperName(d.codeColumn),
+                     .details = {},
+                     .digits = shape.digits,
+                     .recordedAs = shape.recordedAs,
+                     .sourcePrefix = shape.sourcePrefix,
+                     .shapeHeader = shape.shapeHeader,
+                     .shapeLine = shape.shapeLine,
+                     .deleteLetter = shape.deleteLetter};
+    for (const char* table : d.details) {
+        f.details.push_back(upperName(table));
+    }
+    return f;
+}
+
+MasterFamily masterFamily(const MasterShape& shape) {
+    return MasterFamily{.type = shape.type,
+                        .table = upperName(erpDocument(shape.type).table),
+                        .shape = shape.shape,
+                        .event = shape.event,
+                        .changed = shape.changed};
+}
+
 // Written in this order, round after round: a family mostly comes after the
 // ones it refers to, so that its references find a document from the first
 // round on (advances and cash documents refer to each other, and meet from
 // the second round); the voucher, which may come from any document, is last.
 const std::vector<DocumentFamily>& documentFamilies() {
-    static const std::vector<DocumentFamily> k = {
-        {.type = 11,
-         .header = "ENTRADAS",
-         .number = "ENTR_NUMERO",
-         .generator = "cambie_id_entrada",
-         .details = {"ENTRADAS_DETALLE"}},
-        {.type = 12,
-         .header = "SALIDAS",
-         .number = "SALI_NUMERO",
-         .generator = "cambie_id_salida",
-         .details = {"SALIDAS_DETALLE"}},
-        {.type = 13,
-         .header = "TRASFERENCIAS",
-         .number = "TRAN_NUMERO",
-         .generator = "cambie_id_transfer",
-         .details = {"TRASFERENCIAS_DETALLE"},
-         .recordedAs = 11},
-        {.type = 14,
-         .header = "AJUSTES",
-         .number = "AJUS_NUMERO",
-         .generator = "cambie_id_ajusteinv",
-         .details = {"AJUSTES_DETALLE"}},
-        {.type = 15,
-         .header = "ENSAMBLES",
-         .number = "ENSA_NUMERO",
-         .generator = "cambie_id_ensamble",
-         .details = {"ENSAMBLES_DETALLE"}},
-        {.type = 16,
-         .header = "DESENSAMBLES",
-         .number = "DESE_NUMERO",
-         .generator = "cambie_id_desensamble",
-         .details = {"DESENSAMBLES_DETALLE"}},
-        {.type = 17,
-         .header = "RESERVAS",
-         .number = "RESE_NUMERO",
-         .generator = "cambie_id_reserva",
-         .details = {"RESERVAS_DETALLE"}},
-        {.type = 18,
-         .header = "ORDENES_INVENTARIO",
-         .number = "ORIN_NUMERO",
-         .generator = "cambie_id_ordenmcia",
-         .details = {"ORDENINVENTARIO_DETALLE"}},
-        {.type = 21,
-         .header = "FACTURAS_COMPRA",
-         .number = "FACO_NUMERO",
-         .generator = "cambie_id_compras",
-         .details = {"FACTURAS_COMPRAS_DETALLE"},
-         .recordedAs = 11},
-        {.type = 22,
-         .header = "REMISION_PROVEEDOR",
-         .number = "REPR_NUMERO",
-         .generator = "cambie_id_remiprov",
-         .details = {"REMISION_PROVEEDOR_DET"},
-         .recordedAs = 11},
-        {.type = 24,
-         .header = "DEVOLUCIONES_COMPRAS",
-         .number = "DVCO_NUMERO",
-         .generator = "cambie_id_devolprov",
-         .details = {"DEVOLUCIONES_COMPRAS_DET"},
-         .recordedAs = 12,
-         .shapeHeader = purchaseReturnHeader},
+    static const std::vector<DocumentShape> kShapes = {
+        {.type = 11},
+        {.type = 12},
+        {.type = 13, .recordedAs = 11},
+        {.type = 14},
+        {.type = 15},
+        {.type = 16},
+        {.type = 17},
+        {.type = 18},
+        {.type = 21, .recordedAs = 11},
+        {.type = 22, .recordedAs = 11},
+        {.type = 24, .recordedAs = 12, .shapeHeader = purchaseReturnHeader},
         // Sales invoices carry 8 digits: a sales return names its invoice by
         // prefix and the last 8 characters.
-        {.type = 31,
-         .header = "FACTURAS",
-         .number = "FACT_NUMERO",
-         .generator = "cambie_id_factura",
-         .details = {"FACTURAS_DETALLE", "FACTURAS_CONTADO_PAGO"},
-         .digits = 8,
-         .recordedAs = 12,
-         .shapeLine = salesInvoiceLine},
-        {.type = 32,
-         .header = "REMISIONES_VENTA",
-         .number = "REVT_NUMERO",
-         .generator = "cambie_id_remiclie",
-         .details = {"REMISIONES_VENTA_DETALLE"}},
-        {.type = 33,
-         .header = "DEVOLUCIONES_VENTAS",
-         .number = "DEVT_NUMERO",
-         .generator = "cambie_id_devolclie",
-         .details = {"DEVOLUCIONES_VENTAS_DETALLE"},
-         .shapeHeader = salesReturnHeader},
-        {.type = 34,
-         .header = "PEDIDOS",
-         .number = "PEDI_NUMERO",
-         .generator = "cambie_id_pedido",
-         .details = {"PEDIDOS_DETALLE"}},
-        {.type = 35,
-         .header = "COTIZACIONES",
-         .number = "COTI_NUMERO",
-         .generator = "cambie_id_cotizaci",
-         .details = {"COTIZACIONES_DETALLE"}},
-        {.type = 41,
-         .header = "NOTAS_DEBITO_CLIENTES",
-         .number = "NDCL_NUMERO",
-         .generator = "cambie_id_notadbclie"},
-        {.type = 42,
-         .header = "NOTAS_CREDITO_CLIENTES",
-         .number = "NCCL_NUMERO",
-         .generator = "cambie_id_notadbclie"},
-        {.type = 45,
-         .header = "ANTICIPOS_CLIENTE",
-         .number = "ANCL_NUMERO",
-         .generator = "cambie_id_anticlie",
-         .shapeHeader = customerAdvanceHeader},
-        {.type = 43,
-         .header = "APLICACION_CLIENTE",
-         .number = "APCL_NUMERO",
-         .generator = "cambie_id_apliclie",
-         .details = {"APLICACION_CLIENTE_DETALLE"},
-         .shapeLine = applicationLine},
-        {.type = 51,
-         .header = "NOTAS_DEBITO_PROVEEDOR",
-         .number = "NDPR_NUMERO",
-         .generator = "cambie_id_notadbprov"},
-        {.type = 52,
-         .header = "NOTAS_CREDITO_PROVEEDOR",
-         .number = "NCPR_NUMERO",
-         .generator = "cambie_id_notacrprov"},
-        {.type = 55,
-         .header = "ANTICIPOS_PROVEEDOR",
-         .number = "ANPR_NUMERO",
-         .generator = "cambie_id_antiprov",
-         .shapeHeader = supplierAdvanceHeader},
-        {.type = 53,
-         .header = "APLICACION_PROVEDOR",
-         .number = "APPR_NUMERO",
-         .generator = "cambie_id_apliprov",
-         .details = {"APLICACION_PROVEEDOR_DETALLE"},
-         .shapeLine = applicationLine},
-        {.type = 61,
-         .header = "RECIBOS_CAJA",
-         .number = "RECA_NUMERO",
-         .generator = "cambie_id_recicaja",
-         .details = {"RECIBOS_CAJA_DETALLE", "RECIBOS_CAJA_CRUCEC", "RECIBOS_CAJA_PAGO"},
-         .shapeLine = cashReceiptLine},
-        {.type = 62,
-         .header = "EGRESOS",
-         .number = "EGRE_NUMERO",
-         .generator = "cambie_id_egreso",
-         .details = {"EGRESOS_DETALLE", "EGRESOS_CRUCEC", "EGRESOS_CAJA", "EGRESOS_BANCO",
-                     "EGRESOS_CONTABILIDAD"},
-         .shapeLine = disbursementLine},
-        {.type = 63,
-         .header = "CAMBIO_DOCUMENTOS",
-         .number = "CADO_NUMERO",
-         .generator = "cambie_id_cambdocu",
-         .details = {"CAMBIODOC_ENTRADAS", "CAMBIODOC_SALIDAS"}},
-        {.type = 64,
-         .header = "CONSIGNA_TARJETAS",
-         .number = "COTJ_NUMERO",
-         .generator = "cambie_id_consignatar",
-         .details = {"CONSIGNA_TARJETAS_DET"}},
-        {.type = 65,
-         .header = "RECIBO_PROVISIONAL",
-         .number = "RCPR_NUMERO",
-         .generator = "cambie_id_reciprov",
-         .details = {"RECIBO_PROVISIONAL_DETALLE", "RECIBO_PROVISIONAL_PAGO"}},
-        {.type = 66,
-         .header = "TRASLADOS_CAJA",
-         .number = "TRCJ_NUMERO",
-         .generator = "cambie_id_traslacaja",
-         .details = {"TRASLADOS_CAJA_DET"}},
-        {.type = 71,
-         .header = "CONSIGNA",
-         .prefix = "PRBA_PREF",
-         .number = "CONS_NUMERO",
-         .generator = "cambie_id_consigna",
-         .details = {"CONSIGNA_DETALLE"},
-         .codeColumn = "CUBA_COD"},
-        {.type = 72,
-         .header = "CHEQUES",
-         .prefix = "PRBA_PREF",
-         .number = "CHEQ_NUMERO",
-         .generator = "cambie_id_cheque",
-         .codeColumn = "CUBA_COD"},
-        {.type = 73,
-         .header = "RETIROS",
-         .prefix = "PRBA_PREF",
-         .number = "RETI_NUMERO",
-         .generator = "cambie_id_retiro",
-         .codeColumn = "CUBA_COD"},
-        {.type = 74,
-         .header = "NOTAS_DEBITO",
-         .prefix = "PRBA_PREF",
-         .number = "NDBC_NUMERO",
-         .generator = "cambie_id_nota_db_banco",
-         .codeColumn = "CUBA_COD"},
-        {.type = 75,
-         .header = "NOTAS_CREDITO",
-         .prefix = "PRBA_PREF",
-         .number = "NCBC_NUMERO",
-         .generator = "cambie_id_nota_cr_banco",
-         .codeColumn = "CUBA_COD"},
-        {.type = 76,
-         .header = "TRASLADOS",
-         .prefix = "PRBA_PREF",
-         .number = "TRAS_NUMERO",
-         .generator = "cambie_id_traslado",
-         .codeColumn = "CUBA_COD"},
-        {.type = 77,
-         .header = "DEVOLUCION_CHEQUES",
-         .prefix = "PRBA_PREF",
-         .number = "DVCH_NUMDOC",
-         .generator = "cambie_id_dev_cheques",
-         .codeColumn = "CUBA_COD"},
-        {.type = 81,
-         .header = "PUNTOS_REDENCION",
-         .number = "PTRE_NUMERO",
-         .generator = "cambie_id_rediptos"},
-        {.type = 94,
-         .header = "NOMINA_CARTERA",
-         .prefix = nullptr,
-         .details = {"NOMINA_CARTERA_DETALLE"},
-         .shapeLine = payrollReceivableLine,
-         .deleteLetter = "A"},
-        {.type = 193,
-         .header = "NOMINA_NOVEDADES",
-         .prefix = nullptr,
-         .generator = "cambie_id_novedad",
-         .details = {"NOMINA_NOVEDADES_DETALLE"}},
-        {.type = 1,
-         .header = "COMPROBANTE_ENCABEZADO",
-         .prefix = "PRCO_PREF",
-         .number = "ENCO_NUMERO",
-         .generator = "cambie_id_comproba",
-         .details = {"COMPROBANTE_DETALLE", "COMPROBANTE_DETALLE_NIIF"},
-         .codeColumn = "TICO_COD",
-         .sourcePrefix = true,
-         .shapeHeader = voucherHeader},
-    };
+        {.type = 31, .digits = 8, .recordedAs = 12, .shapeLine = salesInvoiceLine},
+        {.type = 32},
+        {.type = 33, .shapeHeader = salesReturnHeader},
+        {.type = 34},
+        {.type = 35},
+        {.type = 41},
+        {.type = 42},
+        {.type = 45, .shapeHeader = customerAdvanceHeader},
+        {.type = 43, .shapeLine = applicationLine},
+        {.type = 51},
+        {.type = 52},
+        {.type = 55, .shapeHeader = supplierAdvanceHeader},
+        {.type = 53, .shapeLine = applicationLine},
+        {.type = 61, .shapeLine = cashReceiptLine},
+        {.type = 62, .shapeLine = disbursementLine},
+        {.type = 63},
+        {.type = 64},
+        {.type = 65},
+        {.type = 66},
+        {.type = 71},
+        {.type = 72},
+        {.type = 73},
+        {.type = 74},
+        {.type = 75},
+        {.type = 76},
+        {.type = 77},
+        {.type = 81},
+        {.type = 94, .shapeLine = payrollReceivableLine, .deleteLetter = "A"},
+        {.type = 193},
+        {.type = 1, .sourcePrefix = true, .shapeHeader = voucherHeader}};
+    static const std::vector<DocumentFamily> k = [] {
+        std::vector<DocumentFamily> families;
+        for (const DocumentShape& shape : kShapes) {
+            families.push_back(documentFamily(shape));
+        }
+        return families;
+    }();
     return k;
 }
 
 const std::vector<MasterFamily>& masterFamilies() {
-    static const std::vector<MasterFamily> k = {
-        {.type = 96, .table = "CONCEPTOS_NOMINA"},
-        {.type = 100, .table = "CUENTAS"},
-        {.type = 101, .table = "ARTICULO", .shape = itemRow},
-        {.type = 102, .table = "TERCEROS"},
-        {.type = 103, .table = "CLIENTES"},
-        {.type = 104, .table = "PROVEEDORES"},
-        {.type = 105, .table = "COBRADORES"},
-        {.type = 106, .table = "VENDEDORES"},
-        {.type = 111, .table = "INTERFAZ_BANCOS", .shape = interfaceRow},
-        {.type = 112, .table = "INTERFAZ_CAJA", .shape = interfaceRow},
-        {.type = 113, .table = "INTERFAZ_CARTERA", .shape = interfaceRow},
-        {.type = 114, .table = "INTERFAZ_COMPRAS", .shape = interfaceRow},
-        {.type = 115, .table = "INTERFAZ_CXPAGAR", .shape = interfaceRow},
-        {.type = 116, .table = "INTERFAZ_INVENTARIO", .shape = interfaceRow},
-        {.type = 117, .table = "INTERFAZ_VENTAS", .shape = interfaceRow},
-        {.type = 124,
-         .table = "UNIDAD_ARTICULO",
-         .shape = itemSatelliteRow,
-         .event = itemDataEvent},
-        {.type = 125,
-         .table = "BARRAS_ARTICULO",
-         .shape = itemSatelliteRow,
-         .event = itemDataEvent},
-        {.type = 126,
-         .table = "PRECIOS_ARTICULO",
-         .shape = itemSatelliteRow,
-         .event = itemPriceEvent},
-        {.type = 127,
-         .table = "CONTABIL_ARTICULO",
-         .shape = itemSatelliteRow,
-         .event = itemCodeEvent},
-        {.type = 128, .table = "ARTICULOS_PRODUCTO", .shape = itemSatelliteRow},
-        {.type = 129, .table = "DESCUENTOS_PRECIOS"},
-        {.type = 142, .table = "PREFIJOS", .shape = prefixRow, .event = prefixEvent},
-        {.type = 152, .table = "CLIENTE_SUCURSALES", .shape = branchRow},
-        {.type = 192,
-         .table = "NOMINA_HORASEXT",
-         .shape = overtimeRow,
-         .event = overtimeEvent,
-         .changed = "NOEX_HED"},
-        {.type = 201, .table = "FAMILIA_INVENTARIO"},
-        {.type = 202, .table = "GRUPO_INVENTARIO", .shape = groupRow, .event = joinedCodeEvent},
-        {.type = 203,
-         .table = "SUBGRUPO_INVENTARIO",
-         .shape = subgroupRow,
-         .event = joinedCodeEvent},
-        {.type = 204, .table = "MARCAS"},
-        {.type = 205, .table = "SUBMARCA", .shape = subBrandRow, .event = joinedCodeEvent},
-        {.type = 235,
-         .table = "PUNTOS_CLIENTE",
-         .shape = pointsRecordRow,
-         .event = pointsRecordEvent},
-        {.type = 1291,
-         .table = "DESCUENTOS_PRECIOS_DET",
-         .shape = discountLineRow,
-         .event = discountLineEvent},
+    static const std::vector<MasterShape> kShapes = {
+        {
+            .type = 96,
+        },
+        {
+            .type = 100,
+        },
+        {.type = 101, .shape = itemRow},
+        {
+            .type = 102,
+        },
+        {
+            .type = 103,
+        },
+        {
+            .type = 104,
+        },
+        {
+            .type = 105,
+        },
+        {
+            .type = 106,
+        },
+        {.type = 111, .shape = interfaceRow},
+        {.type = 112, .shape = interfaceRow},
+        {.type = 113, .shape = interfaceRow},
+        {.type = 114, .shape = interfaceRow},
+        {.type = 115, .shape = interfaceRow},
+        {.type = 116, .shape = interfaceRow},
+        {.type = 117, .shape = interfaceRow},
+        {.type = 124, .shape = itemSatelliteRow, .event = itemDataEvent},
+        {.type = 125, .shape = itemSatelliteRow, .event = itemDataEvent},
+        {.type = 126, .shape = itemSatelliteRow, .event = itemPriceEvent},
+        {.type = 127, .shape = itemSatelliteRow, .event = itemCodeEvent},
+        {.type = 128, .shape = itemSatelliteRow},
+        {
+            .type = 129,
+        },
+        {.type = 142, .shape = prefixRow, .event = prefixEvent},
+        {.type = 152, .shape = branchRow},
+        {.type = 192, .shape = overtimeRow, .event = overtimeEvent, .changed = "NOEX_HED"},
+        {
+            .type = 201,
+        },
+        {.type = 202, .shape = groupRow, .event = joinedCodeEvent},
+        {.type = 203, .shape = subgroupRow, .event = joinedCodeEvent},
+        {
+            .type = 204,
+        },
+        {.type = 205, .shape = subBrandRow, .event = joinedCodeEvent},
+        {.type = 235, .shape = pointsRecordRow, .event = pointsRecordEvent},
+        {.type = 1291, .shape = discountLineRow, .event = discountLineEvent},
     };
+    static const std::vector<MasterFamily> k = [] {
+        std::vector<MasterFamily> families;
+        for (const MasterShape& shape : kShapes) {
+            families.push_back(masterFamily(shape));
+        }
+        return families;
+    }();
     return k;
 }
 
@@ -615,49 +499,50 @@ class Simulator {
         }
     }
 
-    static std::string textOf(const db::RecordSet& rs, const char* column) {
+    static std::string textOf(const db::RecordSet& rs, const std::string& column) {
         const int i = rs.indexOf(column);
         return i < 0 ? std::string() : rs.editValue(i).asText();
     }
 
     void writeDocument(const DocumentFamily& f) {
         db::RecordSet head(m_conn);
-        head.open(std::string("SELECT * FROM ") + f.header + " WHERE 1 = 0");
+        head.open("SELECT * FROM " + f.header + " WHERE 1 = 0");
         Written doc;
         doc.type = f.type;
         doc.table = f.header;
         doc.idColumn = head.column(0).name;
-        doc.id = nextId(m_conn, f.generator, f.header, doc.idColumn);
-        doc.prefix = f.prefix ? prefixFor(f.type) : std::string();
-        doc.number = f.number ? numbered(doc.id, f.digits) : std::string();
+        doc.id = nextId(m_conn, f.generator.empty() ? nullptr : f.generator.c_str(), f.header,
+                        doc.idColumn);
+        doc.prefix = !f.prefix.empty() ? prefixFor(f.type) : std::string();
+        doc.number = !f.number.empty() ? numbered(doc.id, f.digits) : std::string();
         head.append();
         for (int i = 0; i < head.columnCount(); ++i) {
             head.set(i, m_fill.value(head.column(i), f.type));
         }
         head.set(0, db::Value(doc.id));
-        if (f.prefix) {
+        if (!f.prefix.empty()) {
             head.set(f.prefix, db::Value(doc.prefix));
         }
-        if (f.number) {
+        if (!f.number.empty()) {
             head.set(f.number, db::Value(doc.number));
         }
         if (f.shapeHeader) {
             f.shapeHeader(m_activity, doc, head);
-            if (f.prefix) {
+            if (!f.prefix.empty()) {
                 doc.prefix = textOf(head, f.prefix);
             }
-            if (f.number) {
+            if (!f.number.empty()) {
                 doc.number = textOf(head, f.number);
             }
         }
-        if (f.codeColumn) {
+        if (!f.codeColumn.empty()) {
             doc.code = textOf(head, f.codeColumn);
         }
         doc.nit = textOf(head, "TERC_NIT");
         head.post();
         apply(head);
         ++m_report.documents;
-        for (const char* table : f.details) {
+        for (const std::string& table : f.details) {
             if (!tableExists(m_conn, table)) {
                 continue;
             }
@@ -720,7 +605,7 @@ class Simulator {
     }
 
     void remove(const Written& w) {
-        for (const char* table : documentFamily(w.type)->details) {
+        for (const std::string& table : documentFamily(w.type)->details) {
             if (tableExists(m_conn, table)) {
                 db::RecordSet lines(m_conn);
                 lines.open(std::string("SELECT * FROM ") + table + " WHERE 1 = 0");
@@ -763,7 +648,7 @@ class Simulator {
 
     void writeMaster(const MasterFamily& f) {
         db::RecordSet rs(m_conn);
-        rs.open(std::string("SELECT * FROM ") + f.table);
+        rs.open("SELECT * FROM " + f.table);
         int serial = rs.rowCount() + 1;
         while (serialTaken(rs, f.type, serial)) {
             ++serial;
@@ -822,7 +707,7 @@ class Simulator {
     // own column), as an operator editing it would make.
     void updateMaster(const WrittenMaster& m) {
         db::RecordSet rs(m_conn);
-        rs.open(std::string("SELECT * FROM ") + m.family->table + m.where);
+        rs.open("SELECT * FROM " + m.family->table + m.where);
         for (int i = 0; i < rs.columnCount() && !rs.isEmpty(); ++i) {
             const bool changed = m.family->changed ? rs.column(i).name == m.family->changed
                                                    : !rs.column(i).inKey && !rs.column(i).isBlob();
@@ -837,7 +722,7 @@ class Simulator {
     }
 
     void removeMaster(const WrittenMaster& m) {
-        m_conn.execute(std::string("DELETE FROM ") + m.family->table + m.where);
+        m_conn.execute("DELETE FROM " + m.family->table + m.where);
         masterEvent(*m.family, "D", m.event);
     }
 
@@ -895,11 +780,11 @@ std::vector<int> masterTypes() {
 
 std::string prefixFor(int type) {
     const DocumentFamily* f = documentFamily(type);
-    if (!f || !f->prefix) {
+    if (!f || f->prefix.empty()) {
         return {};
     }
     // Two letters of the table and the type: short, unique, readable ("EN11").
-    return std::string(f->header, 2) + std::to_string(type % 100);
+    return f->header.substr(0, 2) + std::to_string(type % 100);
 }
 
 std::vector<std::string> prefixesFor(int type) {

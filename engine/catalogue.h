@@ -2,12 +2,12 @@
 // The event catalogue: which handler takes each event type code in each
 // phase, and the document reference lookup (type, prefix, number -> id).
 //
-// The catalogue is data: one `CatalogueEntry` per code the ERP's event table
-// lists. A family adds its forms (a handler and the condition under which it
-// applies); a listed code with no form that applies leaves its events pending
-// with "Tipo de evento sin manejador", never marking them replicated. Codes
-// outside the table (and 236) take the default completion: marked
-// replicated, nothing copied.
+// The catalogue is data: one `CatalogueEntry` per event type code of the
+// ERP's document table (erp/documents.h). A family adds its forms (a
+// handler and the condition under which it applies); a listed code with no
+// form that applies leaves its events pending with "Tipo de evento sin
+// manejador", never marking them replicated. Codes outside the table (and
+// 236) take the default completion: marked replicated, nothing copied.
 
 #include <optional>
 #include <string>

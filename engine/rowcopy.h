@@ -82,9 +82,4 @@ struct ReferenceColumns {
 // Returns true when an id was found and written.
 bool translateReference(HandlerContext& ctx, db::RecordSet& row, const ReferenceColumns& ref);
 
-// The code list of the customer documents a line may settle (invoice,
-// return, debit and credit note, advance) and of the supplier documents.
-inline const std::vector<int> kCustomerDocuments = {31, 33, 41, 42, 45};
-inline const std::vector<int> kSupplierDocuments = {21, 24, 51, 52, 55};
-
 }  // namespace replica

@@ -5,6 +5,7 @@
 
 #include "engine/errorcapture.h"
 #include "engine/sql.h"
+#include "erp/documents.h"
 
 namespace replica::families {
 
@@ -160,11 +161,11 @@ ReferenceColumns settledDocument(const std::vector<int>& codes) {
 }
 
 void settledCustomerDocument(LineStep& line) {
-    translateReference(line.ctx, line.line, settledDocument(kCustomerDocuments));
+    translateReference(line.ctx, line.line, settledDocument(erp::kCustomerDocuments));
 }
 
 void settledSupplierDocument(LineStep& line) {
-    translateReference(line.ctx, line.line, settledDocument(kSupplierDocuments));
+    translateReference(line.ctx, line.line, settledDocument(erp::kSupplierDocuments));
 }
 
 // The receipt is found in the destination by the prefix and number it has in

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/sql.h"
+#include "erp/documents.h"
 
 namespace replica::families {
 
@@ -27,7 +28,7 @@ LookupText keyedLookup(KeyedText text) {
 // document.
 void collectedDocument(LineStep& line) {
     translateReference(line.ctx, line.line,
-                       ReferenceColumns{.codes = kCustomerDocuments,
+                       ReferenceColumns{.codes = erp::kCustomerDocuments,
                                         .type = 2,
                                         .id = 3,
                                         .prefix = 4,

@@ -5,6 +5,7 @@
 #include "engine/db/query.h"
 #include "engine/rowcopy.h"
 #include "engine/sql.h"
+#include "erp/documents.h"
 
 namespace replica::families {
 
@@ -98,12 +99,12 @@ const std::vector<DocumentFamily>& treasuryDocuments() {
          .details = {lines("delete from recibos_caja_detalle where reca_id = ",
                            "select * from recibos_caja_detalle where reca_id = ",
                            "SELECT * FROM RECIBOS_CAJA_DETALLE WHERE RECA_ID = ",
-                           translate(settled(kCustomerDocuments, Otherwise::Zero)),
+                           translate(settled(erp::kCustomerDocuments, Otherwise::Zero)),
                            linkCustomerAdvance),
                      lines("delete from recibos_caja_crucec where reca_id = ",
                            "select * from recibos_caja_crucec where reca_id = ",
                            "SELECT * FROM RECIBOS_CAJA_CRUCEC WHERE RECA_ID = ",
-                           translate(settled(kSupplierDocuments, Otherwise::Zero))),
+                           translate(settled(erp::kSupplierDocuments, Otherwise::Zero))),
                      lines("delete from recibos_caja_pago where reca_id = ",
                            "select * from recibos_caja_pago where reca_id = ",
                            "SELECT * FROM RECIBOS_CAJA_PAGO WHERE RECA_ID = ")},
@@ -119,11 +120,11 @@ const std::vector<DocumentFamily>& treasuryDocuments() {
          .details = {lines("delete from egresos_detalle where egre_id = ",
                            "select * from egresos_detalle where egre_id = ",
                            "SELECT * FROM EGRESOS_DETALLE WHERE EGRE_ID = ",
-                           translate(settled(kSupplierDocuments, Otherwise::Keep))),
+                           translate(settled(erp::kSupplierDocuments, Otherwise::Keep))),
                      lines("delete from egresos_crucec where egre_id = ",
                            "select * from egresos_crucec where egre_id = ",
                            "SELECT * FROM EGRESOS_CRUCEC WHERE EGRE_ID = ",
-                           translate(ReferenceColumns{.codes = kCustomerDocuments,
+                           translate(ReferenceColumns{.codes = erp::kCustomerDocuments,
                                                       .type = 2,
                                                       .id = "EGCC_IDDOC",
                                                       .prefix = 3,

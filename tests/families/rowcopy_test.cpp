@@ -7,6 +7,7 @@
 
 #include "engine/catalogue.h"
 #include "engine/rowcopy.h"
+#include "erp/documents.h"
 #include "families/all.h"
 #include "tests/families/twocompanies.h"
 
@@ -30,17 +31,17 @@ struct ReferenceCase {
 };
 
 const ReferenceCase kReferenceCases[] = {
-    {"AcceptedCodeFound", 31, "000777", kCustomerDocuments, Otherwise::Zero, Otherwise::Keep, "55",
-     true},
-    {"AcceptedCodeNotFoundZero", 31, "000778", kCustomerDocuments, Otherwise::Zero, Otherwise::Keep,
-     "0", true},
-    {"AcceptedCodeNotFoundKeeps", 31, "000778", kCustomerDocuments, Otherwise::Keep,
+    {"AcceptedCodeFound", 31, "000777", erp::kCustomerDocuments, Otherwise::Zero, Otherwise::Keep,
+     "55", true},
+    {"AcceptedCodeNotFoundZero", 31, "000778", erp::kCustomerDocuments, Otherwise::Zero,
+     Otherwise::Keep, "0", true},
+    {"AcceptedCodeNotFoundKeeps", 31, "000778", erp::kCustomerDocuments, Otherwise::Keep,
      Otherwise::Keep, "9", true},
-    {"CodeOutsideTheSetRunsNoQuery", 34, "000777", kCustomerDocuments, Otherwise::Zero,
+    {"CodeOutsideTheSetRunsNoQuery", 34, "000777", erp::kCustomerDocuments, Otherwise::Zero,
      Otherwise::Keep, "9", false},
-    {"CodeOutsideTheSetZero", 21, "000777", kCustomerDocuments, Otherwise::Zero, Otherwise::Zero,
-     "0", false},
-    {"NullCodeRunsNoQuery", std::nullopt, "000777", kCustomerDocuments, Otherwise::Zero,
+    {"CodeOutsideTheSetZero", 21, "000777", erp::kCustomerDocuments, Otherwise::Zero,
+     Otherwise::Zero, "0", false},
+    {"NullCodeRunsNoQuery", std::nullopt, "000777", erp::kCustomerDocuments, Otherwise::Zero,
      Otherwise::Zero, "0", false},
     {"EveryCodeOfTheLookup", 31, "000777", {}, Otherwise::Zero, Otherwise::Zero, "55", true},
     {"CodeWithoutALookupRow", 26, "000777", {}, Otherwise::Zero, Otherwise::Zero, "0", false},
