@@ -41,6 +41,15 @@ void Catalogue::set(int code, Handler download, Handler upload) {
     add(code, Form{inUpload, std::move(upload)});
 }
 
+void Catalogue::declare(RunSetting setting) {
+    for (const RunSetting& s : m_settings) {
+        if (std::string(s.name) == setting.name) {
+            throw std::logic_error(std::string("setting ") + setting.name + " declared twice");
+        }
+    }
+    m_settings.push_back(std::move(setting));
+}
+
 const CatalogueEntry* Catalogue::entry(int code) const {
     for (const CatalogueEntry& e : m_entries) {
         if (e.code == code) {

@@ -15,6 +15,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/event.h"
+#include "engine/settings.h"
 
 namespace replica {
 
@@ -62,8 +63,15 @@ class Catalogue {
     const CatalogueEntry* entry(int code) const;
     const std::vector<CatalogueEntry>& entries() const { return m_entries; }
 
+    // A setting the families read once per phase; the run reads the
+    // declared ones in this order. Throws std::logic_error for a second
+    // setting of the same name.
+    void declare(RunSetting setting);
+    const std::vector<RunSetting>& settings() const { return m_settings; }
+
   private:
     std::vector<CatalogueEntry> m_entries;
+    std::vector<RunSetting> m_settings;
 };
 
 // Conditions on the phase alone.

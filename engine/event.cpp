@@ -23,6 +23,12 @@ void inMemory(ErrorCapture& errors, db::RecordSet& rs, F&& change) {
 
 }  // namespace
 
+const std::string& RunOptions::setting(std::string_view name) const {
+    static const std::string kUnread;
+    const auto it = m_settings.find(name);
+    return it == m_settings.end() ? kUnread : it->second;
+}
+
 std::optional<std::string> wholeNumberText(std::string_view value) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!value.empty() && blank(value.front())) {

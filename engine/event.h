@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,17 +42,24 @@ struct Event {
     std::string error;       // RPEV_ERROR
 };
 
-// Options read once per phase (purchase and sales invoice modes, transfer
-// as entry, lock date).
+// What a run hands every handler: the values of the ERP settings the
+// families declared (RunSetting, settings.h), as the run last read them,
+// and the operator's choice of whole documents.
 struct RunOptions {
-    bool purchaseInvoiceMode = false;
-    bool salesInvoiceMode = false;
-    bool transferAsEntry = false;
-    std::string lockDate;
+    // The value of the declared setting name; "" until a phase reads it.
+    const std::string& setting(std::string_view name) const;
+    void setSetting(const std::string& name, std::string value) {
+        m_settings[name] = std::move(value);
+    }
+    void clearSetting(const std::string& name) { m_settings.erase(name); }
+
     // Whole documents: each event's writes to the destination in one
     // transaction, committed when the event is complete and rolled back
     // when it failed (the operator's choice, not a setting of the ERP).
     bool atomicDocuments = false;
+
+  private:
+    std::map<std::string, std::string, std::less<>> m_settings;
 };
 
 // Reset for every event.
@@ -59,8 +67,10 @@ struct EventState {
     bool failed = false;
     // The destination's id of the document being written (0 until known).
     std::int32_t destinationId = 0;
-    // Completion adds the note "Registro ya encontrado." (loyalty points).
-    bool noteFound = false;
+    // A note the completion writes into RPEV_ERROR as it marks the event
+    // replicated ("Registro ya encontrado." when a record was there
+    // already); empty: the plain completion only.
+    std::string completionNote;
 };
 
 class ErrorCapture;

@@ -103,9 +103,9 @@ std::string completionSql(std::int64_t eventId, const std::string& date, const s
 }
 
 std::string completionNoteSql(std::int64_t eventId, const std::string& date,
-                              const std::string& time) {
+                              const std::string& time, const std::string& note) {
     return "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(date) + ", RPEV_HORAREP = " + Q(time) +
-           ", RPEV_ERROR = 'Registro ya encontrado.' where RPEV_ID = " + sqlInt(eventId) +
+           ", RPEV_ERROR = " + Q(note) + " where RPEV_ID = " + sqlInt(eventId) +
            " AND RPEV_FECREP IS NULL";
 }
 
@@ -371,8 +371,8 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
         }
         const std::string date = sqlDate(today());
         const std::string time = sqlTime(now());
-        if (state.noteFound) {
-            setup.source->execute(completionNoteSql(event.id, date, time));
+        if (!state.completionNote.empty()) {
+            setup.source->execute(completionNoteSql(event.id, date, time, state.completionNote));
         }
         setup.source->execute(completionSql(event.id, date, time));
         setup.source->commitWork();

@@ -86,8 +86,9 @@ inline std::string documentKey(const Event& e) {
 // The completion marks only an event still pending: one another agent
 // completed meanwhile is left as that agent left it.
 std::string completionSql(std::int64_t eventId, const std::string& date, const std::string& time);
+// The completion that also leaves a handler's note (EventState) on the event.
 std::string completionNoteSql(std::int64_t eventId, const std::string& date,
-                              const std::string& time);
+                              const std::string& time, const std::string& note);
 
 struct LoopCounts {
     int handled = 0;           // dispatched (skipped, waiting and taken events excluded)

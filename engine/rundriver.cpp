@@ -1,5 +1,6 @@
 #include "engine/rundriver.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <vector>
@@ -163,11 +164,11 @@ void RunDriver::unhandled(const std::string& message) {
 }
 
 void RunDriver::runPhases(Run& r) {
-    // Options that only the download phase sets start each run empty; the
-    // transfer option is kept from the previous run when that phase is
-    // not reached.
-    m_options.salesInvoiceMode = false;
-    m_options.lockDate.clear();
+    for (const RunSetting& s : m_catalogue.settings()) {
+        if (!s.keptBetweenRuns) {
+            m_options.clearSetting(s.name);
+        }
+    }
     m_options.atomicDocuments = r.in.atomicDocuments;
 
     showLastSend(true);
@@ -218,6 +219,25 @@ void RunDriver::cleanup() {
         limit + ")");
 }
 
+void RunDriver::readSettings(ReadAt moment) {
+    for (const RunSetting& s : m_catalogue.settings()) {
+        if (std::find(s.readAt.begin(), s.readAt.end(), moment) == s.readAt.end()) {
+            continue;
+        }
+        switch (moment) {
+            case ReadAt::DownloadStart:
+                m_options.setSetting(s.name, settings::firstValue(m_local, settingSql(s)));
+                break;
+            case ReadAt::UploadConnected:
+                m_options.setSetting(s.name, configuracion(s.module, s.category, s.property));
+                break;
+            case ReadAt::UploadSelected:
+                m_options.setSetting(s.name, settings::firstValue(m_server, settingSql(s)));
+                break;
+        }
+    }
+}
+
 PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
     PhaseSetup s;
     s.phase = phase;
@@ -246,12 +266,7 @@ void RunDriver::downloadPhase(Run& r) {
         return;
     }
     report.company = location->company;
-    m_options.purchaseInvoiceMode =
-        settings::firstValue(m_local, settings::kPurchaseInvoiceModeSql) == "FACTURA";
-    m_options.salesInvoiceMode =
-        settings::firstValue(m_local, settings::kSalesInvoiceModeSql) == "FACTURA";
-    m_options.transferAsEntry =
-        settings::firstValue(m_local, settings::kTransferAsEntrySql) == "SI";
+    readSettings(ReadAt::DownloadStart);
     const std::string serverText = m_serverOverride.empty() ? location->server : m_serverOverride;
     if (!connectServer(m_server, m_local, serverText, location->company, m_logs, m_op)) {
         report.outcome = PhaseReport::Outcome::Unreachable;
@@ -319,9 +334,7 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     }
 
     try {
-        m_options.purchaseInvoiceMode =
-            configuracion(settings::kPurchaseModule, settings::kPurchaseCategory,
-                          settings::kPurchaseProperty) == "FACTURA";
+        readSettings(ReadAt::UploadConnected);
 
         m_op.showProgress(kCleaningCaption);
         m_op.repaint();
@@ -341,7 +354,7 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
         loop.select(setup, selection);
         report.selected = loop.selectedCount();
 
-        m_options.lockDate = settings::firstValue(m_server, settings::kLockDateSql);
+        readSettings(ReadAt::UploadSelected);
 
         loop.handleAll(setup, report.counts);
         skip = nextFailedSkip(selection, report.counts);

@@ -200,6 +200,8 @@ class RunDriver {
     // is not the server.
     void serverLost(PhaseReport& report, const db::Error& e);
     PhaseSetup setupFor(Phase phase, const std::string& prefix);
+    // Reads the declared settings of moment into the run options.
+    void readSettings(ReadAt moment);
     // The errorenvio.txt line of a company without an active server, when
     // events wait for it.
     void noServerLine(const std::string& company);

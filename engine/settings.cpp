@@ -28,6 +28,10 @@ std::string lookupSql(const std::string& module, const std::string& category,
 
 }  // namespace settings
 
+std::string settingSql(const RunSetting& s) {
+    return s.spelled ? s.spelled : settings::lookupSql(s.module, s.category, s.property);
+}
+
 std::string configuracion(db::Connection& conn, Operator& op, const std::string& module,
                           const std::string& category, const std::string& property) {
     db::Query q(conn);

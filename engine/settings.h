@@ -9,6 +9,7 @@
 // also yields "". Database failures are thrown (they end the run).
 
 #include <string>
+#include <vector>
 
 #include "engine/db/connection.h"
 
@@ -18,32 +19,12 @@ class Operator;
 
 namespace settings {
 
-inline constexpr const char* kPurchaseInvoiceModeSql =
-    "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and conf_categoria = "
-    "'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA'";
-inline constexpr const char* kSalesInvoiceModeSql =
-    "select conf_valor from configuracion where conf_modulo = 'FACTURACION' and conf_categoria = "
-    "'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA'";
-inline constexpr const char* kTransferAsEntrySql =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and conf_categoria = "
-    "'TRASLADOS' and conf_propiedad = 'REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A "
-    "BODEGA DE DESTINO'";
-inline constexpr const char* kLockDateSql =
-    "select CONF_VALOR from CONFIGURACION where CONF_MODULO = 'CONTABILIDAD' and CONF_CATEGORIA "
-    "= 'GENERAL' and CONF_PROPIEDAD = 'FECHA DE BLOQUEO'";
 inline constexpr const char* kServerUserSql =
     "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and conf_categoria = "
     "'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS'";
 inline constexpr const char* kServerPasswordSql =
     "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and conf_categoria = "
     "'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS'";
-
-// The lookup's module, category and property for the purchase invoice mode
-// of a destination.
-inline constexpr const char* kPurchaseModule = "COMPRAS";
-inline constexpr const char* kPurchaseCategory = "FACTURAS";
-inline constexpr const char* kPurchaseProperty =
-    "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA";
 
 // The first column of the first row of sql as text, "" when it returns no
 // row. Throws db::Error when the database refuses the text.
@@ -61,5 +42,36 @@ std::string lookupSql(const std::string& module, const std::string& category,
 // property through op.errorMessage and yields "".
 std::string configuracion(db::Connection& conn, Operator& op, const std::string& module,
                           const std::string& category, const std::string& property);
+
+// When a run reads a setting that families declared.
+enum class ReadAt {
+    // As the download phase starts, from the local database; "" when absent.
+    DownloadStart,
+    // Once each destination is connected, from it, by the lookup
+    // (configuracion: an absent setting tells the operator).
+    UploadConnected,
+    // Once a destination's events are selected, from it; "" when absent.
+    UploadSelected,
+};
+
+// A CONFIGURACION setting that some family reads once per phase (a run
+// option): the run reads every declared one at its moments, in the order
+// declared, and the handlers see the value through RunOptions::setting.
+struct RunSetting {
+    const char* name = nullptr;  // the key of RunOptions
+    const char* module = nullptr;
+    const char* category = nullptr;
+    const char* property = nullptr;
+    std::vector<ReadAt> readAt{};
+    // The SELECT sent where it is not settings::lookupSql's, spelled as the
+    // ERP sends it.
+    const char* spelled = nullptr;
+    // A run that does not reach a moment of it keeps the previous run's
+    // value; otherwise every run starts with it empty.
+    bool keptBetweenRuns = false;
+};
+
+// The text a declared setting is read with, outside the lookup.
+std::string settingSql(const RunSetting& s);
 
 }  // namespace replica

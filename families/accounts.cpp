@@ -1,4 +1,5 @@
 #include "families/accounts.h"
+#include "families/settings.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -128,7 +129,7 @@ bool closedByLockDate(HeaderStep& step) {
     if (step.ctx.phase != Phase::Upload) {
         return false;
     }
-    const std::optional<db::Date> lock = lockDate(step.ctx.options.lockDate);
+    const std::optional<db::Date> lock = lockDate(lockDateText(step.ctx.options));
     const std::optional<db::Date> date = dateOf(step.source.value(kVoucherDate));
     return lock && date && *date < *lock;
 }

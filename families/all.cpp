@@ -9,12 +9,14 @@
 #include "families/payroll.h"
 #include "families/purchases.h"
 #include "families/sales.h"
+#include "families/settings.h"
 #include "families/treasury.h"
 
 namespace replica::families {
 
 Catalogue catalogue() {
     Catalogue c = Catalogue::listed();
+    declareSettings(c);
     // Each family group adds its forms here, in catalogue order.
     addAccounts(c);    // 1, 41 to 45, 51 to 55
     addInventory(c);   // 11 to 18

@@ -1,4 +1,5 @@
 #include "families/inventory.h"
+#include "families/settings.h"
 
 #include <stdexcept>
 
@@ -35,7 +36,7 @@ DetailTable lines(const char* clear, const char* source, const char* destination
 }  // namespace
 
 bool transferAsTransfer(Phase, const RunOptions& options) {
-    return !options.transferAsEntry;
+    return !transferAsEntryMode(options);
 }
 
 const std::vector<DocumentFamily>& inventoryDocuments() {

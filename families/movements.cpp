@@ -1,4 +1,5 @@
 #include "families/movements.h"
+#include "families/settings.h"
 
 #include <stdexcept>
 
@@ -29,15 +30,15 @@ MappedLines exitLines(const char* source, std::vector<MapEntry> map) {
 }  // namespace
 
 bool transferAsEntry(Phase, const RunOptions& options) {
-    return options.transferAsEntry;
+    return transferAsEntryMode(options);
 }
 
 bool purchaseAsEntry(Phase, const RunOptions& options) {
-    return !options.purchaseInvoiceMode;
+    return !purchaseInvoiceMode(options);
 }
 
 bool returnAsExit(Phase phase, const RunOptions& options) {
-    return phase == Phase::Download || !options.purchaseInvoiceMode;
+    return phase == Phase::Download || !purchaseInvoiceMode(options);
 }
 
 const std::vector<MappedFamily>& movementDocuments() {

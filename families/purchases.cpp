@@ -1,4 +1,5 @@
 #include "families/purchases.h"
+#include "families/settings.h"
 
 #include <stdexcept>
 
@@ -60,19 +61,19 @@ DocumentFamily invoice(Condition when, std::vector<std::string> undo) {
 }  // namespace
 
 bool invoiceInDownload(Phase phase, const RunOptions& options) {
-    return options.purchaseInvoiceMode && phase == Phase::Download;
+    return purchaseInvoiceMode(options) && phase == Phase::Download;
 }
 
 bool invoiceInUpload(Phase phase, const RunOptions& options) {
-    return options.purchaseInvoiceMode && phase == Phase::Upload;
+    return purchaseInvoiceMode(options) && phase == Phase::Upload;
 }
 
 bool purchaseAsDocument(Phase, const RunOptions& options) {
-    return options.purchaseInvoiceMode;
+    return purchaseInvoiceMode(options);
 }
 
 bool returnAsDocument(Phase phase, const RunOptions& options) {
-    return options.purchaseInvoiceMode && phase == Phase::Upload;
+    return purchaseInvoiceMode(options) && phase == Phase::Upload;
 }
 
 std::pair<std::string, std::string> splitInvoiceText(const std::string& invoice,
@@ -127,7 +128,7 @@ const std::vector<DocumentFamily>& purchaseDocuments() {
 
 const DocumentFamily& purchaseDocument(int type, Phase phase) {
     RunOptions modeOn;
-    modeOn.purchaseInvoiceMode = true;
+    modeOn.setSetting(kPurchaseInvoiceMode.name, "FACTURA");
     for (const DocumentFamily& d : purchaseDocuments()) {
         if (d.type == type && d.when(phase, modeOn)) {
             return d;

@@ -1,4 +1,5 @@
 #include "families/sales.h"
+#include "families/settings.h"
 
 #include <stdexcept>
 
@@ -198,7 +199,7 @@ std::string pointsRecordLookup(const HandlerContext&, const db::RowSet* source) 
 // The document's record is already there (its own copy made it, or an
 // earlier event): nothing is written and the event completes with a note.
 bool recordAlreadyThere(HeaderStep& step) {
-    step.ctx.state.noteFound = true;
+    step.ctx.state.completionNote = "Registro ya encontrado.";
     return true;
 }
 
@@ -224,11 +225,11 @@ DetailTable lines(const char* clear, const char* source, const char* destination
 }  // namespace
 
 bool salesAsInvoice(Phase phase, const RunOptions& options) {
-    return phase == Phase::Upload || options.salesInvoiceMode;
+    return phase == Phase::Upload || salesInvoiceMode(options);
 }
 
 bool salesAsExit(Phase phase, const RunOptions& options) {
-    return phase == Phase::Download && !options.salesInvoiceMode;
+    return phase == Phase::Download && !salesInvoiceMode(options);
 }
 
 std::string incompleteInvoiceMessage(std::int64_t expected, std::int64_t found) {

@@ -173,8 +173,6 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
             d + ")",
         "select first 1 rpco_servidor, rpco_cod from replica_compania r WHERE rpco_activa = 'S' "
         "AND RPCO_ERRO = 'S'",
-        "select conf_valor from configuracion where conf_modulo = 'COMPRAS' and conf_categoria = "
-        "'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA'",
         "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
         "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION "
         "DE ARTICULOS'",
@@ -186,8 +184,6 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
         "select first 100 * from replica_eventos where (rpev_tipo <> 236) and ((rpev_tipo <> 33) "
         "OR (RPEV_OPER <> 'U')) and rpev_fecrep is null and rpev_compania = '002' AND RPEV_ERROR "
         "IS NULL order by rpev_fecreg, rpev_horareg",
-        "select CONF_VALOR from CONFIGURACION where CONF_MODULO = 'CONTABILIDAD' and "
-        "CONF_CATEGORIA = 'GENERAL' and CONF_PROPIEDAD = 'FECHA DE BLOQUEO'",
     };
     for (const std::string& sql : expected) {
         EXPECT_TRUE(wasSent(sql)) << sql;
@@ -205,7 +201,7 @@ TEST_F(RunTest, StatementsAreSentAsTheErpAlwaysWroteThem) {
         }
     }
     EXPECT_EQ(marks, 2);
-    EXPECT_NE(test::slurp(dir.file("ENVIO.TXT")).find(",10,999,10C10," + expected[9] + "\n"),
+    EXPECT_NE(test::slurp(dir.file("ENVIO.TXT")).find(",10,999,10C10," + expected.back() + "\n"),
               std::string::npos);
 
     // Retrying errors: the events without an error as the count says, and
@@ -615,7 +611,7 @@ TEST_F(RunTest, HandlersGetThePhaseDatabasesAndTheirOutcomeDecidesCompletion) {
             ctx.state.failed = true;
         }
         if (ctx.event.code == "C3") {
-            ctx.state.noteFound = true;
+            ctx.state.completionNote = "Registro ya encontrado.";
         }
     };
     catalogue.set(101, h, h);
@@ -778,7 +774,34 @@ TEST_F(RunTest, UnreadableEventEndsThePhaseWhereItStands) {
     EXPECT_EQ(r.phases[0].selected, 3);
 }
 
-TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
+// Settings declared in the catalogue are read at their moments: from the
+// local database as the download starts, from each destination once it is
+// connected (by the lookup, which tells the operator when one is absent) and
+// once its events are selected; a kept one survives a run that does not
+// read it, the others start each run empty.
+TEST_F(RunTest, DeclaredSettingsAreReadAtTheirMomentsPerCompany) {
+    catalogue.declare({.name = "mode",
+                       .module = "COMPRAS",
+                       .category = "FACTURAS",
+                       .property = "ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA",
+                       .readAt = {ReadAt::DownloadStart, ReadAt::UploadConnected},
+                       .keptBetweenRuns = true});
+    catalogue.declare({.name = "transfer",
+                       .module = "INVENTARIO",
+                       .category = "TRASLADOS",
+                       .property = "REPLICAR TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA "
+                                   "DE DESTINO",
+                       .readAt = {ReadAt::DownloadStart},
+                       .keptBetweenRuns = true});
+    catalogue.declare({.name = "lock",
+                       .module = "CONTABILIDAD",
+                       .category = "GENERAL",
+                       .property = "FECHA DE BLOQUEO",
+                       .readAt = {ReadAt::UploadSelected},
+                       .spelled = "select CONF_VALOR from CONFIGURACION where CONF_MODULO = "
+                                  "'CONTABILIDAD' and CONF_CATEGORIA = 'GENERAL' and "
+                                  "CONF_PROPIEDAD = 'FECHA DE BLOQUEO'"});
+    EXPECT_THROW(catalogue.declare({.name = "lock"}), std::logic_error);
     s2->execute(
         "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
         "VALUES ('CONTABILIDAD', 'GENERAL', 'FECHA DE BLOQUEO', '2026-01-31')");
@@ -788,8 +811,8 @@ TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
         "A BODEGA DE DESTINO', 'SI')");
     std::vector<std::string> seen;
     const Handler h = [&](HandlerContext& ctx) {
-        seen.push_back(std::string(ctx.options.purchaseInvoiceMode ? "F" : "E") +
-                       (ctx.options.transferAsEntry ? "T" : "-") + ctx.options.lockDate + "|" +
+        seen.push_back(ctx.options.setting("mode") + "/" + ctx.options.setting("transfer") + "/" +
+                       ctx.options.setting("lock") + "|" +
                        ctx.configuracion("FACTURACION", "FACTURAS",
                                          "ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO"));
     };
@@ -797,16 +820,36 @@ TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
     addEvent(*s2, 1, "001", 101);
     addEvent(*local, 2, "002", 101);
     run();
-    EXPECT_EQ(seen, (std::vector<std::string>{"ET|", "ET2026-01-31|"}));
-    // Absent on the destination: one dialog for the purchase mode of the
-    // company and one per lookup of the handlers.
+    EXPECT_EQ(seen, (std::vector<std::string>{"/SI/|", "/SI/2026-01-31|"}));
+    // Absent on the destination: one dialog for the setting read by the
+    // lookup and one per lookup of the handlers.
     EXPECT_EQ(op.errorMessages,
               (std::vector<std::string>{
                   "No se encontró la configuración ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO",
                   "No se encontró la configuración ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO "
                   "FACTURA",
                   "No se encontró la configuración ENVIAR DETALLE DE FORMAS DE PAGO DE CONTADO"}));
+    // In the order declared, with the spelled text where one is given.
+    std::vector<std::string> reads;
+    for (const Sent& x : sent) {
+        if ((x.sql.find("onfiguracion") != std::string::npos ||
+             x.sql.find("ONFIGURACION") != std::string::npos) &&
+            x.sql.find("ARTICULOS") == std::string::npos) {
+            reads.push_back(x.path.substr(x.path.size() - 15, 3) + " " + x.sql.substr(0, 42));
+        }
+    }
+    EXPECT_EQ(reads, (std::vector<std::string>{
+                         "001 select conf_valor from configuracion where",  // mode
+                         "001 select conf_valor from configuracion where",  // transfer
+                         "002 select conf_valor from configuracion where",  // the handler's
+                         "002 select conf_valor from configuracion where",  // mode
+                         "002 select CONF_VALOR from CONFIGURACION where",  // lock
+                         "002 select conf_valor from configuracion where",  // the handler's
+                     }));
 
+    // No download server: the kept setting stays from the run before, the
+    // other one is read again per destination.
+    local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'N'");
     s2->execute(
         "INSERT INTO CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, CONF_VALOR) "
         "VALUES ('COMPRAS', 'FACTURAS', 'ENVIAR FACTURA DE COMPRA COMO ENTRADA O COMO FACTURA', "
@@ -814,10 +857,8 @@ TEST_F(RunTest, DestinationSettingsAreReadPerCompany) {
     addEvent(*local, 3, "002", 101);
     seen.clear();
     run();
-    EXPECT_EQ(seen, (std::vector<std::string>{"ET2026-01-31|"}));  // lower case is not FACTURA
+    EXPECT_EQ(seen, (std::vector<std::string>{"factura/SI/2026-01-31|"}));
 }
-
-}  // namespace
 
 // More failed events than the count, and good events behind them: every
 // run replicates the good ones, and the failed ones take turns at a retry
@@ -929,3 +970,5 @@ TEST_F(RunTest, EventsWithNowhereToGoAreLoggedOncePerRun) {
     EXPECT_NE(errors.find("," + noServerMessage("003", 2) + "\n"), std::string::npos) << errors;
     EXPECT_EQ(lineCount(errors), 2);
 }
+
+}  // namespace

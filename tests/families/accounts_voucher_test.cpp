@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "families/accounts.h"
+#include "families/settings.h"
 #include "tests/families/twocompanies.h"
 
 namespace replica {
@@ -305,7 +306,7 @@ class LockDate : public Voucher, public ::testing::WithParamInterface<LockCase> 
 TEST_P(LockDate, HoldsBackOnlyVouchersDatedBeforeIt) {
     const LockCase& c = GetParam();
     phase = c.phase;
-    options.lockDate = c.lockDate;
+    options.setSetting(families::kLockDate.name, c.lockDate);
     insertVoucher(*source, 40, 2, 0, c.voucherDate);
     insertVoucher(*destination, 7, 1, 0);
     std::vector<std::string> sent;

@@ -44,7 +44,7 @@ TEST_F(PointsRecords, ACopyKeepsItsIdAndTakesTheDocumentIdFromTheDestinationsLed
 
     EventState s = handle("I", 70, "31");
     ASSERT_FALSE(s.failed) << lastEventError();
-    EXPECT_FALSE(s.noteFound);
+    EXPECT_EQ(s.completionNote, "");
     // An annul letter copies too; a document the ledger does not hold leaves
     // the document id null.
     s = handle("A", 71, "33", "DV33", "00000009");
@@ -75,7 +75,7 @@ TEST_F(PointsRecords, ARecordAlreadyThereIsLeftAsItIsAndNoted) {
     const EventState s = handle("U", 70, "31");
 
     EXPECT_FALSE(s.failed) << lastEventError();
-    EXPECT_TRUE(s.noteFound);
+    EXPECT_EQ(s.completionNote, "Registro ya encontrado.");
     // Read and looked up, nothing written.
     EXPECT_EQ(sent, (Texts{"src: select * from PUNTOS_CLIENTE where PTCL_ID = 70",
                            "dst: SELECT * FROM PUNTOS_CLIENTE WHERE PTCL_TIPODOC = 31 AND "

@@ -5,6 +5,7 @@
 
 #include "engine/headerdetail.h"
 #include "families/purchases.h"
+#include "families/settings.h"
 #include "tests/families/twocompanies.h"
 
 namespace replica {
@@ -67,7 +68,7 @@ void insertDocument(db::Connection& c, const Document& d, int id, const std::str
 
 class Purchases : public TwoCompanies {
   protected:
-    void SetUp() override { options.purchaseInvoiceMode = true; }
+    void SetUp() override { options.setSetting(families::kPurchaseInvoiceMode.name, "FACTURA"); }
 
     EventState copy(const Document& d, const std::string& oper, int id,
                     const std::string& pref = "PR", const std::string& number = "000003") {
@@ -271,8 +272,9 @@ class Routing : public TwoCompanies, public ::testing::WithParamInterface<RouteC
 TEST_P(Routing, EveryLetterTakesTheSameForm) {
     const RouteCase& c = GetParam();
     phase = c.phase;
-    options.transferAsEntry = c.type == 13 && c.optionOn;
-    options.purchaseInvoiceMode = c.type != 13 && c.optionOn;
+    options.setSetting(families::kTransferAsEntry.name, c.type == 13 && c.optionOn ? "SI" : "");
+    options.setSetting(families::kPurchaseInvoiceMode.name,
+                       c.type != 13 && c.optionOn ? "FACTURA" : "");
     source->execute(
         "INSERT INTO TRASFERENCIAS (TRAN_ID, PREF_PRE, TRAN_NUMERO, BODE_COD, TRAN_BODDES, "
         "TRAN_ANULADO) VALUES (3, 'PR', '000003', '01', '05', 'N')");

@@ -12,6 +12,7 @@
 #include "engine/sql.h"
 #include "families/all.h"
 #include "families/inventory.h"
+#include "families/settings.h"
 #include "tests/support/erp.h"
 #include "tests/support/recording_operator.h"
 #include "tests/support/tempdir.h"
@@ -115,6 +116,61 @@ TEST_P(InventoryRun, EntryDownloadsAndExitUploadsInOneRun) {
                     "select count(*) from SALIDAS_DETALLE d join SALIDAS s on "
                     "s.SALI_ID = d.SALI_ID"),
               1);
+}
+
+// The settings the families read are sent as the ERP always wrote them:
+// three from the local database as the download starts, the purchase mode
+// by the lookup on the destination, the lock date in its own spelling.
+TEST_P(InventoryRun, FamilySettingsAreReadAsTheErpAlwaysWroteThem) {
+    addEvent(*local, 2, "002", 999, 0, "", "");
+    std::vector<std::string> sent;
+    db::Connection::setTraceHook([&](const db::Connection& c, const std::string& sql) {
+        if (sql.find("onfiguracion") != std::string::npos ||
+            sql.find("ONFIGURACION") != std::string::npos) {
+            sent.push_back(c.path().substr(c.path().size() - 15, 3) + " " + sql);
+        }
+    });
+    driver->run();
+    db::Connection::setTraceHook({});
+    const std::string head = "select conf_valor from configuracion where conf_modulo = ";
+    EXPECT_EQ(
+        sent,
+        (std::vector<std::string>{
+            "001 " + head +
+                "'COMPRAS' and conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA "
+                "DE COMPRA COMO ENTRADA O COMO FACTURA'",
+            "001 " + head +
+                "'FACTURACION' and conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR "
+                "FACTURA DE VENTA COMO ENTRADA O COMO FACTURA'",
+            "001 " + head +
+                "'INVENTARIO' and conf_categoria = 'TRASLADOS' and conf_propiedad = 'REPLICAR "
+                "TRASLADO COMO ENTRADA EN COMPANIA ASOCIADA A BODEGA DE DESTINO'",
+            "001 " + head +
+                "'INVENTARIO' and conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE "
+                "USUARIO PARA REPLICACION DE ARTICULOS'",
+            "001 " + head +
+                "'INVENTARIO' and conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE "
+                "USUARIO PARA REPLICACION DE ARTICULOS'",
+            "001 " + head +
+                "'INVENTARIO' and conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE "
+                "USUARIO PARA REPLICACION DE ARTICULOS'",
+            "001 " + head +
+                "'INVENTARIO' and conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE "
+                "USUARIO PARA REPLICACION DE ARTICULOS'",
+            "002 " + head +
+                "'COMPRAS' and conf_categoria = 'FACTURAS' and conf_propiedad = 'ENVIAR FACTURA "
+                "DE COMPRA COMO ENTRADA O COMO FACTURA'",
+            "002 select CONF_VALOR from CONFIGURACION where CONF_MODULO = 'CONTABILIDAD' and "
+            "CONF_CATEGORIA = 'GENERAL' and CONF_PROPIEDAD = 'FECHA DE BLOQUEO'",
+        }));
+    // What they mean is compared exactly: FACTURA in lower case is not it.
+    RunOptions o;
+    o.setSetting(families::kPurchaseInvoiceMode.name, "factura");
+    EXPECT_FALSE(families::purchaseInvoiceMode(o));
+    o.setSetting(families::kPurchaseInvoiceMode.name, "FACTURA");
+    EXPECT_TRUE(families::purchaseInvoiceMode(o));
+    o.setSetting(families::kTransferAsEntry.name, "si");
+    EXPECT_FALSE(families::transferAsEntryMode(o));
 }
 
 TEST_P(InventoryRun, RefusedLineLeavesTheEventPendingUntilTheDestinationAcceptsIt) {

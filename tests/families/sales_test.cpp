@@ -10,6 +10,7 @@
 #include <locale>
 
 #include "families/sales.h"
+#include "families/settings.h"
 #include "tests/families/twocompanies.h"
 
 namespace replica {
@@ -63,7 +64,7 @@ const std::vector<Line> kThreeLines = {
 class SalesInvoices : public TwoCompanies {
   protected:
     void SetUp() override {
-        options.salesInvoiceMode = true;
+        options.setSetting(families::kSalesInvoiceMode.name, "FACTURA");
         destination->execute("ALTER SEQUENCE GEN_FACTURAS RESTART WITH 500");
     }
 
@@ -146,7 +147,7 @@ class PointsCall : public SalesInvoices, public ::testing::WithParamInterface<Po
 
 TEST_P(PointsCall, NamesTheCustomerOnlyWhenDownloaded) {
     phase = GetParam().phase;
-    options.salesInvoiceMode = phase == Phase::Download;
+    options.setSetting(families::kSalesInvoiceMode.name, phase == Phase::Download ? "FACTURA" : "");
     insertInvoice(*source, 7, "00000007", {{"A001", "1", "UND"}}, 0, GetParam().nit);
     paymentSetting(*destination, "NO");
     std::vector<std::string> sent;
@@ -375,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SalesInvoices, DownloadedWithoutTheModeAnInvoiceIsAnExitFoundByItsOrigin) {
-    options.salesInvoiceMode = false;
+    options.setSetting(families::kSalesInvoiceMode.name, "");
     insertInvoice(*source, 7, "00000007", {{"A001", "2.5", "UND", "2"}, {"B010", "-1", "CJA"}}, 2);
     destination->execute("ALTER SEQUENCE GEN_SALIDAS RESTART WITH 300");
     std::vector<std::string> sent;
