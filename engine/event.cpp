@@ -82,6 +82,48 @@ void HandlerContext::remove(db::RecordSet& rs) {
     inMemory(errors, rs, [&] { rs.remove(); });
 }
 
+const char* fieldName(EventField field) {
+    switch (field) {
+        case EventField::Pref:
+            return "RPEV_PREF";
+        case EventField::Number:
+            return "RPEV_NUMERO";
+        case EventField::PrefDest:
+            return "RPEV_PREFDEST";
+        case EventField::IdDoc:
+            return "RPEV_IDDOC";
+        case EventField::Code:
+            return "RPEV_CODIGO";
+        case EventField::Data:
+            return "RPEV_DATOS";
+    }
+    return "";
+}
+
+const std::string& HandlerContext::text(EventField field) const {
+    switch (field) {
+        case EventField::Pref:
+            return event.prefix;
+        case EventField::Number:
+            return event.number;
+        case EventField::PrefDest:
+            return event.prefixDest;
+        case EventField::IdDoc:
+            return event.iddocText;
+        case EventField::Code:
+            return event.code;
+        case EventField::Data:
+            return event.data;
+    }
+    return event.code;
+}
+
+void HandlerContext::requireNumbers(const std::vector<EventField>& fields) const {
+    for (EventField f : fields) {
+        number(f);
+    }
+}
+
 std::string HandlerContext::wholeNumber(const char* field, const std::string& value) const {
     if (std::optional<std::string> n = wholeNumberText(value)) {
         return *n;

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/db/connection.h"
 #include "engine/db/recordset.h"
@@ -27,6 +28,56 @@
 namespace replica {
 
 enum class Phase { None, Download, Upload };
+
+// Something a family says per phase: one value for both phases, or one for
+// each (a text the upload phase spells otherwise, a table copied in one
+// phase only). Build the second kind with byPhase.
+template <class T>
+class PerPhase {
+  public:
+    PerPhase() = default;
+    PerPhase(T both)  // NOLINT: a single value reads as "the same in both phases"
+        : m_download(both), m_upload(std::move(both)) {}
+    PerPhase(T download, T upload) : m_download(std::move(download)), m_upload(std::move(upload)) {}
+    const T& in(Phase phase) const { return phase == Phase::Upload ? m_upload : m_download; }
+
+  private:
+    T m_download{};
+    T m_upload{};
+};
+template <class T>
+PerPhase<T> byPhase(T download, T upload) {
+    return PerPhase<T>(std::move(download), std::move(upload));
+}
+// Copied in one phase only.
+inline const PerPhase<bool> kDownloadOnly{true, false};
+inline const PerPhase<bool> kUploadOnly{false, true};
+
+// The operation letters a copy compares RPEV_OPER with, exactly; every
+// other letter copies the record as it now is in the source.
+using Letters = std::vector<std::string>;
+inline const Letters kDeleteLetters = {"D"};
+inline constexpr const char* kAnnulLetter = "A";
+inline bool among(const Letters& letters, const std::string& operation) {
+    for (const std::string& l : letters) {
+        if (l == operation) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The values of an event row a family's texts or maps may use.
+enum class EventField {
+    Pref,      // RPEV_PREF
+    Number,    // RPEV_NUMERO
+    PrefDest,  // RPEV_PREFDEST
+    IdDoc,     // RPEV_IDDOC
+    Code,      // RPEV_CODIGO
+    Data,      // RPEV_DATOS
+};
+// The column name of field, as messages name it.
+const char* fieldName(EventField field);
 
 struct Event {
     std::int64_t id = 0;     // RPEV_ID
@@ -102,10 +153,19 @@ struct HandlerContext {
     // RPEV_IDDOC as it goes into SQL. Throws EventRefused (after recording
     // "RPEV_IDDOC vacío o no numérico: '...'" on the event) when it is not a
     // whole number.
-    std::string iddoc() const { return wholeNumber("RPEV_IDDOC", event.iddocText); }
+    std::string iddoc() const { return number(EventField::IdDoc); }
     // RPEV_CODIGO as a whole number, for the codes the ERP keeps as numbers
     // (bank account, collector, salesperson, points record).
-    std::string codeNumber() const { return wholeNumber("RPEV_CODIGO", event.code); }
+    std::string codeNumber() const { return number(EventField::Code); }
+    // The text of an event field, and the field as a checked whole number.
+    const std::string& text(EventField field) const;
+    std::string number(EventField field) const {
+        return wholeNumber(fieldName(field), text(field));
+    }
+    // Reads each field as a checked whole number: a family whose texts put
+    // them into SQL unquoted calls it before its first statement, so a
+    // refused value sends nothing.
+    void requireNumbers(const std::vector<EventField>& fields) const;
     // value as a whole number for SQL, or EventRefused naming field.
     std::string wholeNumber(const char* field, const std::string& value) const;
     // The whole text of the main screen's "Ultimo error:" label.

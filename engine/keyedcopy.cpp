@@ -15,67 +15,38 @@ namespace {
 // checked whole number the context's accessors give (RPEV_IDDOC as
 // ctx.iddoc(), RPEV_CODIGO as ctx.codeNumber() and so on).
 std::string keyText(const Key& k, const KeyValues& v) {
-    const Event& e = v.ctx.event;
-    std::string field;
-    std::string text;
     switch (k.from) {
-        case Key::From::Code:
-            field = "RPEV_CODIGO";
-            text = e.code;
-            break;
-        case Key::From::CodePart:
+        case Key::From::Event:
+            return k.as == Key::As::Quoted ? Q(v.ctx.text(k.field)) : v.ctx.number(k.field);
+        case Key::From::CodePart: {
             if (k.part < 1 || k.part > static_cast<int>(v.codeParts.size())) {
                 throw std::logic_error("joined code part " + std::to_string(k.part) +
                                        " asked of a code of " + std::to_string(v.codeParts.size()) +
                                        " parts");
             }
-            field = "RPEV_CODIGO";
-            text = v.codeParts[static_cast<std::size_t>(k.part - 1)];
-            break;
-        case Key::From::Data:
-            field = "RPEV_DATOS";
-            text = e.data;
-            break;
-        case Key::From::Iddoc:
-            field = "RPEV_IDDOC";
-            text = e.iddocText;
-            break;
-        case Key::From::Prefix:
-            field = "RPEV_PREF";
-            text = e.prefix;
-            break;
+            const std::string& text = v.codeParts[static_cast<std::size_t>(k.part - 1)];
+            return k.as == Key::As::Quoted ? Q(text)
+                                           : v.ctx.wholeNumber(fieldName(EventField::Code), text);
+        }
         case Key::From::Column: {
             if (!v.row) {
                 throw std::logic_error("a column key in a text built without a row");
             }
             const int index = k.column.index(*v.row);
-            field = v.row->column(index).name;
-            text = v.row->asText(index);  // a date in its ISO form
-            break;
+            const std::string text = v.row->asText(index);  // a date in its ISO form
+            return k.as == Key::As::Quoted
+                       ? Q(text)
+                       : v.ctx.wholeNumber(v.row->column(index).name.c_str(), text);
         }
     }
-    if (k.as == Key::As::Quoted) {
-        return Q(text);
-    }
-    if (k.from == Key::From::Iddoc) {
-        return v.ctx.iddoc();
-    }
-    if (k.from == Key::From::Code) {
-        return v.ctx.codeNumber();
-    }
-    return v.ctx.wholeNumber(field.c_str(), text);
+    return {};
 }
 
 // Positions of the destination row that an update of this phase leaves.
 std::vector<int> keptPositions(const KeyedTable& t, Phase phase, const db::RecordSet& to) {
     std::vector<int> keep;
-    for (const Col& c : t.keepOnUpdate) {
+    for (const Col& c : t.keepOnUpdate.in(phase)) {
         keep.push_back(c.index(to));
-    }
-    if (phase == Phase::Upload) {
-        for (const Col& c : t.keepOnUploadUpdate) {
-            keep.push_back(c.index(to));
-        }
     }
     return keep;
 }
@@ -135,28 +106,6 @@ std::string goneKeyMessage(const std::string& keySource) {
     return "Registro a borrar no encontrado en el origen: " + keySource;
 }
 
-void copyNamedColumns(db::RecordSet& to, const db::RowSet& from,
-                      const std::vector<NamedColumn>& columns, const std::vector<int>& keep) {
-    for (const NamedColumn& c : columns) {
-        const int at = to.requireIndex(c.name);
-        if (std::find(keep.begin(), keep.end(), at) != keep.end()) {
-            continue;
-        }
-        const db::Value& v = from.value(c.name);
-        switch (c.mode) {
-            case ColumnMode::Variant:
-                to.set(at, v);
-                break;
-            case ColumnMode::FixedPoint:
-                to.set(at, db::Value(v.asCurrency()));  // null reads as 0
-                break;
-            case ColumnMode::Text:
-                to.set(at, db::Value(v.asText()));  // null reads as ""
-                break;
-        }
-    }
-}
-
 void KeyedCopy::run(HandlerContext& ctx) const {
     const KeyedFamily& f = *m_family;
     // A malformed joined code is refused before the letter is looked at, so
@@ -174,18 +123,16 @@ void KeyedCopy::run(HandlerContext& ctx) const {
     }
 
     const KeyedDelete& d = f.deleteForm;
-    const bool deletes =
-        d.kind != DeleteKind::None &&
-        std::find(d.letters.begin(), d.letters.end(), ctx.event.operation) != d.letters.end();
+    const bool deletes = d.kind != DeleteKind::None && among(d.deleteLetters, ctx.event.operation);
     const KeyValues eventOnly{ctx, parts};
     if (deletes) {
-        phaseText(ctx.phase, d.keySource, d.uploadKeySource).checkEventKeys(eventOnly);
-        phaseText(ctx.phase, d.text, d.uploadText).checkEventKeys(eventOnly);
+        d.keySource.in(ctx.phase).checkEventKeys(eventOnly);
+        d.text.in(ctx.phase).checkEventKeys(eventOnly);
     }
     if (!deletes || d.thenCopy) {
         for (const KeyedTable& t : f.tables) {
-            phaseText(ctx.phase, t.source, t.uploadSource).checkEventKeys(eventOnly);
-            phaseText(ctx.phase, t.lookup, t.uploadLookup).checkEventKeys(eventOnly);
+            t.source.in(ctx.phase).checkEventKeys(eventOnly);
+            t.lookup.in(ctx.phase).checkEventKeys(eventOnly);
         }
     }
 
@@ -198,7 +145,7 @@ void KeyedCopy::run(HandlerContext& ctx) const {
 bool KeyedCopy::remove(HandlerContext& ctx, const std::vector<std::string>& parts) const {
     const KeyedDelete& d = m_family->deleteForm;
     db::Query keyRow(ctx.source);
-    const KeyedText& keySource = phaseText(ctx.phase, d.keySource, d.uploadKeySource);
+    const KeyedText& keySource = d.keySource.in(ctx.phase);
     if (!keySource.empty()) {
         const std::string sql = keySource.build({ctx, parts});
         keyRow.open(sql);
@@ -210,8 +157,8 @@ bool KeyedCopy::remove(HandlerContext& ctx, const std::vector<std::string>& part
             return false;
         }
     }
-    const std::string text = phaseText(ctx.phase, d.text, d.uploadText)
-                                 .build({ctx, parts, keySource.empty() ? nullptr : &keyRow});
+    const std::string text =
+        d.text.in(ctx.phase).build({ctx, parts, keySource.empty() ? nullptr : &keyRow});
 
     if (d.kind == DeleteKind::Statement) {
         try {
@@ -246,7 +193,7 @@ bool KeyedCopy::remove(HandlerContext& ctx, const std::vector<std::string>& part
 void KeyedCopy::copy(HandlerContext& ctx, const std::vector<std::string>& parts) const {
     for (const KeyedTable& t : m_family->tables) {
         db::Query source(ctx.source);
-        source.open(phaseText(ctx.phase, t.source, t.uploadSource).build({ctx, parts}));
+        source.open(t.source.in(ctx.phase).build({ctx, parts}));
         if (source.isEmpty()) {
             if (t.endsWhenGone) {
                 return;
@@ -266,7 +213,7 @@ void KeyedCopy::copyRow(HandlerContext& ctx, const std::vector<std::string>& par
                         const KeyedTable& t, const db::RowSet& source) const {
     db::RecordSet found(ctx.destination);
     found.setReadBack(false);  // a master record written is never read again
-    found.open(phaseText(ctx.phase, t.lookup, t.uploadLookup).build({ctx, parts, &source}));
+    found.open(t.lookup.in(ctx.phase).build({ctx, parts, &source}));
     std::vector<int> keep;
     if (found.isEmpty()) {
         found.append();
@@ -279,7 +226,7 @@ void KeyedCopy::copyRow(HandlerContext& ctx, const std::vector<std::string>& par
         keep = keptPositions(t, ctx.phase, found);
     }
     if (t.columns.empty()) {
-        copyColumns(found, source, 0, ColumnCopy::FourDecimals, keep);
+        copyColumns(found, source, 0, ColumnMode::FourDecimals, keep);
     } else {
         copyNamedColumns(found, source, t.columns, keep);
     }

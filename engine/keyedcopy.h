@@ -56,18 +56,16 @@ namespace replica {
 // A value that goes into a SQL text: where it is read and how it is written.
 struct Key {
     enum class From {
-        Code,      // RPEV_CODIGO
+        Event,     // a field of the event row
         CodePart,  // one part of a joined RPEV_CODIGO
-        Data,      // RPEV_DATOS
-        Iddoc,     // RPEV_IDDOC
-        Prefix,    // RPEV_PREF
         Column,    // a column of the row the text is built for
     };
     enum class As {
         Quoted,  // Q(text form); dates in their ISO form
         Number,  // a checked whole number, unquoted
     };
-    From from = From::Code;
+    From from = From::Event;
+    EventField field = EventField::Code;  // Event
     As as = As::Quoted;
     int part = 0;  // CodePart: 1 for the first code
     Col column = 0;
@@ -79,20 +77,20 @@ inline Key code() {
     return {};
 }
 inline Key codeNumber() {
-    return {.from = Key::From::Code, .as = Key::As::Number};
+    return {.as = Key::As::Number};
 }
 // Part n (from 1) of the joined code: Q(part).
 inline Key codePart(int n) {
     return {.from = Key::From::CodePart, .part = n};
 }
 inline Key data() {
-    return {.from = Key::From::Data};
+    return {.field = EventField::Data};
 }
 inline Key iddoc() {
-    return {.from = Key::From::Iddoc, .as = Key::As::Number};
+    return {.field = EventField::IdDoc, .as = Key::As::Number};
 }
 inline Key prefix() {
-    return {.from = Key::From::Prefix};
+    return {.field = EventField::Pref};
 }
 // Q(text form of the column) of the row the text is built for.
 inline Key column(Col c) {
@@ -140,18 +138,6 @@ class KeyedText {
     std::vector<Piece> m_pieces;
 };
 
-// How a named column is copied.
-enum class ColumnMode {
-    Variant,     // value and null as in the source
-    FixedPoint,  // through the 4-decimal Currency; null becomes 0
-    Text,        // its text form; null becomes ""
-};
-
-struct NamedColumn {
-    const char* name;
-    ColumnMode mode = ColumnMode::Variant;
-};
-
 // What a table hook sees: the source row being copied and the destination
 // set the lookup opened (its current row is the one found).
 struct KeyedStep {
@@ -163,11 +149,8 @@ using KeyedDecision = std::function<bool(KeyedStep&)>;
 
 // One table of a master family.
 struct KeyedTable {
-    KeyedText source{};  // on the source database
-    KeyedText lookup{};  // on the destination, built for each source row
-    // The texts of the upload phase where they differ; empty: as above.
-    KeyedText uploadSource{};
-    KeyedText uploadLookup{};
+    PerPhase<KeyedText> source{};  // on the source database
+    PerPhase<KeyedText> lookup{};  // on the destination, built for each source row
     // false: only the first source row is copied; true: every row, each with
     // its own lookup and apply.
     bool rowSet = false;
@@ -176,10 +159,8 @@ struct KeyedTable {
     // every column by position, position 0 included, fixed-point columns
     // through the 4-decimal Currency.
     std::vector<NamedColumn> columns{};
-    // Columns an update leaves as they are (in both phases / in the upload
-    // phase only); an insert writes them.
-    std::vector<Col> keepOnUpdate{};
-    std::vector<Col> keepOnUploadUpdate{};
+    // Columns an update leaves as they are; an insert writes them.
+    PerPhase<std::vector<Col>> keepOnUpdate{};
     // When the source has no row: true ends the copy (the later tables are
     // not read); false goes on with the next table.
     bool endsWhenGone = false;
@@ -198,17 +179,15 @@ enum class DeleteKind {
 struct KeyedDelete {
     DeleteKind kind = DeleteKind::None;
     // The lookup of a record delete, or the statement; built with the key
-    // row when there is one. The upload phase's text where it differs.
-    KeyedText text{};
-    KeyedText uploadText{};
-    // The letters that delete, compared exactly.
-    std::vector<std::string> letters = {"D"};
+    // row when there is one.
+    PerPhase<KeyedText> text{};
+    // The letters that delete.
+    Letters deleteLetters = kDeleteLetters;
     // A natural key read from the source first; its row supplies the column
     // keys of the text. When the source has no such row the key is unknown:
     // the event stays pending with a message and nothing is sent to the
     // destination.
-    KeyedText keySource{};
-    KeyedText uploadKeySource{};
+    PerPhase<KeyedText> keySource{};
     // After the delete, copy the family's tables (the destination ends equal
     // to the source); not after a refused statement.
     bool thenCopy = false;
@@ -259,15 +238,5 @@ inline Handler keyedHandler(const KeyedFamily& family) {
 inline Form keyedForm(const KeyedFamily& family) {
     return Form{family.when, keyedHandler(family)};
 }
-
-// The text of a phase: the upload one when the phase is upload and it is given.
-inline const KeyedText& phaseText(Phase phase, const KeyedText& both, const KeyedText& upload) {
-    return phase == Phase::Upload && !upload.empty() ? upload : both;
-}
-
-// Copies the named columns of the current row of from into the row being
-// written in to, each by its mode, except the kept positions of to.
-void copyNamedColumns(db::RecordSet& to, const db::RowSet& from,
-                      const std::vector<NamedColumn>& columns, const std::vector<int>& keep = {});
 
 }  // namespace replica

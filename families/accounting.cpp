@@ -51,16 +51,20 @@ KeyedFamily interfaceFamily(const InterfaceKind& k) {
     return KeyedFamily{
         .type = k.type,
         .tables = {
-            {.source = {("select * from " + lower(header) + " where " + lower(id) + " = ").c_str(),
-                        key::iddoc()},
-             .lookup = {("SELECT * FROM " + header + " WHERE " + id + " = ").c_str(), key::iddoc()},
+            {.source =
+                 KeyedText{
+                     ("select * from " + lower(header) + " where " + lower(id) + " = ").c_str(),
+                     key::iddoc()},
+             .lookup = KeyedText{("SELECT * FROM " + header + " WHERE " + id + " = ").c_str(),
+                                 key::iddoc()},
              .endsWhenGone = true},
             {.source =
-                 {("select * from " + lower(accounts) + " where " + lower(id) + " = ").c_str(),
-                  key::iddoc()},
-             .lookup = {("SELECT * FROM " + accounts + " WHERE " + id + " = ").c_str(),
-                        key::iddoc(), (std::string(" AND ") + k.item + " = ").c_str(),
-                        key::columnNumber(1)},
+                 KeyedText{
+                     ("select * from " + lower(accounts) + " where " + lower(id) + " = ").c_str(),
+                     key::iddoc()},
+             .lookup = KeyedText{("SELECT * FROM " + accounts + " WHERE " + id + " = ").c_str(),
+                                 key::iddoc(), (std::string(" AND ") + k.item + " = ").c_str(),
+                                 key::columnNumber(1)},
              .rowSet = true}}};
 }
 
@@ -82,20 +86,21 @@ const std::vector<KeyedFamily>& accountingFamilies() {
     static const std::vector<KeyedFamily> kRows = [] {
         std::vector<KeyedFamily> rows = {
             {.type = 100,
-             .tables = {{.source = {"select * from cuentas where cuen_cod = ", code()},
-                         .lookup = {"SELECT * FROM CUENTAS WHERE CUEN_COD = ", code()}}}},
+             .tables = {{.source = KeyedText{"select * from cuentas where cuen_cod = ", code()},
+                         .lookup = KeyedText{"SELECT * FROM CUENTAS WHERE CUEN_COD = ", code()}}}},
         };
         for (const InterfaceKind& k : kInterfaceKinds) {
             rows.push_back(interfaceFamily(k));
         }
         // The prefix of a document type: RPEV_IDDOC is the type, RPEV_PREF
         // the prefix.
-        rows.push_back({.type = 142,
-                        .tables = {{.source = {"select * from prefijos where tido_cod = ", iddoc(),
-                                               " and pref_pre = ", prefix()},
-                                    .lookup = {"SELECT * FROM prefijos where tido_cod = ", iddoc(),
-                                               " and pref_pre = ", prefix()},
-                                    .columns = prefixColumns()}}});
+        rows.push_back(
+            {.type = 142,
+             .tables = {{.source = KeyedText{"select * from prefijos where tido_cod = ", iddoc(),
+                                             " and pref_pre = ", prefix()},
+                         .lookup = KeyedText{"SELECT * FROM prefijos where tido_cod = ", iddoc(),
+                                             " and pref_pre = ", prefix()},
+                         .columns = prefixColumns()}}});
         return rows;
     }();
     return kRows;

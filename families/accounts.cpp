@@ -208,18 +208,18 @@ void clearDisbursement(HeaderStep& step) {
 const std::vector<DocumentFamily>& accountDocuments() {
     static const std::vector<DocumentFamily> kRows = {
         {.type = 1,
-         .lookup = voucherLookup,
+         .lookup = LookupText(voucherLookup),
          .source = "select * from comprobante_encabezado where enco_consec = ",
          .generator = "select * from cambie_id_comproba",
          // Exchange rates and the like keep every digit the header holds.
-         .headerCopy = ColumnCopy::Variant,
+         .header = RowFill::byPosition(ColumnMode::Variant),
          .details = {{.clear = kBeforeCopy.lines,
                       .source = "select * from comprobante_detalle where enco_consec = ",
                       .destination = "SELECT * FROM COMPROBANTE_DETALLE WHERE ENCO_CONSEC = "},
                      {.clear = kBeforeCopy.niifLines,
                       .source = "select * from comprobante_detalle_niif where enco_consec = ",
                       .destination = "SELECT * FROM COMPROBANTE_DETALLE_NIIF WHERE ENCO_CONSEC = ",
-                      .phase = Phase::Download}},
+                      .copied = kDownloadOnly}},
          .undo = {"delete FROM COMPROBANTE_ENCABEZADO WHERE ENCO_CONSEC = "},
          .deleteDocument = deleteVoucher,
          .holdBack = closedByLockDate,
@@ -256,7 +256,7 @@ const std::vector<DocumentFamily>& accountDocuments() {
          .source = "select * from anticipos_cliente where ancl_id = ",
          .generator = "select * from cambie_id_anticlie",
          .annulColumn = "ANCL_ANULADO",
-         .keepOnReplace = {kReceiptLink},
+         .header = RowFill::byPosition(ColumnMode::FourDecimals, {kReceiptLink}),
          .beforePost = linkReceipt},
         {.type = 51,
          .lookup = byPrefixAndNumber("SELECT * FROM NOTAS_DEBITO_PROVEEDOR WHERE PREF_PRE = ",
@@ -288,7 +288,7 @@ const std::vector<DocumentFamily>& accountDocuments() {
          .source = "select * from anticipos_proveedor where anpr_id = ",
          .generator = "select * from cambie_id_antiprov",
          .annulColumn = "ANPR_ANULADO",
-         .keepOnReplace = {kDisbursementLink},
+         .header = RowFill::byPosition(ColumnMode::FourDecimals, {kDisbursementLink}),
          .beforePost = clearDisbursement},
     };
     return kRows;

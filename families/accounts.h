@@ -17,7 +17,7 @@
 
 #include "engine/catalogue.h"
 #include "engine/db/value.h"
-#include "engine/headerdetail.h"
+#include "engine/documentcopy.h"
 
 namespace replica::families {
 

@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/mappedcopy.h"
+#include "engine/documentcopy.h"
 
 namespace replica::families {
 
 // The rows of types 13, 21, 22 and 24 as movements, in code order.
-const std::vector<MappedFamily>& movementDocuments();
+const std::vector<DocumentFamily>& movementDocuments();
 // The movement row of one event type; throws std::out_of_range otherwise.
-const MappedFamily& movementDocument(int type);
+const DocumentFamily& movementDocument(int type);
 
 // Gives the catalogue the movement forms of types 13, 21, 22 and 24.
 void addMovements(Catalogue& catalogue);

@@ -68,11 +68,12 @@ KeyedText noveltyByKey() {
 const KeyedFamily& noveltyDelete() {
     static const KeyedFamily kDelete = {
         .type = 193,
-        .deleteForm = {.kind = DeleteKind::FirstRow,
-                       .text = noveltyByKey(),
-                       .keySource = {"select TERC_NIT, TNOV_COD, NONO_FECHA from NOMINA_NOVEDADES "
-                                     "where NONO_ID = ",
-                                     key::iddoc()}}};
+        .deleteForm = {
+            .kind = DeleteKind::FirstRow,
+            .text = noveltyByKey(),
+            .keySource = KeyedText{"select TERC_NIT, TNOV_COD, NONO_FECHA from NOMINA_NOVEDADES "
+                                   "where NONO_ID = ",
+                                   key::iddoc()}}};
     return kDelete;
 }
 
@@ -87,37 +88,44 @@ const std::vector<KeyedFamily>& payrollRecords() {
         // Concepts, by their code in RPEV_IDDOC; the catalogue takes them in
         // the download phase only.
         {.type = 96,
-         .tables = {{.source = {"select * from CONCEPTOS_NOMINA WHERE CONC_COD = ", iddoc()},
-                     .lookup = {"SELECT * FROM CONCEPTOS_NOMINA WHERE CONC_COD = ", iddoc()}}},
+         .tables = {{.source =
+                         KeyedText{"select * from CONCEPTOS_NOMINA WHERE CONC_COD = ", iddoc()},
+                     .lookup =
+                         KeyedText{"SELECT * FROM CONCEPTOS_NOMINA WHERE CONC_COD = ", iddoc()}}},
          .deleteForm = {.kind = DeleteKind::FirstRow,
-                        .text = {"SELECT * FROM CONCEPTOS_NOMINA WHERE CONC_COD = ", iddoc()}}},
+                        .text = KeyedText{"SELECT * FROM CONCEPTOS_NOMINA WHERE CONC_COD = ",
+                                          iddoc()}}},
         // Overtime: the record named by RPEV_IDDOC in the source is found in
         // the destination by employee, year and period, and an update keeps
         // the destination's NOEX_ID. The download phase takes the employee
         // from RPEV_CODIGO, the upload phase from the row.
         {.type = 192,
-         .tables = {{.source = {"select * from NOMINA_HORASEXT where NOEX_ID = ", iddoc()},
-                     .lookup = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ", code(),
-                                " AND NOEX_ANO = ", columnNumber("NOEX_ANO"),
-                                " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")},
-                     .uploadLookup = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
-                                      column("TERC_NIT"),
-                                      " AND NOEX_PERIODIO = ", column("NOEX_PERIODIO"),
-                                      " AND NOEX_ANO = ", column("NOEX_ANO")},
-                     .keepOnUpdate = {0}}},
+         .tables = {{.source = KeyedText{"select * from NOMINA_HORASEXT where NOEX_ID = ", iddoc()},
+                     .lookup = byPhase(
+                         KeyedText{"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ", code(),
+                                   " AND NOEX_ANO = ", columnNumber("NOEX_ANO"),
+                                   " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")},
+                         KeyedText{
+                             "SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ", column("TERC_NIT"),
+                             " AND NOEX_PERIODIO = ", column("NOEX_PERIODIO"),
+                             " AND NOEX_ANO = ", column("NOEX_ANO")}),
+                     .keepOnUpdate = std::vector<Col>{0}}},
          .deleteForm = {.kind = DeleteKind::FirstRow,
-                        .text = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ", code(),
-                                 " AND NOEX_ANO = ", columnNumber("NOEX_ANO"),
-                                 " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")},
-                        .uploadText = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
-                                       column("TERC_NIT"), " AND NOEX_ANO = ", column("NOEX_ANO"),
-                                       " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")},
-                        .keySource = {"select NOEX_ANO, NOEX_PERIODIO from NOMINA_HORASEXT where "
-                                      "NOEX_ID = ",
-                                      iddoc()},
-                        .uploadKeySource = {"select TERC_NIT, NOEX_ANO, NOEX_PERIODIO from "
-                                            "NOMINA_HORASEXT where NOEX_ID = ",
-                                            iddoc()}}},
+                        .text = byPhase(
+                            KeyedText{"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ", code(),
+                                      " AND NOEX_ANO = ", columnNumber("NOEX_ANO"),
+                                      " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")},
+                            KeyedText{"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
+                                      column("TERC_NIT"), " AND NOEX_ANO = ", column("NOEX_ANO"),
+                                      " AND NOEX_PERIODIO = ", columnNumber("NOEX_PERIODIO")}),
+                        .keySource = byPhase(
+                            KeyedText{
+                                "select NOEX_ANO, NOEX_PERIODIO from NOMINA_HORASEXT where "
+                                "NOEX_ID = ",
+                                iddoc()},
+                            KeyedText{"select TERC_NIT, NOEX_ANO, NOEX_PERIODIO from "
+                                      "NOMINA_HORASEXT where NOEX_ID = ",
+                                      iddoc()})}},
     };
     return kRows;
 }
@@ -136,7 +144,7 @@ const std::vector<DocumentFamily>& payrollDocuments() {
                       .destination = "SELECT * FROM NOMINA_CARTERA_DETALLE WHERE NCAR_ID = ",
                       .beforePost = collectedDocument}},
          .undo = {"DELETE FROM NOMINA_CARTERA WHERE NCAR_ID = "},
-         .deleteLetter = "A",
+         .deleteLetters = {"A"},
          .afterHeader = clearLinesLeftBehind},
         // Novelties: found by employee, type and date; a new one takes its
         // id from the destination's novelty view.

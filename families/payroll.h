@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/headerdetail.h"
+#include "engine/documentcopy.h"
 #include "engine/keyedcopy.h"
 
 namespace replica::families {

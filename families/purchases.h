@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/headerdetail.h"
+#include "engine/documentcopy.h"
 
 namespace replica::families {
 

@@ -281,7 +281,7 @@ const std::vector<DocumentFamily>& salesDocuments() {
          .source = "select * from devoluciones_ventas where devt_id = ",
          .generator = "select * from cambie_id_devolclie",
          .annulColumn = "DEVT_ANULADO",
-         .keepOnReplace = {29},
+         .header = RowFill::byPosition(ColumnMode::FourDecimals, {29}),
          .details = {{.undo = kReturnLinesDelete,
                       .source = "select * from devoluciones_ventas_detalle where devt_id = ",
                       .destination = "SELECT * FROM DEVOLUCIONES_VENTAS_DETALLE WHERE DEVT_ID = "}},
@@ -321,7 +321,7 @@ const std::vector<DocumentFamily>& salesDocuments() {
         // No generator: a copied record keeps its id. No annul: every letter
         // but the delete copies.
         {.type = 235,
-         .lookup = pointsRecordLookup,
+         .lookup = LookupText(pointsRecordLookup),
          .source = "select * from PUNTOS_CLIENTE where PTCL_ID = ",
          .deleteDocument = deletePointsRecord,
          .leaveExisting = recordAlreadyThere,
@@ -339,10 +339,10 @@ const DocumentFamily& salesDocument(int type) {
     throw std::out_of_range("no sales document of type " + std::to_string(type));
 }
 
-const MappedFamily& salesInvoiceExit() {
+const DocumentFamily& salesInvoiceExit() {
     // Filed under the receiving company's prefix and found by its origin;
     // the sale price becomes the exit's cost.
-    static const MappedFamily kRow = {
+    static const DocumentFamily kRow = {
         .type = 31,
         .when = salesAsExit,
         .lookup = byOrigin("SELECT * FROM SALIDAS WHERE SALI_TIPOREF = 31 AND SALI_IDREF = ",
@@ -350,42 +350,43 @@ const MappedFamily& salesInvoiceExit() {
         .source = "select * from facturas where fact_id = ",
         .generator = "select * from cambie_id_salida",
         .annulColumn = "SALI_ANULADO",
-        .header = {{"TIDO_COD", lit(12)},
-                   {"PREF_PRE", ev(PrefDest)},
-                   {"BODE_COD", col("BODE_COD")},
-                   {"SALI_NUMERO", col("FACT_NUMERO")},
-                   {"SALI_FECHA", col("FACT_FECHA")},
-                   {"SALI_CONC", join({lit("FV"), col("PREF_PRE"), col("FACT_NUMERO")})},
-                   {"SALI_REFER", join({ev(Pref), ev(Number)})},
-                   {"SALI_TIPOREF", lit(31)},
-                   {"SALI_IDREF", ev(IdDoc)},
-                   {"SALI_IMPTOS", col("FACT_IVAINC")},
-                   {"SALI_NOMTERC", col("FACT_NOMCLIENTE")},
-                   {"SALI_ANULADO", col("FACT_ANULADO")},
-                   {"SALI_TRANSMIT", col("FACT_TRANSMIT")},
-                   {"SALI_OBS", text("FACT_OBS")},
-                   {"TERC_NIT", col("TERC_NIT")},
-                   {"SALI_USUARIO", text("FACT_USUARIO")},
-                   {"NUMOK", lit("N")}},
-        .lines = {.clear = "delete from salidas_detalle where sali_id = ",
-                  .source = "select * from facturas_detalle where fact_id = ",
-                  .destination = "SELECT * FROM SALIDAS_DETALLE WHERE SALI_ID = ",
-                  .map = {{"SADE_ITEM", col("FADE_ITEM")},
-                          {"ARTI_COD", col("ARTI_COD")},
-                          {"BODE_COD", col("BODE_COD")},
-                          {"SADE_CANT", col("FADE_CANT")},
-                          {"SADE_UNIDAD", col("FADE_UNIDAD")},
-                          {"SADE_LOTE", col("FADE_LOTE")},
-                          {"SADE_FACTOR", col("FADE_FACTOR")},
-                          {"SADE_DESC", col("FADE_DESC")},
-                          {"SADE_OBS", col("FADE_OBS")},
-                          {"SADE_IVAPORC", col("FADE_IVAPORC")},
-                          {"SADE_IVAMONTO", col("FADE_IVAMONTO")},
-                          {"SADE_CONSUMO", col("FADE_CONSUMO")},
-                          {"SADE_CODBAR", col("FADE_CODBAR")},
-                          {"SADE_ANULADO", col("FADE_ANULADO")},
-                          {"SADE_COSTO", col("FADE_PRUNIT")},
-                          {"SADE_TOTAL", col("FADE_TOTAL")}}},
+        .header =
+            RowFill::mapped({{"TIDO_COD", lit(12)},
+                             {"PREF_PRE", ev(PrefDest)},
+                             {"BODE_COD", col("BODE_COD")},
+                             {"SALI_NUMERO", col("FACT_NUMERO")},
+                             {"SALI_FECHA", col("FACT_FECHA")},
+                             {"SALI_CONC", join({lit("FV"), col("PREF_PRE"), col("FACT_NUMERO")})},
+                             {"SALI_REFER", join({ev(Pref), ev(Number)})},
+                             {"SALI_TIPOREF", lit(31)},
+                             {"SALI_IDREF", ev(IdDoc)},
+                             {"SALI_IMPTOS", col("FACT_IVAINC")},
+                             {"SALI_NOMTERC", col("FACT_NOMCLIENTE")},
+                             {"SALI_ANULADO", col("FACT_ANULADO")},
+                             {"SALI_TRANSMIT", col("FACT_TRANSMIT")},
+                             {"SALI_OBS", text("FACT_OBS")},
+                             {"TERC_NIT", col("TERC_NIT")},
+                             {"SALI_USUARIO", text("FACT_USUARIO")},
+                             {"NUMOK", lit("N")}}),
+        .details = {{.clear = "delete from salidas_detalle where sali_id = ",
+                     .source = "select * from facturas_detalle where fact_id = ",
+                     .destination = "SELECT * FROM SALIDAS_DETALLE WHERE SALI_ID = ",
+                     .fill = RowFill::mapped({{"SADE_ITEM", col("FADE_ITEM")},
+                                              {"ARTI_COD", col("ARTI_COD")},
+                                              {"BODE_COD", col("BODE_COD")},
+                                              {"SADE_CANT", col("FADE_CANT")},
+                                              {"SADE_UNIDAD", col("FADE_UNIDAD")},
+                                              {"SADE_LOTE", col("FADE_LOTE")},
+                                              {"SADE_FACTOR", col("FADE_FACTOR")},
+                                              {"SADE_DESC", col("FADE_DESC")},
+                                              {"SADE_OBS", col("FADE_OBS")},
+                                              {"SADE_IVAPORC", col("FADE_IVAPORC")},
+                                              {"SADE_IVAMONTO", col("FADE_IVAMONTO")},
+                                              {"SADE_CONSUMO", col("FADE_CONSUMO")},
+                                              {"SADE_CODBAR", col("FADE_CODBAR")},
+                                              {"SADE_ANULADO", col("FADE_ANULADO")},
+                                              {"SADE_COSTO", col("FADE_PRUNIT")},
+                                              {"SADE_TOTAL", col("FADE_TOTAL")}})}},
         .undo = {"DELETE FROM SALIDAS WHERE SALI_ID = "}};
     return kRow;
 }
@@ -394,7 +395,7 @@ void addSales(Catalogue& catalogue) {
     for (const DocumentFamily& d : salesDocuments()) {
         catalogue.add(d.type, documentForm(d));
     }
-    catalogue.add(31, mappedForm(salesInvoiceExit()));
+    catalogue.add(31, documentForm(salesInvoiceExit()));
 }
 
 }  // namespace replica::families

@@ -27,8 +27,7 @@
 #include <vector>
 
 #include "engine/catalogue.h"
-#include "engine/headerdetail.h"
-#include "engine/mappedcopy.h"
+#include "engine/documentcopy.h"
 
 namespace replica::families {
 
@@ -39,7 +38,7 @@ const std::vector<DocumentFamily>& salesDocuments();
 // otherwise.
 const DocumentFamily& salesDocument(int type);
 // The downloaded sales invoice as an inventory exit.
-const MappedFamily& salesInvoiceExit();
+const DocumentFamily& salesInvoiceExit();
 
 // Gives the catalogue the forms of types 31 to 35, 81 and 235.
 void addSales(Catalogue& catalogue);

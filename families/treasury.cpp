@@ -70,12 +70,6 @@ LookupText byAccountPrefixAndNumber(std::string head, std::string prefixPart,
     };
 }
 
-// The account code goes into every search unquoted: an event whose code is
-// no whole number stays pending before anything is read or written.
-void checkAccount(HandlerContext& ctx) {
-    ctx.codeNumber();
-}
-
 // One line table: its clear text, its source and destination selects.
 DetailTable lines(const char* clear, const char* source, const char* destination,
                   LineHook beforePost = {}, LineHook afterWrite = {}) {
@@ -199,49 +193,49 @@ const std::vector<DocumentFamily>& treasuryDocuments() {
                                  .source = "select * from consigna_detalle where cons_id = ",
                                  .destination = "SELECT * FROM CONSIGNA_DETALLE WHERE CONS_ID = "}},
          .undo = {"DELETE FROM CONSIGNA WHERE CONS_ID = "},
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 72,
          .lookup = byAccountPrefixAndNumber(
              "SELECT * FROM CHEQUES WHERE CUBA_COD = ", " AND PRBA_PREF = ", " AND CHEQ_NUMERO = "),
          .source = "select * from cheques where cheq_id = ",
          .generator = "select * from cambie_id_cheque",
          .annulColumn = "CHEQ_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 73,
          .lookup = byAccountPrefixAndNumber(
              "SELECT * FROM RETIROS WHERE CUBA_COD = ", " AND PRBA_PREF = ", " AND RETI_NUMERO = "),
          .source = "select * from retiros where reti_id = ",
          .generator = "select * from cambie_id_retiro",
          .annulColumn = "RETI_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 74,
          .lookup = byAccountPrefixAndNumber("SELECT * FROM NOTAS_DEBITO WHERE CUBA_COD = ",
                                             " AND PRBA_PREF = ", " AND NDBC_NUMERO = "),
          .source = "select * from NOTAS_DEBITO where ndbc_id = ",
          .generator = "select * from cambie_id_nota_db_banco",
          .annulColumn = "NDBC_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 75,
          .lookup = byAccountPrefixAndNumber("SELECT * FROM NOTAS_CREDITO WHERE CUBA_COD = ",
                                             " AND PRBA_PREF = ", " AND NCBC_NUMERO = "),
          .source = "select * from notas_credito where ncbc_id = ",
          .generator = "select * from cambie_id_nota_cr_banco",
          .annulColumn = "NCBC_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 76,
          .lookup = byAccountPrefixAndNumber("SELECT * FROM TRASLADOS WHERE CUBA_COD = ",
                                             " AND PRBA_PREF = ", " AND TRAS_NUMERO = "),
          .source = "select * from traslados where tras_id = ",
          .generator = "select * from cambie_id_traslado",
          .annulColumn = "TRAS_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
         {.type = 77,
          .lookup = byAccountPrefixAndNumber("SELECT * FROM DEVOLUCION_CHEQUES WHERE CUBA_COD = ",
                                             " AND PRBA_PREF = ", " AND DVCH_NUMDOC = "),
          .source = "select * from devolucion_cheques where dvch_id = ",
          .generator = "select * from cambie_id_dev_cheques",
          .annulColumn = "DVCH_ANULADO",
-         .beforeAny = checkAccount},
+         .numbers = {EventField::Code}},
     };
     return kRows;
 }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/headerdetail.h"
+#include "engine/documentcopy.h"
 #include "families/inventory.h"
 #include "tests/families/twocompanies.h"
 

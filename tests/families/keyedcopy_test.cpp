@@ -70,18 +70,19 @@ TEST_F(KeyedCopyTest, KeysBecomeQuotedTextsOrCheckedNumbers) {
 // source, the destination keeping its own id.
 const KeyedFamily kByNaturalKey = {
     .type = 192,
-    .tables = {{.source = {"select * from NOMINA_HORASEXT where NOEX_ID = ", key::iddoc()},
-                .lookup = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
-                           key::column("TERC_NIT"),
-                           " AND NOEX_ANO = ", key::columnNumber("NOEX_ANO"),
-                           " AND NOEX_PERIODIO = ", key::columnNumber("NOEX_PERIODIO")},
-                .keepOnUpdate = {0}}},
+    .tables = {{.source = KeyedText{"select * from NOMINA_HORASEXT where NOEX_ID = ", key::iddoc()},
+                .lookup = KeyedText{"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
+                                    key::column("TERC_NIT"),
+                                    " AND NOEX_ANO = ", key::columnNumber("NOEX_ANO"),
+                                    " AND NOEX_PERIODIO = ", key::columnNumber("NOEX_PERIODIO")},
+                .keepOnUpdate = std::vector<Col>{0}}},
     .deleteForm = {.kind = DeleteKind::FirstRow,
-                   .text = {"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
-                            key::column("TERC_NIT"),
-                            " AND NOEX_ANO = ", key::columnNumber("NOEX_ANO"),
-                            " AND NOEX_PERIODIO = ", key::columnNumber("NOEX_PERIODIO")},
-                   .keySource = {"select TERC_NIT, NOEX_ANO, NOEX_PERIODIO from NOMINA_HORASEXT "
+                   .text = KeyedText{"SELECT * FROM NOMINA_HORASEXT WHERE TERC_NIT = ",
+                                     key::column("TERC_NIT"),
+                                     " AND NOEX_ANO = ", key::columnNumber("NOEX_ANO"),
+                                     " AND NOEX_PERIODIO = ", key::columnNumber("NOEX_PERIODIO")},
+                   .keySource =
+                       KeyedText{"select TERC_NIT, NOEX_ANO, NOEX_PERIODIO from NOMINA_HORASEXT "
                                  "where NOEX_ID = ",
                                  key::iddoc()}},
 };
@@ -132,12 +133,13 @@ TEST_F(KeyedCopyTest, DeleteWhoseKeyIsGoneFromTheSourceStaysPendingAndSendsNothi
 // header in the source, but a refused header does not stop them.
 const KeyedFamily kHeaderAndRows = {
     .type = 111,
-    .tables = {{.source = {"select * from interfaz_bancos where inba_id = ", key::iddoc()},
-                .lookup = {"SELECT * FROM INTERFAZ_BANCOS WHERE INBA_ID = ", key::iddoc()},
+    .tables = {{.source = KeyedText{"select * from interfaz_bancos where inba_id = ", key::iddoc()},
+                .lookup = KeyedText{"SELECT * FROM INTERFAZ_BANCOS WHERE INBA_ID = ", key::iddoc()},
                 .endsWhenGone = true},
-               {.source = {"select * from interfaz_bancos_ctas where inba_id = ", key::iddoc()},
-                .lookup = {"SELECT * FROM INTERFAZ_BANCOS_CTAS WHERE INBA_ID = ", key::iddoc(),
-                           " AND INBC_ITEM = ", key::columnNumber(1)},
+               {.source =
+                    KeyedText{"select * from interfaz_bancos_ctas where inba_id = ", key::iddoc()},
+                .lookup = KeyedText{"SELECT * FROM INTERFAZ_BANCOS_CTAS WHERE INBA_ID = ",
+                                    key::iddoc(), " AND INBC_ITEM = ", key::columnNumber(1)},
                 .rowSet = true}},
 };
 
@@ -164,8 +166,8 @@ TEST_F(KeyedCopyTest, RowsFollowTheirHeaderOnlyWhileTheSourceHasIt) {
 TEST_F(KeyedCopyTest, FoundRecordTheFamilyLeavesIsNotWrittenAndNotAFailure) {
     KeyedFamily f = {
         .type = 102,
-        .tables = {{.source = {"select * from terceros where terc_nit = ", key::code()},
-                    .lookup = {"SELECT * FROM TERCEROS WHERE TERC_NIT = ", key::code()},
+        .tables = {{.source = KeyedText{"select * from terceros where terc_nit = ", key::code()},
+                    .lookup = KeyedText{"SELECT * FROM TERCEROS WHERE TERC_NIT = ", key::code()},
                     .leaveExisting = [](KeyedStep& step) {
                         return step.destination.asText("TERC_EMPL") == "S";
                     }}}};

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/mappedcopy.h"
+#include "engine/documentcopy.h"
 #include "families/movements.h"
 #include "tests/families/twocompanies.h"
 
@@ -17,10 +17,10 @@ using Texts = std::vector<std::string>;
 
 class Movements : public TwoCompanies {
   protected:
-    Handler invoices = mappedHandler(families::movementDocument(21));
-    Handler transfers = mappedHandler(families::movementDocument(13));
-    Handler notes = mappedHandler(families::movementDocument(22));
-    Handler returns = mappedHandler(families::movementDocument(24));
+    Handler invoices = documentHandler(families::movementDocument(21));
+    Handler transfers = documentHandler(families::movementDocument(13));
+    Handler notes = documentHandler(families::movementDocument(22));
+    Handler returns = documentHandler(families::movementDocument(24));
 
     // A purchase invoice with `lines` lines; line i has quantity i, unit
     // price 12.3456 and 1 returned.
@@ -397,7 +397,7 @@ TEST_P(MovementLookup, IsSpelledAsTheSystemSendsIt) {
     std::vector<std::string> sent;
     traceDestination(sent);
 
-    run(mappedHandler(families::movementDocument(c.type)),
+    run(documentHandler(families::movementDocument(c.type)),
         event(c.type, c.letter, 3, "T'R", "0009", "L'C"));
 
     ASSERT_FALSE(sent.empty());

@@ -1,26 +1,33 @@
 #pragma once
-// The header/detail document copy: the one algorithm by which an event that
-// names an ERP document (a header row and its detail rows) is applied to the
-// destination database of a phase.
+// The document copy: the one algorithm by which an event that names an ERP
+// document (a header row and its detail rows) is applied to the destination
+// database of a phase.
 //
 // A document family is one `DocumentFamily` row: the SQL texts it sends,
-// spelled in full, its NUMOK rule, its detail tables and its undo
-// statements, plus optional hooks for the deviations some families have.
-// Every hook is empty by default; an empty hook changes nothing. Header hooks
-// all take a `HeaderStep`, line hooks a `LineStep`; a hook is named by when
-// it runs, or (returning bool) by what it decides.
+// spelled in full, how its header and lines are filled (`RowFill`: by
+// position, the document copied as itself; or through a column map, the
+// document stored as a document of another kind, such as a purchase invoice
+// as an inventory entry found by the reference it keeps to its origin), its
+// NUMOK rule, its detail tables and its undo statements, plus optional hooks
+// for the deviations some families have. Every hook is empty by default; an
+// empty hook changes nothing. Header hooks all take a `HeaderStep`, line
+// hooks a `LineStep`; a hook is named by when it runs, or (returning bool)
+// by what it decides.
 //
 // What the copy promises, for one event:
-//  - the delete letter removes the first header the lookup finds, the annul
-//    letter writes "S" into the annul column of the first; a document that is
-//    not there is not an error;
-//  - any other letter copies: RPEV_IDDOC must be a whole number (otherwise
-//    the event stays pending and nothing is sent); a source document that is
-//    gone writes nothing and is not an error; a new header takes its id from
-//    the id generator view (or keeps the source's id when the view gives no
-//    row), an existing one is replaced in place and keeps its id, after its
-//    detail rows are cleared; each detail row is applied on its own and the
-//    first refusal stops the copy;
+//  - the event values the family's texts write unquoted are checked as
+//    whole numbers before any SQL (otherwise the event stays pending and
+//    nothing is sent);
+//  - a delete letter removes the first header the removal lookup finds, the
+//    annul letter writes "S" into the annul column of the first; a document
+//    that is not there is not an error;
+//  - any other letter copies: RPEV_IDDOC must be a whole number; a source
+//    document that is gone writes nothing and is not an error; a new header
+//    is filled and takes its id from the id generator view (by position it
+//    keeps the source's id when the view gives no row); an existing one is
+//    replaced in place and keeps its id, after its detail rows are cleared;
+//    each detail row is applied on its own and the first refusal stops the
+//    copy;
 //  - a document that failed after its header was written is undone: first
 //    the rows of every detail table under the document id (no line is left
 //    without its header), then the family's undo statements;
@@ -29,9 +36,9 @@
 // Failures: a row refused by the destination goes through ctx.apply (recorded
 // on the event, ctx.state.failed set); a row refused in memory goes through
 // ctx.post/edit/remove (recorded, then RunStopped); a refused query or
-// statement, or a source with fewer columns than the destination, fails
-// the event too (eventStep); whichever it is, once the header is written
-// the document is undone. Only a lost connection leaves the copy.
+// statement, or tables that do not match, fails the event too (eventStep);
+// whichever it is, once the header is written the document is undone. Only
+// a lost connection leaves the copy.
 
 #include <functional>
 #include <memory>
@@ -62,8 +69,6 @@ struct HeaderStep {
 using HeaderHook = std::function<void(HeaderStep&)>;
 using HeaderDecision = std::function<bool(HeaderStep&)>;
 
-struct DetailTable;
-
 // What a line hook sees: the destination line being inserted (before its
 // post) or just written (after its apply), the current source line and the
 // source header.
@@ -85,13 +90,14 @@ struct DetailTable {
     std::string undo{};
     std::string source{};       // completed with RPEV_IDDOC, on the source
     std::string destination{};  // completed with the document id, on the destination
-    // Phase::None: both phases; otherwise the table is read, written and
-    // cleared only in this phase.
-    Phase phase = Phase::None;
+    // In which phases the table is read, written and cleared.
+    PerPhase<bool> copied = true;
+    // How each line is filled; the document id goes into its first column.
+    RowFill fill = RowFill::byPosition();
     // Asked once the earlier tables are done (also after a refused line);
     // false: the table is not copied for this event.
     HeaderDecision copyWhen{};
-    // After the copy and the document id, before the post.
+    // After the fill and the document id, before the post.
     LineHook beforePost{};
     // After the line was written.
     LineHook afterWrite{};
@@ -99,23 +105,24 @@ struct DetailTable {
 
 struct DocumentFamily {
     int type = 0;
-    Condition when = nullptr;   // the catalogue form condition; null: always
-    LookupText lookup{};        // destination lookup, opened as the record set
+    Condition when = nullptr;  // the catalogue form condition; null: always
+    // The destination lookup of a copy, opened as the record set.
+    PerPhase<LookupText> lookup{};
+    // The lookup of the delete and annul letters; empty: the copy's.
+    PerPhase<LookupText> removalLookup{};
     std::string source{};       // source header, completed with RPEV_IDDOC
     std::string generator{};    // id generator view; "": a new header keeps the source id
     std::string annulColumn{};  // "": no annul step (the annul letter copies)
     NumOk numok = NumOk::Never;
-    ColumnCopy headerCopy = ColumnCopy::FourDecimals;
-    std::vector<int> keepOnReplace{};    // header positions a replace does not overwrite
-    std::vector<DetailTable> details{};  // copied in this order
-    std::vector<std::string> undo{};     // each completed with the document id, in order
-    std::string deleteLetter = "D";      // "": no delete (the letter copies)
+    RowFill header = RowFill::byPosition();
+    std::vector<DetailTable> details{};      // copied in this order
+    std::vector<std::string> undo{};         // each completed with the document id, in order
+    Letters deleteLetters = kDeleteLetters;  // empty: no delete (every letter copies)
+    // Event values the family's texts write unquoted (besides RPEV_IDDOC,
+    // which every copy checks): read as whole numbers before any SQL.
+    std::vector<EventField> numbers{};
 
-    // First thing for every letter, before any SQL of the event: reads the
-    // event values the family's texts put into SQL unquoted through the
-    // context's checked accessors, so a refused value sends nothing.
-    Handler beforeAny{};
-    // Replaces the record delete of the delete letter.
+    // Replaces the record delete of the delete letters.
     Handler deleteDocument{};
     // After the source header is read: true completes the event with nothing
     // written (a document held back).
@@ -125,7 +132,7 @@ struct DocumentFamily {
     // For a header the lookup found: true leaves it as it is and ends the
     // copy with nothing written.
     HeaderDecision leaveExisting{};
-    // After the header copy; for a new header before the generator is read.
+    // After the header fill; for a new header before the generator is read.
     HeaderHook afterCopy{};
     // Just before the header's post (after the generator and NUMOK).
     HeaderHook beforePost{};
@@ -139,9 +146,9 @@ struct DocumentFamily {
     HeaderHook afterSuccess{};
 };
 
-class HeaderDetailCopy {
+class DocumentCopy {
   public:
-    explicit HeaderDetailCopy(DocumentFamily family)
+    explicit DocumentCopy(DocumentFamily family)
         : m_family(std::make_shared<const DocumentFamily>(std::move(family))) {}
 
     // Applies ctx.event; the outcome is ctx.state.failed.
@@ -149,6 +156,7 @@ class HeaderDetailCopy {
     void operator()(HandlerContext& ctx) const { run(ctx); }
 
   private:
+    std::string removalLookup(const HandlerContext& ctx) const;
     void removeDocument(HandlerContext& ctx) const;
     void annulDocument(HandlerContext& ctx) const;
     void copyDocument(HandlerContext& ctx) const;
@@ -163,15 +171,19 @@ class HeaderDetailCopy {
 
 // A family row as a catalogue handler, and as a form (handler and condition).
 inline Handler documentHandler(const DocumentFamily& family) {
-    return HeaderDetailCopy(family);
+    return DocumentCopy(family);
 }
 inline Form documentForm(const DocumentFamily& family) {
     return Form{family.when, documentHandler(family)};
 }
 
-// Whether a detail table takes part in the copy of a phase.
-inline bool inPhase(const DetailTable& t, Phase phase) {
-    return t.phase == Phase::None || t.phase == phase;
-}
+// Lookups of a movement by its origin:
+//   head + RPEV_IDDOC + prefixPart + Q(RPEV_PREFDEST), e.g.
+//   byOrigin("SELECT * FROM ENTRADAS WHERE ENTR_TIPOREF = 21 AND ENTR_IDREF = ",
+//            " AND PREF_PRE = ");
+LookupText byOrigin(std::string head, std::string prefixPart);
+//   head + Q(RPEV_PREF followed by RPEV_NUMERO), e.g.
+//   byReferText("SELECT * FROM ENTRADAS WHERE ENTR_TIPOREF = 13 AND ENTR_REFER = ");
+LookupText byReferText(std::string head);
 
 }  // namespace replica

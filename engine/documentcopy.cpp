@@ -1,31 +1,34 @@
-#include "engine/headerdetail.h"
+#include "engine/documentcopy.h"
 
 #include "engine/sql.h"
 
 namespace replica {
 
-void HeaderDetailCopy::run(HandlerContext& ctx) const {
+void DocumentCopy::run(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
     const std::string& op = ctx.event.operation;
-    if (f.beforeAny) {
-        f.beforeAny(ctx);
-    }
-    if (!f.deleteLetter.empty() && op == f.deleteLetter) {
+    ctx.requireNumbers(f.numbers);
+    if (among(f.deleteLetters, op)) {
         if (f.deleteDocument) {
             f.deleteDocument(ctx);
         } else {
             removeDocument(ctx);
         }
-    } else if (!f.annulColumn.empty() && op == "A") {
+    } else if (!f.annulColumn.empty() && op == kAnnulLetter) {
         annulDocument(ctx);
     } else {
         copyDocument(ctx);
     }
 }
 
-void HeaderDetailCopy::removeDocument(HandlerContext& ctx) const {
+std::string DocumentCopy::removalLookup(const HandlerContext& ctx) const {
+    const LookupText& removal = m_family->removalLookup.in(ctx.phase);
+    return removal ? removal(ctx, nullptr) : m_family->lookup.in(ctx.phase)(ctx, nullptr);
+}
+
+void DocumentCopy::removeDocument(HandlerContext& ctx) const {
     db::RecordSet found(ctx.destination);
-    found.open(m_family->lookup(ctx, nullptr));
+    found.open(removalLookup(ctx));
     if (found.isEmpty()) {
         return;
     }
@@ -34,9 +37,9 @@ void HeaderDetailCopy::removeDocument(HandlerContext& ctx) const {
     ctx.apply(found);
 }
 
-void HeaderDetailCopy::annulDocument(HandlerContext& ctx) const {
+void DocumentCopy::annulDocument(HandlerContext& ctx) const {
     db::RecordSet found(ctx.destination);
-    found.open(m_family->lookup(ctx, nullptr));
+    found.open(removalLookup(ctx));
     if (found.isEmpty()) {
         return;
     }
@@ -45,7 +48,7 @@ void HeaderDetailCopy::annulDocument(HandlerContext& ctx) const {
     writeRow(ctx, found);
 }
 
-void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
+void DocumentCopy::copyDocument(HandlerContext& ctx) const {
     const DocumentFamily& f = *m_family;
     ctx.state.destinationId = 0;
     const std::string iddoc = ctx.iddoc();
@@ -63,7 +66,7 @@ void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
     if (f.beforeLookup) {
         f.beforeLookup(step);
     }
-    header.open(f.lookup(ctx, &source));
+    header.open(f.lookup.in(ctx.phase)(ctx, &source));
     if (!header.isEmpty() && f.leaveExisting && f.leaveExisting(step)) {
         return;
     }
@@ -89,12 +92,12 @@ void HeaderDetailCopy::copyDocument(HandlerContext& ctx) const {
     }
 }
 
-bool HeaderDetailCopy::insertHeader(HeaderStep& step) const {
+bool DocumentCopy::insertHeader(HeaderStep& step) const {
     const DocumentFamily& f = *m_family;
     db::RecordSet& header = step.header;
     step.isNew = true;
     header.append();
-    copyColumns(header, step.source, 0, f.headerCopy);
+    f.header.fill(header, MapStep{step.ctx, step.source, nullptr, true}, false);
     if (f.afterCopy) {
         f.afterCopy(step);
     }
@@ -121,13 +124,13 @@ bool HeaderDetailCopy::insertHeader(HeaderStep& step) const {
     return true;
 }
 
-bool HeaderDetailCopy::replaceHeader(HeaderStep& step) const {
+bool DocumentCopy::replaceHeader(HeaderStep& step) const {
     const DocumentFamily& f = *m_family;
     HandlerContext& ctx = step.ctx;
     db::RecordSet& header = step.header;
     const std::string foundId = header.asText(0);
     for (const DetailTable& t : f.details) {
-        if (inPhase(t, ctx.phase) && !t.clear.empty()) {
+        if (t.copied.in(ctx.phase) && !t.clear.empty()) {
             ctx.destination.execute(t.clear + foundId);
         }
     }
@@ -135,11 +138,11 @@ bool HeaderDetailCopy::replaceHeader(HeaderStep& step) const {
     ctx.edit(header);
     // NUMOK is the destination's own mark on the document: a replace keeps
     // it; only a new header gets "N".
-    std::vector<int> keep = f.keepOnReplace;
+    std::vector<int> keep;
     if (f.numok == NumOk::NewHeader && header.indexOf("NUMOK") >= 0) {
         keep.push_back(header.indexOf("NUMOK"));
     }
-    copyColumns(header, step.source, 1, f.headerCopy, keep);
+    f.header.fill(header, MapStep{ctx, step.source, nullptr, false}, true, keep);
     if (f.afterCopy) {
         f.afterCopy(step);
     }
@@ -152,9 +155,9 @@ bool HeaderDetailCopy::replaceHeader(HeaderStep& step) const {
     return writeRow(ctx, header);
 }
 
-void HeaderDetailCopy::copyDetails(HeaderStep& step) const {
+void DocumentCopy::copyDetails(HeaderStep& step) const {
     for (const DetailTable& t : m_family->details) {
-        if (!inPhase(t, step.ctx.phase) || (t.copyWhen && !t.copyWhen(step))) {
+        if (!t.copied.in(step.ctx.phase) || (t.copyWhen && !t.copyWhen(step))) {
             continue;
         }
         if (step.ctx.state.failed) {
@@ -164,17 +167,18 @@ void HeaderDetailCopy::copyDetails(HeaderStep& step) const {
     }
 }
 
-void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
+void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
     HandlerContext& ctx = step.ctx;
     db::Query source(ctx.source);
     source.open(t.source + ctx.iddoc());
     db::RecordSet lines(ctx.destination);
     lines.setReadBack(false);  // a line written is never read again
     lines.open(t.destination + sqlInt(ctx.state.destinationId));
+    const MapStep map{ctx, step.source, &source, step.isNew};
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();
         LineStep line{ctx, lines, source, step.source};
-        copyColumns(lines, source, 0);
+        t.fill.fill(lines, map, false);
         lines.set(0, db::Value(static_cast<std::int64_t>(ctx.state.destinationId)));
         if (t.beforePost) {
             t.beforePost(line);
@@ -185,7 +189,7 @@ void HeaderDetailCopy::copyDetail(HeaderStep& step, const DetailTable& t) const 
     }
 }
 
-void HeaderDetailCopy::undo(HeaderStep& step) const {
+void DocumentCopy::undo(HeaderStep& step) const {
     const DocumentFamily& f = *m_family;
     HandlerContext& ctx = step.ctx;
     if (f.beforeUndo) {
@@ -197,13 +201,26 @@ void HeaderDetailCopy::undo(HeaderStep& step) const {
     const std::string id = sqlInt(ctx.state.destinationId);
     for (const DetailTable& t : f.details) {
         const std::string& lines = t.undo.empty() ? t.clear : t.undo;
-        if (inPhase(t, ctx.phase) && !lines.empty()) {
+        if (t.copied.in(ctx.phase) && !lines.empty()) {
             ctx.destination.execute(lines + id);
         }
     }
     for (const std::string& sql : f.undo) {
         ctx.destination.execute(sql + id);
     }
+}
+
+LookupText byOrigin(std::string head, std::string prefixPart) {
+    return [head = std::move(head), prefixPart = std::move(prefixPart)](const HandlerContext& ctx,
+                                                                        const db::RowSet*) {
+        return head + ctx.iddoc() + prefixPart + Q(ctx.event.prefixDest);
+    };
+}
+
+LookupText byReferText(std::string head) {
+    return [head = std::move(head)](const HandlerContext& ctx, const db::RowSet*) {
+        return head + Q(ctx.event.prefix + ctx.event.number);
+    };
 }
 
 }  // namespace replica
