@@ -65,7 +65,8 @@ Problem frequencyProblem(const std::string& value) {
            std::to_string(kMaxFrequencyMinutes) + ".";
 }
 
-// A refused timeout leaves the setting's (the error ends the program anyway).
+// The seconds as a number; a refused value sets nothing (the error ends the
+// program before any database is opened).
 Problem takeTimeout(Reading& r, const std::string& value) {
     const auto seconds = digitsIn(value, 1, kMaxTimeoutSeconds);
     if (!seconds) {
