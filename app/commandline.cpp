@@ -1,6 +1,9 @@
 #include "app/commandline.h"
 
+#include <algorithm>
 #include <iterator>
+#include <map>
+#include <stdexcept>
 
 #include "engine/numbers.h"
 #include "engine/rundriver.h"
@@ -9,61 +12,406 @@ namespace replica::app {
 
 namespace {
 
-enum class Opt {
-    Headless,
-    Once,
-    Help,
-    Version,
-    Json,
-    Server,
-    User,
-    Company,
-    PasswordFile,
-    ServerOverride,
-    NoRetry,
-    Prefix,
-    DownloadCount,
-    UploadCount,
-    Frequency,
-    NewestFirst,
-    AtomicDocuments,
-    Branch,
-    Timeout,
+// Where an option may be given.
+enum Place : unsigned {
+    kAgent = 1,   // the console agent (--headless)
+    kWindow = 2,  // the main window
+    kStatus = 4,  // `replica status`
+};
+constexpr unsigned kRun = kAgent | kWindow;  // either start of the agent
+constexpr unsigned kEverywhere = kRun | kStatus;
+
+constexpr const char* kStatusWord = "status";
+constexpr const char* kEndOfOptions = "--";
+
+using Problem = std::optional<std::string>;
+
+// The groups --help and the man page list the options in.
+enum class OptionGroup { Connection, Fields, Modes };
+
+struct Option;
+
+// What the walk fills: the command line, the values given by name that are
+// merged with the positional ones once every argument is read, and where
+// each positional value stood.
+struct Reading {
+    CommandLine cl;
+    std::map<const Option*, std::string> named;
+    bool noRetry = false;
+    std::vector<std::string> positional;
+    std::vector<std::size_t> positionalIndex;  // index in args of each positional value
+
+    // Only the first problem is told: the ones after it often follow from it.
+    void fail(std::string message) {
+        if (cl.error.empty()) {
+            cl.error = std::move(message);
+        }
+    }
 };
 
-struct OptionSpec {
+Problem downloadCountProblem(const std::string& value) {
+    return countProblem(CountField::Download, value);
+}
+
+Problem uploadCountProblem(const std::string& value) {
+    return countProblem(CountField::Upload, value);
+}
+
+Problem frequencyProblem(const std::string& value) {
+    if (digitsIn(value, 0, kMaxFrequencyMinutes)) {
+        return std::nullopt;
+    }
+    return "El valor de \"Frecuencia:\" debe ser un número entero de minutos, de 0 a " +
+           std::to_string(kMaxFrequencyMinutes) + ".";
+}
+
+// The seconds as a number; a refused value sets nothing (the error ends the
+// program before any database is opened).
+Problem takeTimeout(Reading& r, const std::string& value) {
+    const auto seconds = digitsIn(value, 1, kMaxTimeoutSeconds);
+    if (!seconds) {
+        return kTimeoutValueMessage;
+    }
+    r.cl.timeout = static_cast<long>(*seconds);
+    return std::nullopt;
+}
+
+// Checks the box whatever the fifth positional value says.
+Problem takeNoRetry(Reading& r, const std::string&) {
+    r.noRetry = true;
+    return std::nullopt;
+}
+
+// One word of the command line: how the parser takes it and how --help and
+// the man page describe it.
+struct Option {
+    enum class Kind {
+        Option,        // "--name", "--name VALUE", "--name=VALUE"
+        Command,       // the first word only (status)
+        EndOfOptions,  // "--"
+    };
     const char* name;
-    Opt opt;
-    bool takesValue;
-    bool forStatus;  // allowed with `replica status`
+    const char* alias = nullptr;  // another spelling of it ("-h")
+    Kind kind = Kind::Option;
+    // The name of its value in --help and in the man page; none: it takes no
+    // value.
+    const char* value = nullptr;
+    const char* manValue = nullptr;
+    unsigned places = kEverywhere;
+    bool keepsEmpty = false;  // an empty value is a value ("--prefix=": every prefix)
+    // Why a value cannot be used, none when it can. A refused value is kept
+    // all the same: the error ends the program before it is read.
+    Problem (*check)(const std::string& value) = nullptr;
+
+    // Where it goes: one of these.
+    bool CommandLine::*flag = nullptr;                         // set when given
+    std::optional<std::string> CommandLine::*field = nullptr;  // a field of the main screen
+    // A value also given by position when twice names it (twice: what the
+    // refusal of a value given both ways calls it), or only by name.
+    std::string CommandLine::*slot = nullptr;
+    const char* twice = nullptr;
+    // Anything else; returns why the value cannot be used.
+    Problem (*take)(Reading& r, const std::string& value) = nullptr;
+
+    OptionGroup group = OptionGroup::Modes;
+    // --help: the first line beside the name, the others below it, all from
+    // the group's column.
+    const char* help = "";
+    const char* manual = "";  // the man page's text of its entry (troff)
 };
 
-constexpr OptionSpec kOptions[] = {
-    {"--headless", Opt::Headless, false, false},
-    {"--once", Opt::Once, false, false},
-    {"--help", Opt::Help, false, true},
-    {"-h", Opt::Help, false, true},
-    {"--version", Opt::Version, false, true},
-    {"--json", Opt::Json, false, true},
-    {"--server", Opt::Server, true, true},
-    {"--user", Opt::User, true, true},
-    {"--company", Opt::Company, true, true},
-    {"--password-file", Opt::PasswordFile, true, true},
-    {"--server-override", Opt::ServerOverride, true, true},
-    {"--no-retry", Opt::NoRetry, false, false},
-    {"--prefix", Opt::Prefix, true, false},
-    {"--download-count", Opt::DownloadCount, true, false},
-    {"--upload-count", Opt::UploadCount, true, false},
-    {"--frequency", Opt::Frequency, true, false},
-    {"--newest-first", Opt::NewestFirst, false, false},
-    {"--atomic-documents", Opt::AtomicDocuments, false, false},
-    {"--branch", Opt::Branch, true, false},
-    {"--timeout", Opt::Timeout, true, true},
+// The options in the order --help and the man page list them.
+constexpr Option kOptions[] = {
+    {.name = "--server",
+     .value = "TEXT",
+     .manValue = "text",
+     .slot = &CommandLine::server,
+     .twice = "el servidor",
+     .group = OptionGroup::Connection,
+     .help = R"txt("Servidor :" of the login screen (argument 1))txt",
+     .manual = R"man(The field \(lqServidor :\(rq of the access-control screen (argument 1).)man"},
+    {.name = "--user",
+     .value = "NAME",
+     .manValue = "name",
+     .slot = &CommandLine::user,
+     .twice = "el usuario",
+     .group = OptionGroup::Connection,
+     .help = R"txt("Usuario :" of the login screen (argument 2))txt",
+     .manual = R"man(The field \(lqUsuario :\(rq of the access-control screen (argument 2).)man"},
+    {.name = "--password-file",
+     .value = "FILE",
+     .manValue = "file",
+     .slot = &CommandLine::passwordFile,
+     .group = OptionGroup::Connection,
+     .help = R"txt("Clave :" of the login screen: the first line of FILE
+(for example $CREDENTIALS_DIRECTORY/password under
+systemd's LoadCredential=))txt",
+     .manual = R"man(The field \(lqClave :\(rq of the access-control screen: the first line of
+.I file
+(without its line break).
+Under systemd,
+.B LoadCredential=
+hands the service a private copy:
+.BR "\-\-password\-file %d/password" .
+A missing, unreadable or empty file ends the program with status 2.)man"},
+    {.name = "--company",
+     .value = "CODE",
+     .manValue = "code",
+     .slot = &CommandLine::company,
+     .twice = "la compañía",
+     .group = OptionGroup::Connection,
+     .help = R"txt("Compañía Local:" (argument 4))txt",
+     .manual = R"man(The selector \(lqCompañía Local:\(rq of the main screen (argument 4).)man"},
+    {.name = "--server-override",
+     .value = "TEXT",
+     .manValue = "text",
+     .slot = &CommandLine::serverOverride,
+     .twice = "el servidor de reemplazo",
+     .group = OptionGroup::Connection,
+     .help = R"txt(replaces RPCO_SERVIDOR of every company (argument 6))txt",
+     .manual = R"man(Replaces RPCO_SERVIDOR of every company (argument 6).)man"},
+    {.name = "--timeout",
+     .value = "SECONDS",
+     .manValue = "seconds",
+     .take = takeTimeout,
+     .group = OptionGroup::Connection,
+     .help = R"txt(how long a database may leave the agent waiting, to
+connect or for any statement, before it is given up
+(whole number from 1 to 86400; default: the setting
+EsperaServidor, else 180). A server given up is
+logged like one that cannot be reached and the run
+goes on with the next company)txt",
+     .manual = R"man(How long a database may leave the agent waiting, to connect or for any
+statement, before it is given up: a whole number from 1 to 86400.
+Default: the setting EsperaServidor next to Directorio in
+.IR /etc/xdg/QTX/NorvaleERP2026.conf ,
+else 180.
+A server given up is logged like one that cannot be reached
+(\(lqNo se pudo conectar con el servidor ...\(rq) and the run goes on with the
+next company; the event being handled stays pending for the next run.
+A statement that waits on a row another transaction holds waits at most as
+long.
+Also for
+.BR status .)man"},
+    {.name = "--prefix",
+     .value = "P",
+     .manValue = "P",
+     .places = kAgent,
+     .keepsEmpty = true,
+     .field = &CommandLine::prefix,
+     .group = OptionGroup::Fields,
+     .help = R"txt("Prefijo a enviar:" (default empty: every prefix))txt",
+     .manual = R"man(The field \(lqPrefijo a enviar:\(rq: in the upload phase only events with this
+prefix, or with none, are sent.
+Default: empty (every prefix).)man"},
+    {.name = "--download-count",
+     .value = "N",
+     .manValue = "N",
+     .places = kAgent,
+     .check = downloadCountProblem,
+     .field = &CommandLine::downloadCount,
+     .group = OptionGroup::Fields,
+     .help = R"txt("Operaciones a traer:" (whole number from 0 to
+2147483647, default 100): events without an error,
+and as many failed ones retried)txt",
+     .manual = R"man(The field \(lqOperaciones a traer:\(rq: at most
+.I N
+events without an error per download phase, and as many failed ones for
+their retry (see
+.BR "FAILED EVENTS" ).
+A whole number from 0 to 2147483647; default 100.)man"},
+    {.name = "--upload-count",
+     .value = "N",
+     .manValue = "N",
+     .places = kAgent,
+     .check = uploadCountProblem,
+     .field = &CommandLine::uploadCount,
+     .group = OptionGroup::Fields,
+     .help = R"txt("Operaciones a enviar:" (the same, per destination))txt",
+     .manual = R"man(The field \(lqOperaciones a enviar:\(rq: at most
+.I N
+events without an error per destination company, and as many failed ones
+for their retry.
+A whole number from 0 to 2147483647; default 100.)man"},
+    {.name = "--frequency",
+     .value = "MIN",
+     .manValue = "MIN",
+     .places = kAgent,
+     .check = frequencyProblem,
+     .field = &CommandLine::frequency,
+     .group = OptionGroup::Fields,
+     .help = R"txt("Frecuencia:" ... "minutos" (whole number from 0 to
+35791, default 1; 0: no automatic runs))txt",
+     .manual = R"man(The field \(lqFrecuencia:\(rq ... \(lqminutos\(rq: minutes from the end of one
+run to the start of the next.
+A whole number from 0 to 35791; default 1.
+With 0 there are no automatic runs: the console agent ends after its first
+run.)man"},
+    {.name = "--newest-first",
+     .places = kAgent,
+     .flag = &CommandLine::newestFirst,
+     .group = OptionGroup::Fields,
+     .help = R"txt(checks "Enviar lo más reciente primero")txt",
+     .manual = R"man(Checks \(lqEnviar lo más reciente primero\(rq: the newest events first.)man"},
+    {.name = "--atomic-documents",
+     .places = kAgent,
+     .flag = &CommandLine::atomicDocuments,
+     .group = OptionGroup::Fields,
+     .help = R"txt(checks "Documentos completos (todo o nada)": each
+document is written in one transaction, so a
+refused line leaves the destination as it was)txt",
+     .manual = R"man(Checks \(lqDocumentos completos (todo o nada)\(rq: each document is written
+to its destination in one transaction, so that a refused line leaves the
+destination as it was before the event (no document, or its previous
+version with all its lines). Off by default.)man"},
+    {.name = "--no-retry",
+     .places = kRun,
+     .take = takeNoRetry,
+     .group = OptionGroup::Fields,
+     .help = R"txt(checks "No reintentar errores" (same as argument 5 "1"))txt",
+     .manual = R"man(Checks \(lqNo reintentar errores\(rq: events that carry an error are left
+alone (the same as argument 5 \(lq1\(rq).)man"},
+    {.name = "--branch",
+     .value = "NAME",
+     .manValue = "name",
+     .places = kAgent,
+     .field = &CommandLine::branch,
+     .group = OptionGroup::Fields,
+     .help = R"txt("Agencia:" (default "Todas"); must be a branch of the
+company; the run does not depend on it)txt",
+     .manual = R"man(The selector \(lqAgencia:\(rq: \(lqTodas\(rq (the default) or a branch of the
+company (SUCURSALES).
+A name the company does not have ends the program with status 2.
+The run does not depend on it.)man"},
+    {.name = "--headless",
+     .places = kRun,
+     .flag = &CommandLine::headless,
+     .group = OptionGroup::Modes,
+     .help = R"txt(no window: the same engine with captions and errors on
+standard output, each line after its date and time, and
+after each run a summary with the figures of each phase
+and the run's duration; messages that would wait for an
+operator are logged instead. Needs the server and the
+company.)txt",
+     .manual = R"man(No window; needs the server and the company.)man"},
+    {.name = "--once",
+     .places = kRun,
+     .flag = &CommandLine::once,
+     .group = OptionGroup::Modes,
+     .help = R"txt(end the program after the first run, with exit status
+  0  every handled event was completed
+  1  some event failed, or the run ended on an error
+  2  the run could not start (bad option or value, no or
+     unknown company, password file missing or unreadable,
+     GENERAL.FDB or the company database cannot be opened,
+     another agent replicates the company from another
+     directory or machine)
+  3  another agent is running for the same company and
+     application directory
+  4  a database could not be reached, refused the login
+     or stopped answering (a server of the run, or
+     GENERAL.FDB or the company database at the start)
+  5  the log files could not be written (the run went on;
+     each event keeps its state in the database)
+when several apply: 4 before 1 before 5
+(other statuses are reserved for later use))txt",
+     .manual = R"man(Ends the program after the first run (see EXIT STATUS).)man"},
+    {.name = kStatusWord,
+     .kind = Option::Kind::Command,
+     .group = OptionGroup::Modes,
+     .help = R"txt(report, without running anything and without writing, the
+pending and failed events by type and the age of the
+oldest pending one: those of the local company database
+for each destination, and those each destination's server
+database holds for the local company (one query per
+database). Exit status 0 when no event failed, 1 when
+some event failed, 2 when a database cannot be opened.)txt",
+     .manual = R"man(Reports, without running anything and without writing anything, the pending
+events and, among them, those that failed (they carry an error), by event
+type, with the registration time and the age of the oldest pending one:
+those of the local company database for each destination company, and those
+that each destination's server database holds for the local company (for the
+download source all of them; for the others those its own agent sends).
+Events that no phase ever sends (type 236, and type 33 with operation U from
+the local database) are not counted.
+It sends one query to each database and takes the same connection arguments
+and options as the agent.)man"},
+    {.name = "--json",
+     .places = kStatus,
+     .flag = &CommandLine::json,
+     .group = OptionGroup::Modes,
+     .help = R"txt(status: the report as one JSON object)txt",
+     .manual = R"man(With
+.BR status :
+the report as one JSON object with the members
+.BR company ,
+.BR checked_at ,
+.BR exit_status ,
+.B local
+and
+.BR destinations ;
+each backlog has
+.BR pending ,
+.BR failed ,
+.BR oldest_pending ,
+.B oldest_pending_age_seconds
+and
+.B by_type
+.RB ( type ,
+.BR pending ,
+.BR failed ).
+A destination has
+.BR company ,
+.BR server ,
+.BR download_source ,
+.B outgoing
+(the local events for it) and
+.B incoming
+(its database's events for the local company, with
+.BR database ,
+.B ok
+and
+.BR error ;
+null when it has no active server row).)man"},
+    {.name = "--help",
+     .alias = "-h",
+     .flag = &CommandLine::help,
+     .group = OptionGroup::Modes,
+     .help = R"txt(show this text and exit)txt",
+     .manual = R"man(Shows the usage and exits.)man"},
+    {.name = "--version",
+     .flag = &CommandLine::version,
+     .group = OptionGroup::Modes,
+     .help = R"txt(print "replica <version>" and exit)txt",
+     .manual = R"man(Prints the version and exits.)man"},
+    {.name = kEndOfOptions,
+     .kind = Option::Kind::EndOfOptions,
+     .group = OptionGroup::Modes,
+     .help = R"txt(every later argument is positional (a password beginning
+with "--"))txt",
+     .manual = R"man(Every later argument is positional.)man"},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& o : kOptions) {
-        if (name == o.name) {
+struct Group {
+    OptionGroup group;
+    const char* marker;   // the man page's line `.\" options: MARKER` is replaced by its entries
+    const char* heading;  // in --help
+    std::size_t column;   // where the texts of its entries begin in --help
+};
+
+constexpr Group kGroups[] = {
+    {OptionGroup::Connection, "connection",
+     "Connection options (the same values by name; a value given both ways is an\nerror):\n", 24},
+    {OptionGroup::Fields, "fields",
+     "Fields of the main screen (--headless; the window has them on screen):\n", 24},
+    {OptionGroup::Modes, "modes", "Modes:\n", 19},
+};
+
+constexpr const char* kManMarker = ".\\\" options: ";
+
+const Option* findOption(const std::string& name) {
+    for (const Option& o : kOptions) {
+        if (o.kind == Option::Kind::Option && (name == o.name || (o.alias && name == o.alias))) {
             return &o;
         }
     }
@@ -71,239 +419,193 @@ const OptionSpec* findOption(const std::string& name) {
 }
 
 bool looksLikeOption(const std::string& arg) {
-    // Single-dash words other than -h are values (a password may begin
-    // with "-"); the window's own toolkit options are removed before.
-    return arg == "-h" || arg.rfind("--", 0) == 0;
+    // Single-dash words other than an option's short spelling (-h) are
+    // values (a password may begin with "-"); the window's own toolkit
+    // options are removed before.
+    return arg.rfind("--", 0) == 0 || findOption(arg);
 }
 
-struct Walk {
-    CommandLine cl;
-    std::vector<std::size_t> positionalIndex;  // index in args of each positional value
-};
+// Checks the value of option and puts it where it goes.
+void keep(Reading& r, const Option& option, const std::string& name, const std::string& value) {
+    Problem problem = option.check ? option.check(value) : std::nullopt;
+    if (option.flag) {
+        r.cl.*option.flag = true;
+    } else if (option.field) {
+        r.cl.*option.field = value;
+    } else if (option.slot && option.twice) {
+        r.named[&option] = value;
+    } else if (option.slot) {
+        r.cl.*option.slot = value;
+    } else if (option.take) {
+        problem = option.take(r, value);
+    }
+    if (problem) {
+        r.fail(name + " '" + value + "': " + *problem);
+    }
+}
 
-// Reads args into cl without judging the combination; the first problem
-// met is kept in cl.error.
-Walk walk(const std::vector<std::string>& args) {
-    Walk w;
-    CommandLine& cl = w.cl;
-    auto fail = [&cl](std::string message) {
-        if (cl.error.empty()) {
-            cl.error = std::move(message);
+// Reads the option at args[i] and its value; returns the index of the last
+// argument it took (the value may be the next one).
+std::size_t readOption(Reading& r, const std::vector<std::string>& args, std::size_t i) {
+    const std::string& arg = args[i];
+    const std::size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const Option* option = findOption(name);
+    if (!option) {
+        r.fail("opción desconocida: " + name);
+        return i;
+    }
+    const bool status = r.cl.command == CommandLine::Command::Status;
+    if (status && !(option->places & kStatus)) {
+        r.fail(name + " no se usa con status");
+    }
+    std::string value;
+    if (option->value) {
+        if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            r.fail(name + " necesita un valor");
+            return i;
         }
-    };
-    std::vector<std::string> positional;
-    // Values given by name, to be merged with the positional ones.
-    std::optional<std::string> server, user, company, serverOverride;
-    bool noRetry = false;
+        if (value.empty() && !option->keepsEmpty) {
+            r.fail(name + " necesita un valor");
+            return i;
+        }
+    } else if (eq != std::string::npos) {
+        r.fail(name + " no lleva valor");
+        return i;
+    }
+    if (!status && !(option->places & kRun)) {
+        r.fail(name + " solo se usa con status");
+    }
+    keep(r, *option, name, value);
+    return i;
+}
 
+// The positional values in their places, then the values given by name. A
+// value given both ways is refused even when both agree: which one wins
+// would be a guess.
+void placeValues(Reading& r) {
+    CommandLine& cl = r.cl;
+    std::string* slots[] = {&cl.server,  &cl.user,       &cl.password,
+                            &cl.company, &cl.skipErrors, &cl.serverOverride};
+    for (std::size_t p = 0; p < r.positional.size(); ++p) {
+        if (p < std::size(slots)) {
+            *slots[p] = r.positional[p];
+        } else {
+            cl.ignored.push_back(r.positional[p]);
+        }
+    }
+    for (const Option& o : kOptions) {
+        const auto named = r.named.find(&o);
+        if (named == r.named.end()) {
+            continue;
+        }
+        std::string& slot = cl.*o.slot;
+        if (!slot.empty()) {
+            r.fail(std::string(o.twice) + " se indica dos veces (argumento y " + o.name + ")");
+        }
+        slot = named->second;
+    }
+    if (!cl.password.empty() && !cl.passwordFile.empty()) {
+        r.fail("la clave se indica dos veces (argumento y --password-file)");
+    }
+    if (r.noRetry) {
+        cl.skipErrors = "1";
+    }
+}
+
+// Reads args without judging the combination; the first problem met is
+// kept in cl.error.
+Reading walk(const std::vector<std::string>& args) {
+    Reading r;
     std::size_t i = 0;
-    if (!args.empty() && args[0] == "status") {
-        cl.command = CommandLine::Command::Status;
+    if (!args.empty() && args[0] == kStatusWord) {
+        r.cl.command = CommandLine::Command::Status;
         i = 1;
     }
     bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || !looksLikeOption(arg)) {
-            positional.push_back(arg);
-            w.positionalIndex.push_back(i);
-            continue;
-        }
-        if (arg == "--") {
+            r.positional.push_back(arg);
+            r.positionalIndex.push_back(i);
+        } else if (arg == kEndOfOptions) {
             optionsEnded = true;
-            continue;
-        }
-        const std::size_t eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
-        const OptionSpec* option = findOption(name);
-        if (!option) {
-            fail("opción desconocida: " + name);
-            continue;
-        }
-        if (cl.command == CommandLine::Command::Status && !option->forStatus) {
-            fail(name + " no se usa con status");
-        }
-        std::string value;
-        if (option->takesValue) {
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                fail(name + " necesita un valor");
-                continue;
-            }
-            if (value.empty() && option->opt != Opt::Prefix) {
-                fail(name + " necesita un valor");
-                continue;
-            }
-        } else if (eq != std::string::npos) {
-            fail(name + " no lleva valor");
-            continue;
-        }
-        switch (option->opt) {
-            case Opt::Headless:
-                cl.headless = true;
-                break;
-            case Opt::Once:
-                cl.once = true;
-                break;
-            case Opt::Help:
-                cl.help = true;
-                break;
-            case Opt::Version:
-                cl.version = true;
-                break;
-            case Opt::Json:
-                if (cl.command != CommandLine::Command::Status) {
-                    fail("--json solo se usa con status");
-                }
-                cl.json = true;
-                break;
-            case Opt::Server:
-                server = value;
-                break;
-            case Opt::User:
-                user = value;
-                break;
-            case Opt::Company:
-                company = value;
-                break;
-            case Opt::PasswordFile:
-                cl.passwordFile = value;
-                break;
-            case Opt::ServerOverride:
-                serverOverride = value;
-                break;
-            case Opt::NoRetry:
-                noRetry = true;
-                break;
-            case Opt::Prefix:
-                cl.prefix = value;
-                break;
-            case Opt::DownloadCount:
-                if (const auto problem = countProblem(CountField::Download, value)) {
-                    fail(name + " '" + value + "': " + *problem);
-                }
-                cl.downloadCount = value;
-                break;
-            case Opt::UploadCount:
-                if (const auto problem = countProblem(CountField::Upload, value)) {
-                    fail(name + " '" + value + "': " + *problem);
-                }
-                cl.uploadCount = value;
-                break;
-            case Opt::Frequency:
-                if (!digitsIn(value, 0, kMaxFrequencyMinutes)) {
-                    fail(name + " '" + value +
-                         "': El valor de \"Frecuencia:\" debe ser un número entero de minutos, "
-                         "de 0 a " +
-                         std::to_string(kMaxFrequencyMinutes) + ".");
-                }
-                cl.frequency = value;
-                break;
-            case Opt::NewestFirst:
-                cl.newestFirst = true;
-                break;
-            case Opt::AtomicDocuments:
-                cl.atomicDocuments = true;
-                break;
-            case Opt::Branch:
-                cl.branch = value;
-                break;
-            case Opt::Timeout:
-                if (const auto seconds = digitsIn(value, 1, kMaxTimeoutSeconds)) {
-                    cl.timeout = static_cast<long>(*seconds);
-                } else {
-                    fail(name + " '" + value + "': " + kTimeoutValueMessage);
-                }
-                break;
-        }
-    }
-
-    std::string* slots[] = {&cl.server,  &cl.user,       &cl.password,
-                            &cl.company, &cl.skipErrors, &cl.serverOverride};
-    for (std::size_t p = 0; p < positional.size(); ++p) {
-        if (p < std::size(slots)) {
-            *slots[p] = positional[p];
         } else {
-            cl.ignored.push_back(positional[p]);
+            i = readOption(r, args, i);
         }
     }
-    // A value given twice, by position and by name, is refused even when
-    // both agree: which one wins would be a guess.
-    auto merge = [&](std::string& slot, const std::optional<std::string>& named, const char* what,
-                     const char* option) {
-        if (!named) {
-            return;
+    placeValues(r);
+    return r;
+}
+
+// "  --server TEXT         text" with the text's later lines below it: the
+// name in the margin, the text from column on (below the name when the
+// name leaves no room).
+std::string usageEntry(const Option& o, std::size_t column) {
+    std::string head = std::string("  ") + o.name;
+    if (o.alias) {
+        head += std::string(", ") + o.alias;
+    }
+    if (o.value) {
+        head += std::string(" ") + o.value;
+    }
+    const std::string margin(column, ' ');
+    std::string out = head.size() + 2 <= column ? head + std::string(column - head.size(), ' ')
+                                                : head + "\n" + margin;
+    for (const char* c = o.help; *c; ++c) {
+        out += *c;
+        if (*c == '\n') {
+            out += margin;
         }
-        if (!slot.empty()) {
-            fail(std::string(what) + " se indica dos veces (argumento y " + option + ")");
+    }
+    return out + "\n";
+}
+
+// Troff writes a minus as "\-" (a bare "-" is a hyphen, which a reader's
+// copy of the option would not match).
+std::string troff(const char* name) {
+    std::string out;
+    for (const char* c = name; *c; ++c) {
+        out += *c == '-' ? "\\-" : std::string(1, *c);
+    }
+    return out;
+}
+
+std::string manEntry(const Option& o) {
+    std::string head;
+    if (o.alias) {
+        head = ".BR " + troff(o.name) + " \", \" " + troff(o.alias);
+    } else if (o.value) {
+        head = ".BI " + troff(o.name) + " \" " + o.manValue + "\"";
+    } else {
+        head = ".B " + troff(o.name);
+    }
+    return ".TP\n" + head + "\n" + o.manual + "\n";
+}
+
+// The group whose entries replace line, none when line is not a marker.
+const Group* markedGroup(std::string line) {
+    if (line.rfind(kManMarker, 0) != 0) {
+        return nullptr;
+    }
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    const std::string name = line.substr(std::string(kManMarker).size());
+    for (const Group& g : kGroups) {
+        if (name == g.marker) {
+            return &g;
         }
-        slot = *named;
-    };
-    merge(cl.server, server, "el servidor", "--server");
-    merge(cl.user, user, "el usuario", "--user");
-    merge(cl.company, company, "la compañía", "--company");
-    merge(cl.serverOverride, serverOverride, "el servidor de reemplazo", "--server-override");
-    if (!cl.password.empty() && !cl.passwordFile.empty()) {
-        fail("la clave se indica dos veces (argumento y --password-file)");
     }
-    if (noRetry) {
-        cl.skipErrors = "1";
-    }
-    return w;
+    throw std::invalid_argument("the man page names an unknown group of options: " + name);
 }
 
-}  // namespace
-
-std::vector<std::string> CommandLine::windowIgnoredOptions() const {
-    std::vector<std::string> names;
-    if (prefix) {
-        names.push_back("--prefix");
-    }
-    if (downloadCount) {
-        names.push_back("--download-count");
-    }
-    if (uploadCount) {
-        names.push_back("--upload-count");
-    }
-    if (frequency) {
-        names.push_back("--frequency");
-    }
-    if (newestFirst) {
-        names.push_back("--newest-first");
-    }
-    if (atomicDocuments) {
-        names.push_back("--atomic-documents");
-    }
-    if (branch) {
-        names.push_back("--branch");
-    }
-    return names;
-}
-
-CommandLine parseCommandLine(const std::vector<std::string>& args) {
-    CommandLine cl = walk(args).cl;
-    if (!cl.error.empty() || cl.help || cl.version) {
-        return cl;
-    }
-    const bool status = cl.command == CommandLine::Command::Status;
-    if ((status || cl.headless) && (cl.server.empty() || cl.company.empty())) {
-        cl.error = std::string(status ? "status" : "--headless") +
-                   " necesita el servidor y la compañía (argumentos 1 y 4, o --server y "
-                   "--company)";
-    }
-    return cl;
-}
-
-int positionalPasswordIndex(const std::vector<std::string>& args) {
-    const Walk w = walk(args);
-    return w.positionalIndex.size() > 2 ? static_cast<int>(w.positionalIndex[2]) : -1;
-}
-
-std::string usageText() {
-    return R"usage(Usage: replica [options] [server user password company [1] [server-override]]
+constexpr const char* kUsageHead =
+    R"usage(Usage: replica [options] [server user password company [1] [server-override]]
        replica status [--json] [connection options] [server user password
                       company]
 
@@ -324,77 +626,10 @@ Positional arguments (all optional; an unattended start when company is given):
   server-override  replaces the server of every destination company
                    (RPCO_SERVIDOR) for every run
 
-Connection options (the same values by name; a value given both ways is an
-error):
-  --server TEXT         "Servidor :" of the login screen (argument 1)
-  --user NAME           "Usuario :" of the login screen (argument 2)
-  --password-file FILE  "Clave :" of the login screen: the first line of FILE
-                        (for example $CREDENTIALS_DIRECTORY/password under
-                        systemd's LoadCredential=)
-  --company CODE        "Compañía Local:" (argument 4)
-  --server-override TEXT
-                        replaces RPCO_SERVIDOR of every company (argument 6)
-  --timeout SECONDS     how long a database may leave the agent waiting, to
-                        connect or for any statement, before it is given up
-                        (whole number from 1 to 86400; default: the setting
-                        EsperaServidor, else 180). A server given up is
-                        logged like one that cannot be reached and the run
-                        goes on with the next company
+)usage";
 
-Fields of the main screen (--headless; the window has them on screen):
-  --prefix P            "Prefijo a enviar:" (default empty: every prefix)
-  --download-count N    "Operaciones a traer:" (whole number from 0 to
-                        2147483647, default 100): events without an error,
-                        and as many failed ones retried
-  --upload-count N      "Operaciones a enviar:" (the same, per destination)
-  --frequency MIN       "Frecuencia:" ... "minutos" (whole number from 0 to
-                        35791, default 1; 0: no automatic runs)
-  --newest-first        checks "Enviar lo más reciente primero"
-  --atomic-documents    checks "Documentos completos (todo o nada)": each
-                        document is written in one transaction, so a
-                        refused line leaves the destination as it was
-  --no-retry            checks "No reintentar errores" (same as argument 5 "1")
-  --branch NAME         "Agencia:" (default "Todas"); must be a branch of the
-                        company; the run does not depend on it
-
-Modes:
-  --headless       no window: the same engine with captions and errors on
-                   standard output, each line after its date and time, and
-                   after each run a summary with the figures of each phase
-                   and the run's duration; messages that would wait for an
-                   operator are logged instead. Needs the server and the
-                   company.
-  --once           end the program after the first run, with exit status
-                     0  every handled event was completed
-                     1  some event failed, or the run ended on an error
-                     2  the run could not start (bad option or value, no or
-                        unknown company, password file missing or unreadable,
-                        GENERAL.FDB or the company database cannot be opened,
-                        another agent replicates the company from another
-                        directory or machine)
-                     3  another agent is running for the same company and
-                        application directory
-                     4  a database could not be reached, refused the login
-                        or stopped answering (a server of the run, or
-                        GENERAL.FDB or the company database at the start)
-                     5  the log files could not be written (the run went on;
-                        each event keeps its state in the database)
-                   when several apply: 4 before 1 before 5
-                   (other statuses are reserved for later use)
-  status           report, without running anything and without writing, the
-                   pending and failed events by type and the age of the
-                   oldest pending one: those of the local company database
-                   for each destination, and those each destination's server
-                   database holds for the local company (one query per
-                   database). Exit status 0 when no event failed, 1 when
-                   some event failed, 2 when a database cannot be opened.
-  --json           status: the report as one JSON object
-  --help, -h       show this text and exit
-  --version        print "replica <version>" and exit
-  --               every later argument is positional (a password beginning
-                   with "--")
-
-Only one agent runs per company and application directory: a second one
+constexpr const char* kUsageTail =
+    R"usage(Only one agent runs per company and application directory: a second one
 refuses to start (exit status 3) while the first holds the lock file
 replica-<company>.lock there. Across directories and machines, each run
 holds the rows of REPLICA_COMPANIA locked in the company database: a run of
@@ -416,6 +651,80 @@ Installation setting:
   EsperaServidor   in the same settings as Directorio: the seconds of
                    --timeout when the option is not given
 )usage";
+
+}  // namespace
+
+std::vector<std::string> CommandLine::windowIgnoredOptions() const {
+    std::vector<std::string> names;
+    for (const Option& o : kOptions) {
+        const bool given = (o.flag && this->*o.flag) || (o.field && (this->*o.field).has_value());
+        if (given && (o.places & kAgent) && !(o.places & kWindow)) {
+            names.push_back(o.name);
+        }
+    }
+    return names;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine cl = walk(args).cl;
+    if (!cl.error.empty() || cl.help || cl.version) {
+        return cl;
+    }
+    const bool status = cl.command == CommandLine::Command::Status;
+    if ((status || cl.headless) && (cl.server.empty() || cl.company.empty())) {
+        cl.error = std::string(status ? "status" : "--headless") +
+                   " necesita el servidor y la compañía (argumentos 1 y 4, o --server y "
+                   "--company)";
+    }
+    return cl;
+}
+
+int positionalPasswordIndex(const std::vector<std::string>& args) {
+    const Reading r = walk(args);
+    return r.positionalIndex.size() > 2 ? static_cast<int>(r.positionalIndex[2]) : -1;
+}
+
+std::string usageText() {
+    std::string text = kUsageHead;
+    for (const Group& g : kGroups) {
+        text += g.heading;
+        for (const Option& o : kOptions) {
+            if (o.group == g.group) {
+                text += usageEntry(o, g.column);
+            }
+        }
+        text += "\n";
+    }
+    return text + kUsageTail;
+}
+
+std::string fillManPageOptions(const std::string& page) {
+    std::string out;
+    std::size_t placed[std::size(kGroups)] = {};
+    std::size_t from = 0;
+    while (from < page.size()) {
+        const std::size_t next = std::min(page.find('\n', from), page.size() - 1) + 1;
+        const std::string line = page.substr(from, next - from);
+        from = next;
+        const Group* group = markedGroup(line);
+        if (!group) {
+            out += line;
+            continue;
+        }
+        for (const Option& o : kOptions) {
+            if (o.group == group->group) {
+                out += manEntry(o);
+            }
+        }
+        ++placed[group - kGroups];
+    }
+    for (const Group& g : kGroups) {
+        if (placed[&g - kGroups] != 1) {
+            throw std::invalid_argument(std::string("the man page must have one line \"") +
+                                        kManMarker + g.marker + "\"");
+        }
+    }
+    return out;
 }
 
 }  // namespace replica::app

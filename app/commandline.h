@@ -101,4 +101,11 @@ int positionalPasswordIndex(const std::vector<std::string>& args);
 // The text of `replica --help`.
 std::string usageText();
 
+// The man page with the entries of the options written from the same table
+// as the parser and usageText(): each line `.\" options: GROUP`
+// (connection, fields, modes) becomes the entries of that group. Throws
+// std::invalid_argument when a group has no such line or more than one, or
+// when a line names no group.
+std::string fillManPageOptions(const std::string& page);
+
 }  // namespace replica::app

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <optional>
 
 #include "app/agentlock.h"
 #include "app/appdir.h"
@@ -96,16 +97,14 @@ std::string summaryText(const RunReport& r) {
     return text;
 }
 
-int runHeadless(const CommandLine& args, int stopFd) {
-    ConsoleOperator op(fieldsFrom(args));
-    const auto directory = [&op] {
-        return applicationDirectory([&op](const std::string& m) { op.message(m); });
-    };
+namespace {
 
-    // Before any database is opened: a second agent must not even read
-    // the events the first one is handling.
-    AgentLock lock;
-    switch (lock.acquire(directory(), args.company)) {
+// Before any database is opened: a second agent must not even read the
+// events the first one is handling. The exit status when another agent
+// holds the lock.
+std::optional<int> lockCompany(AgentLock& lock, const std::string& directory,
+                               const CommandLine& args, ConsoleOperator& op) {
+    switch (lock.acquire(directory, args.company)) {
         case AgentLock::Result::Acquired:
             break;
         case AgentLock::Result::Held:
@@ -118,8 +117,12 @@ int runHeadless(const CommandLine& args, int stopFd) {
             std::cerr << "replica: " << lock.error() << "; " << kNoLocalLockMessage << "\n";
             break;
     }
+    return std::nullopt;
+}
 
-    Session session(op, directory, families::catalogue());
+// Identifies the operator, checks the company and the branch and connects
+// the company. The exit status when the start cannot go on.
+std::optional<int> startSession(Session& session, ConsoleOperator& op, const CommandLine& args) {
     try {
         session.identify(args.server, args.user, args.password);
         const std::vector<Company> companies = session.companies();
@@ -145,28 +148,24 @@ int runHeadless(const CommandLine& args, int stopFd) {
         return error && db::isOutage(*error) ? kExitOutage : kExitNotStarted;
     }
     session.driver().setServerOverride(args.serverOverride);
+    return std::nullopt;
+}
 
-    // After every run: its summary, and once the log files that could not
-    // be written (standard error: a journal or a mail from cron shows it
-    // even when standard output goes nowhere).
-    const auto reportRun = [&op](const RunReport& r) {
-        if (r.started) {
-            op.log(summaryText(r));
-        }
-        if (!r.logFailure.empty()) {
-            std::cerr << "replica: " << kLogFailureMessage << r.logFailure << "\n";
-        }
-    };
-    RunReport report = session.run();
-    reportRun(report);
-    if (args.once || !report.started) {
-        return exitStatus(report);
+// After every run: its summary, and once the log files that could not be
+// written (standard error: a journal or a mail from cron shows it even when
+// standard output goes nowhere).
+void reportRun(ConsoleOperator& op, const RunReport& r) {
+    if (r.started) {
+        op.log(summaryText(r));
     }
-    if (!op.timerRunning()) {
-        op.message(kTimerStoppedMessage);
-        return exitStatus(report);
+    if (!r.logFailure.empty()) {
+        std::cerr << "replica: " << kLogFailureMessage << r.logFailure << "\n";
     }
+}
 
+// The runs after the first, each when the timer says, until a run leaves
+// the timer stopped or a stop request comes. Returns the exit status.
+int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stopFd) {
     QObject guard;
     watchStopSignals(stopFd, &guard, [] { QCoreApplication::exit(0); });
 
@@ -174,7 +173,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         report = session.run();
-        reportRun(report);
+        reportRun(op, report);
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
             QCoreApplication::exit(exitStatus(report));
@@ -184,6 +183,34 @@ int runHeadless(const CommandLine& args, int stopFd) {
     });
     timer.start(op.timerInterval());
     return QCoreApplication::exec();
+}
+
+}  // namespace
+
+int runHeadless(const CommandLine& args, int stopFd) {
+    ConsoleOperator op(fieldsFrom(args));
+    const auto directory = [&op] {
+        return applicationDirectory([&op](const std::string& m) { op.message(m); });
+    };
+    AgentLock lock;
+    if (const auto status = lockCompany(lock, directory(), args, op)) {
+        return *status;
+    }
+    Session session(op, directory, families::catalogue());
+    if (const auto status = startSession(session, op, args)) {
+        return *status;
+    }
+
+    const RunReport report = session.run();
+    reportRun(op, report);
+    if (args.once || !report.started) {
+        return exitStatus(report);
+    }
+    if (!op.timerRunning()) {
+        op.message(kTimerStoppedMessage);
+        return exitStatus(report);
+    }
+    return repeatRuns(session, op, report, stopFd);
 }
 
 }  // namespace replica::app

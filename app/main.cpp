@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,98 +110,121 @@ void installTrace() {
         });
 }
 
-}  // namespace
+// Whether a start reads the password before it runs.
+enum class Password {
+    Needed,       // status and the console agent
+    UnlessAsked,  // the window: its access-control screen asks for it, unless
+                  // it starts unattended or is given a password file
+};
 
-int main(int argc, char** argv) {
-    // Before any thread exists, so that no thread of the database client
-    // is ever interrupted by a stop request.
-    const int stopFd = blockStopSignals();
-    installTrace();
-    const std::vector<std::string> rawArgs(argv + 1, argv + argc);
-    {
-        // Help, version and the status report need no toolkit at all (and
-        // no display).
-        CommandLine raw = parseCommandLine(rawArgs);
-        if (raw.help || raw.version) {
-            return early(raw);
-        }
-        if (raw.command == CommandLine::Command::Status) {
-            if (const int status = early(raw); status >= 0) {
-                return status;
-            }
-            if (!takePassword(raw)) {
-                return kExitNotStarted;
-            }
-            hidePassword(rawArgs, argv);
-            applyTimeout(raw);
-            const StatusReport report = collectStatus(raw);
-            std::cout << (raw.json ? statusJson(report) : statusText(report)) << std::flush;
-            replica::db::shutdownClient();
-            return report.exitStatus();
-        }
-        if (raw.headless) {
-            QCoreApplication app(argc, argv);
-            const std::vector<std::string> args = argumentsOf(app);
-            CommandLine cl = parseCommandLine(args);
-            if (const int status = early(cl); status >= 0) {
-                return status;
-            }
-            if (!takePassword(cl)) {
-                return kExitNotStarted;
-            }
-            hidePassword(args, argv);
-            applyTimeout(cl);
-            const int status = runHeadless(cl, stopFd);
-            replica::db::shutdownClient();
-            return status;
-        }
-    }
+struct Start {
+    CommandLine cl;
+    std::optional<int> exit;  // the program ends here with this status
+};
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromUtf8("Norvale Envio automático"));
-    // The toolkit has removed its own options from argv by now.
-    const std::vector<std::string> args = argumentsOf(app);
-    CommandLine cl = parseCommandLine(args);
+// What every start does before it runs: reads its arguments (help, version
+// or the reason they cannot be used end the program here), takes the
+// password, overwrites its copy in the process list and sets the time limit
+// of every database connection. args are argv[1..] as the start reads them.
+Start prepare(const std::vector<std::string>& args, char** argv, Password password) {
+    Start start{parseCommandLine(args), std::nullopt};
+    CommandLine& cl = start.cl;
     if (const int status = early(cl); status >= 0) {
-        return status;
+        start.exit = status;
+        return start;
     }
-    if ((cl.commandLineMode() || !cl.passwordFile.empty()) && !takePassword(cl)) {
-        return kExitNotStarted;
+    const bool needed =
+        password == Password::Needed || cl.commandLineMode() || !cl.passwordFile.empty();
+    if (needed && !takePassword(cl)) {
+        start.exit = kExitNotStarted;
+        return start;
     }
     hidePassword(args, argv);
     applyTimeout(cl);
-    if (const std::vector<std::string> ignored = cl.windowIgnoredOptions(); !ignored.empty()) {
-        std::string names;
-        for (const std::string& name : ignored) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        std::cerr << "replica: la ventana no toma del comando " << names
-                  << ": se usan sus propios campos (estas opciones son de --headless)\n";
+    return start;
+}
+
+// Stops the embedded engine before the exit handlers run, once every
+// connection is closed; returns status.
+int stopClient(int status) {
+    replica::db::shutdownClient();
+    return status;
+}
+
+int runStatus(const std::vector<std::string>& args, char** argv) {
+    const Start start = prepare(args, argv, Password::Needed);
+    if (start.exit) {
+        return *start.exit;
     }
-    // An unattended start of the window replicates on its timer like the
-    // console agent: the same lock keeps a second one out.
+    const StatusReport report = collectStatus(start.cl);
+    std::cout << (start.cl.json ? statusJson(report) : statusText(report)) << std::flush;
+    return stopClient(report.exitStatus());
+}
+
+int runConsoleAgent(int argc, char** argv, int stopFd) {
+    QCoreApplication app(argc, argv);
+    const Start start = prepare(argumentsOf(app), argv, Password::Needed);
+    if (start.exit) {
+        return *start.exit;
+    }
+    return stopClient(runHeadless(start.cl, stopFd));
+}
+
+void warnWindowIgnoredOptions(const CommandLine& cl) {
+    const std::vector<std::string> ignored = cl.windowIgnoredOptions();
+    if (ignored.empty()) {
+        return;
+    }
+    std::string names;
+    for (const std::string& name : ignored) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    std::cerr << "replica: la ventana no toma del comando " << names
+              << ": se usan sus propios campos (estas opciones son de --headless)\n";
+}
+
+// An unattended start of the window replicates on its timer like the
+// console agent: the same lock keeps a second one out. False when another
+// agent holds it.
+bool lockUnattendedWindow(const CommandLine& cl, AgentLock& lock) {
+    if (!cl.commandLineMode()) {
+        return true;
+    }
+    const std::string dir =
+        applicationDirectory([](const std::string& m) { std::cerr << "replica: " << m << "\n"; });
+    switch (lock.acquire(dir, cl.company)) {
+        case AgentLock::Result::Acquired:
+            break;
+        case AgentLock::Result::Held:
+            std::cerr << "replica: " << alreadyRunningMessage(cl.company, lock) << "\n";
+            return false;
+        case AgentLock::Result::Failed:
+            // As the console agent: the lock in the company database
+            // still keeps a second agent out.
+            std::cerr << "replica: " << lock.error()
+                      << "; se sigue sin ese bloqueo: la compañía queda protegida por el "
+                         "bloqueo de su base de datos\n";
+            break;
+    }
+    return true;
+}
+
+int runWindow(int argc, char** argv, int stopFd) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8("Norvale Envio automático"));
+    // The toolkit has removed its own options from argv by now.
+    const Start start = prepare(argumentsOf(app), argv, Password::UnlessAsked);
+    if (start.exit) {
+        return *start.exit;
+    }
+    warnWindowIgnoredOptions(start.cl);
     AgentLock lock;
-    if (cl.commandLineMode()) {
-        const std::string dir = applicationDirectory(
-            [](const std::string& m) { std::cerr << "replica: " << m << "\n"; });
-        switch (lock.acquire(dir, cl.company)) {
-            case AgentLock::Result::Acquired:
-                break;
-            case AgentLock::Result::Held:
-                std::cerr << "replica: " << alreadyRunningMessage(cl.company, lock) << "\n";
-                return kExitAlreadyRunning;
-            case AgentLock::Result::Failed:
-                // As the console agent: the lock in the company database
-                // still keeps a second agent out.
-                std::cerr << "replica: " << lock.error()
-                          << "; se sigue sin ese bloqueo: la compañía queda protegida por el "
-                             "bloqueo de su base de datos\n";
-                break;
-        }
+    if (!lockUnattendedWindow(start.cl, lock)) {
+        return kExitAlreadyRunning;
     }
     int status = 0;
     {
-        Tfprincipalauto window(cl);
+        Tfprincipalauto window(start.cl);
         QObject::connect(&window, &Tfprincipalauto::quitRequested, &app,
                          [](int code) { QCoreApplication::exit(code); });
         // A stop request closes the window like "Cancelar" (after the run in
@@ -209,8 +233,29 @@ int main(int argc, char** argv) {
         window.show();
         status = QApplication::exec();
     }
-    // The window has closed its connections; stop the embedded engine before
-    // the exit handlers run.
-    replica::db::shutdownClient();
-    return status;
+    // The window has closed its connections.
+    return stopClient(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so that no thread of the database client
+    // is ever interrupted by a stop request.
+    const int stopFd = blockStopSignals();
+    installTrace();
+    const std::vector<std::string> rawArgs(argv + 1, argv + argc);
+    // Help, version and the status report need no toolkit at all (and no
+    // display).
+    const CommandLine raw = parseCommandLine(rawArgs);
+    if (raw.help || raw.version) {
+        return early(raw);
+    }
+    if (raw.command == CommandLine::Command::Status) {
+        return runStatus(rawArgs, argv);
+    }
+    if (raw.headless) {
+        return runConsoleAgent(argc, argv, stopFd);
+    }
+    return runWindow(argc, argv, stopFd);
 }

@@ -211,15 +211,38 @@ Operator& Tfprincipalauto::screenOperator() {
     return *m_operator;
 }
 
+// Top to bottom. The controls are made in the order the Tab key follows.
 void Tfprincipalauto::buildControls() {
     auto* fields = new QGridLayout;
     int row = 0;
+    addCompanyFields(*fields, row);
+    addRunFields(*fields, row);
+    addStateFields(*fields, row);
+    QHBoxLayout* errorRow = buildErrorRow();
+    QHBoxLayout* runRow = buildRunRow();
+    QHBoxLayout* screenRow = buildScreenRow();
+    buildProgressPanel();
 
+    auto* revision = new QLabel(u8("Rev:2026/05/22"), this);
+    revision->setObjectName("LRevision");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(errorRow);
+    layout->addLayout(runRow);
+    layout->addLayout(screenRow);
+    layout->addWidget(m_progressPanel);
+    layout->addStretch();
+    layout->addWidget(revision);
+}
+
+// "Servidor:", "Compañía Local:" and "Agencia:".
+void Tfprincipalauto::addCompanyFields(QGridLayout& fields, int& row) {
     m_server = new QLineEdit(this);
     m_server->setObjectName("EServidor");
     m_server->setReadOnly(true);
-    fields->addWidget(new QLabel(u8("Servidor:"), this), row, 0);
-    fields->addWidget(m_server, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Servidor:"), this), row, 0);
+    fields.addWidget(m_server, row++, 1, 1, 2);
 
     m_companies = new QStandardItemModel(0, 2, this);
     m_companies->setHorizontalHeaderLabels({u8("Código"), u8("Nombre")});
@@ -236,22 +259,26 @@ void Tfprincipalauto::buildControls() {
     m_LCiaOri->setCurrentIndex(-1);
     connect(m_LCiaOri, &QComboBox::currentTextChanged, this,
             &Tfprincipalauto::onCompanyTextChanged);
-    fields->addWidget(new QLabel(u8("Compañía Local:"), this), row, 0);
-    fields->addWidget(m_LCiaOri, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Compañía Local:"), this), row, 0);
+    fields.addWidget(m_LCiaOri, row++, 1, 1, 2);
 
     m_agencia = new QComboBox(this);
     m_agencia->setObjectName("LAgencia");
-    fields->addWidget(new QLabel(u8("Agencia:"), this), row, 0);
-    fields->addWidget(m_agencia, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Agencia:"), this), row, 0);
+    fields.addWidget(m_agencia, row++, 1, 1, 2);
+}
 
+// The fields a run reads: prefix, the two counts, the frequency and the
+// three boxes.
+void Tfprincipalauto::addRunFields(QGridLayout& fields, int& row) {
     auto addLine = [&](QLineEdit*& edit, const char* name, const char* caption, const char* initial,
                        const char* unit) {
         edit = new QLineEdit(u8(initial), this);
         edit->setObjectName(name);
-        fields->addWidget(new QLabel(u8(caption), this), row, 0);
-        fields->addWidget(edit, row, 1);
+        fields.addWidget(new QLabel(u8(caption), this), row, 0);
+        fields.addWidget(edit, row, 1);
         if (unit) {
-            fields->addWidget(new QLabel(u8(unit), this), row, 2);
+            fields.addWidget(new QLabel(u8(unit), this), row, 2);
         }
         ++row;
     };
@@ -262,10 +289,10 @@ void Tfprincipalauto::buildControls() {
 
     m_ckreciente = new QCheckBox(u8("Enviar lo más reciente primero"), this);
     m_ckreciente->setObjectName("ckreciente");
-    fields->addWidget(m_ckreciente, row++, 1, 1, 2);
+    fields.addWidget(m_ckreciente, row++, 1, 1, 2);
     m_CkError = new QCheckBox(u8("No reintentar errores"), this);
     m_CkError->setObjectName("CkError");
-    fields->addWidget(m_CkError, row++, 1, 1, 2);
+    fields.addWidget(m_CkError, row++, 1, 1, 2);
     // The operator's choice outlives the window: the next start writes
     // documents the same way.
     m_CkCompletos = new QCheckBox(u8("Documentos completos (todo o nada)"), this);
@@ -275,27 +302,31 @@ void Tfprincipalauto::buildControls() {
            "rechazada, el destino queda como estaba antes del evento."));
     m_CkCompletos->setChecked(rememberedAtomicDocuments());
     connect(m_CkCompletos, &QCheckBox::toggled, this, [](bool on) { rememberAtomicDocuments(on); });
-    fields->addWidget(m_CkCompletos, row++, 1, 1, 2);
+    fields.addWidget(m_CkCompletos, row++, 1, 1, 2);
+}
 
+// What the runs have done and when the next one comes.
+void Tfprincipalauto::addStateFields(QGridLayout& fields, int& row) {
     m_EUltenvio = new QLineEdit(this);
     m_EUltenvio->setObjectName("EUltenvio");
     m_EUltenvio->setReadOnly(true);
-    fields->addWidget(new QLabel(u8("Ultima actualización:"), this), row, 0);
-    fields->addWidget(m_EUltenvio, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Ultima actualización:"), this), row, 0);
+    fields.addWidget(m_EUltenvio, row++, 1, 1, 2);
 
     m_summaryLabel = new QLabel(u8("Sin envíos desde que se abrió el programa."), this);
     m_summaryLabel->setObjectName("LResumen");
-    fields->addWidget(new QLabel(u8("Último envío:"), this), row, 0);
-    fields->addWidget(m_summaryLabel, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Último envío:"), this), row, 0);
+    fields.addWidget(m_summaryLabel, row++, 1, 1, 2);
 
     m_countdown = new QLabel(this);
     m_countdown->setObjectName("LProximo");
-    fields->addWidget(new QLabel(u8("Próximo envío:"), this), row, 0);
-    fields->addWidget(m_countdown, row++, 1, 1, 2);
+    fields.addWidget(new QLabel(u8("Próximo envío:"), this), row, 0);
+    fields.addWidget(m_countdown, row++, 1, 1, 2);
+}
 
-    // "Ultimo error:" keeps two lines whatever the message: a long one is
-    // cut there (the whole text is its tooltip) instead of growing the
-    // window.
+// "Ultimo error:" keeps two lines whatever the message: a long one is cut
+// there (the whole text is its tooltip) instead of growing the window.
+QHBoxLayout* Tfprincipalauto::buildErrorRow() {
     m_Label8 = new QLabel(u8("Ultimo error:"), this);
     m_Label8->setObjectName("Label8");
     m_Label8->setWordWrap(true);
@@ -311,10 +342,13 @@ void Tfprincipalauto::buildControls() {
     auto* errorRow = new QHBoxLayout;
     errorRow->addWidget(m_Label8, 1);
     errorRow->addWidget(m_errorTime);
+    return errorRow;
+}
 
-    // "Enviar", "Detener", the one-line event field and "Cancelar". The
-    // event field keeps its place while hidden, so no button moves when it
-    // comes and goes.
+// "Enviar", "Detener", the one-line event field and "Cancelar". The event
+// field keeps its place while hidden, so no button moves when it comes and
+// goes.
+QHBoxLayout* Tfprincipalauto::buildRunRow() {
     auto* runRow = new QHBoxLayout;
     m_SpeedButton1 = new QPushButton(u8("Enviar"), this);
     m_SpeedButton1->setObjectName("SpeedButton1");
@@ -338,7 +372,11 @@ void Tfprincipalauto::buildControls() {
     runRow->addWidget(m_detener);
     runRow->addWidget(m_eventLine, 1);
     runRow->addWidget(m_cancelar);
+    return runRow;
+}
 
+// One button per screen, in the order of Screen.
+QHBoxLayout* Tfprincipalauto::buildScreenRow() {
     static const struct {
         const char* name;
         const char* caption;
@@ -362,9 +400,12 @@ void Tfprincipalauto::buildControls() {
     m_screenButtons[static_cast<int>(Screen::Registros)]->setToolTip(
         u8("errorenvio.txt y ENVIO.TXT, las líneas más recientes primero"));
     refreshScreenButtons();
+    return screenRow;
+}
 
-    // The progress area keeps its place while hidden: the window never
-    // grows nor leaves a gap when the panel comes and goes.
+// The progress area keeps its place while hidden: the window never grows
+// nor leaves a gap when the panel comes and goes.
+void Tfprincipalauto::buildProgressPanel() {
     m_progressPanel = new QFrame(this);
     m_progressPanel->setObjectName("PProgreso");
     m_progressPanel->setFrameShape(QFrame::StyledPanel);
@@ -381,18 +422,6 @@ void Tfprincipalauto::buildControls() {
     fixedPanel.setRetainSizeWhenHidden(true);
     m_progressPanel->setSizePolicy(fixedPanel);
     m_progressPanel->hide();
-
-    auto* revision = new QLabel(u8("Rev:2026/05/22"), this);
-    revision->setObjectName("LRevision");
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addLayout(errorRow);
-    layout->addLayout(runRow);
-    layout->addLayout(screenRow);
-    layout->addWidget(m_progressPanel);
-    layout->addStretch();
-    layout->addWidget(revision);
 }
 
 void Tfprincipalauto::setScreen(Screen screen, ScreenOpener opener) {

@@ -49,6 +49,8 @@ class QCheckBox;
 class QComboBox;
 class QDialog;
 class QFrame;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -157,6 +159,13 @@ class Tfprincipalauto : public QWidget {
     friend class ScreenOperator;
 
     void buildControls();
+    void addCompanyFields(QGridLayout& fields, int& row);
+    void addRunFields(QGridLayout& fields, int& row);
+    void addStateFields(QGridLayout& fields, int& row);
+    QHBoxLayout* buildErrorRow();
+    QHBoxLayout* buildRunRow();
+    QHBoxLayout* buildScreenRow();
+    void buildProgressPanel();
     void loadCompanies();
     void onCompanyTextChanged(const QString& text);
     // Connects the company of the selector; false when it failed (recorded).

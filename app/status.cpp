@@ -209,116 +209,157 @@ std::string destinationStatusSql(const std::string& localCompany, bool downloadS
            " group by RPEV_TIPO order by RPEV_TIPO";
 }
 
-StatusReport collectStatus(const CommandLine& cl) {
-    StatusReport r;
-    r.company = cl.company;
-    r.checkedAt = sqlDate(today()) + " " + sqlTime(now());
-    r.local.path = Session::companyPath(cl.server, cl.company);
+namespace {
 
-    struct ServerRow {
-        std::string code, server;
-        bool active = false, download = false;
-    };
-    std::map<std::string, Backlog> outgoing;
+// A row of REPLICA_COMPANIA.
+struct ServerRow {
+    std::string code, server;
+    bool active = false, download = false;
+};
+
+// What the one local query brings.
+struct LocalAnswer {
+    std::map<std::string, Backlog> outgoing;  // by destination company
     std::vector<ServerRow> rows;
-    std::string user, password;
-    bool userSeen = false, passwordSeen = false;
-    {
-        db::Connection local;
-        local.setPath(r.local.path);
-        local.setUserName(db::upperCase(cl.user));
-        local.setPassword(cl.password);
-        try {
-            local.open();
-        } catch (const std::exception& e) {
-            r.local.error = "No se pudo abrir la base de datos de la compañía " + cl.company +
-                            " (" + r.local.path + "): " + messageOf(e);
-            return r;
-        }
-        try {
-            db::Query q(local);
-            q.open(localStatusSql());
-            for (q.first(); !q.eof(); q.next()) {
-                const std::string kind = db::rtrim(q.asText(0));
-                const std::string code = db::rtrim(q.asText(1));
-                if (kind == "E") {
-                    addRow(outgoing[code], q, 2);
-                } else if (kind == "S") {
-                    rows.push_back({code, q.asText(7), db::rtrim(q.asText(8)) == "S",
-                                    db::rtrim(q.asText(9)) == "S"});
-                } else if (code == kUserProperty && !userSeen) {
-                    user = q.asText(7);
-                    userSeen = true;
-                } else if (code == kPasswordProperty && !passwordSeen) {
-                    password = q.asText(7);
-                    passwordSeen = true;
-                }
-            }
-        } catch (const std::exception& e) {
-            r.local.error = "No se pudo leer la base de datos de la compañía " + cl.company + " (" +
-                            r.local.path + "): " + messageOf(e);
-            return r;
-        }
-        r.local.ok = true;
-    }
+    std::string user, password;  // of the replication, for the servers
+};
 
-    // As the run finds them: the first active row of a company; the first
-    // active download row, when its server text is not empty.
-    std::map<std::string, const ServerRow*> servers;
+// Reads the local company database into r.local and answer; false (with
+// r.local.error) when it cannot be opened or read.
+bool readLocal(const CommandLine& cl, StatusReport& r, LocalAnswer& answer) {
+    db::Connection local;
+    local.setPath(r.local.path);
+    local.setUserName(db::upperCase(cl.user));
+    local.setPassword(cl.password);
+    try {
+        local.open();
+    } catch (const std::exception& e) {
+        r.local.error = "No se pudo abrir la base de datos de la compañía " + cl.company + " (" +
+                        r.local.path + "): " + messageOf(e);
+        return false;
+    }
+    bool userSeen = false, passwordSeen = false;
+    try {
+        db::Query q(local);
+        q.open(localStatusSql());
+        for (q.first(); !q.eof(); q.next()) {
+            const std::string kind = db::rtrim(q.asText(0));
+            const std::string code = db::rtrim(q.asText(1));
+            if (kind == "E") {
+                addRow(answer.outgoing[code], q, 2);
+            } else if (kind == "S") {
+                answer.rows.push_back({code, q.asText(7), db::rtrim(q.asText(8)) == "S",
+                                       db::rtrim(q.asText(9)) == "S"});
+            } else if (code == kUserProperty && !userSeen) {
+                answer.user = q.asText(7);
+                userSeen = true;
+            } else if (code == kPasswordProperty && !passwordSeen) {
+                answer.password = q.asText(7);
+                passwordSeen = true;
+            }
+        }
+    } catch (const std::exception& e) {
+        r.local.error = "No se pudo leer la base de datos de la compañía " + cl.company + " (" +
+                        r.local.path + "): " + messageOf(e);
+        return false;
+    }
+    r.local.ok = true;
+    return true;
+}
+
+// The rows the run would use, found as it finds them (findUploadServer,
+// findDownloadServer) but from the rows the local query already brought:
+// the first active row of a company; the first active download row, when
+// its server text is not empty.
+struct Servers {
+    std::map<std::string, const ServerRow*> byCompany;
     const ServerRow* download = nullptr;
+};
+
+Servers chooseServers(const std::vector<ServerRow>& rows) {
+    Servers servers;
     bool downloadChosen = false;
     for (const ServerRow& row : rows) {
         if (!row.active) {
             continue;
         }
-        servers.emplace(row.code, &row);
+        servers.byCompany.emplace(row.code, &row);
         if (row.download && !downloadChosen) {
             downloadChosen = true;
-            download = row.server.empty() ? nullptr : &row;
+            servers.download = row.server.empty() ? nullptr : &row;
         }
     }
+    return servers;
+}
+
+// Every company with local events for it or an active server row, with its
+// local events.
+std::map<std::string, DestinationStatus> destinationsOf(const LocalAnswer& answer,
+                                                        const Servers& servers, StatusReport& r) {
     std::map<std::string, DestinationStatus> destinations;
-    for (const auto& [code, backlog] : outgoing) {
+    for (const auto& [code, backlog] : answer.outgoing) {
         destinations[code].outgoing = backlog;
         r.local.backlog.add(backlog);
     }
-    for (const auto& [code, row] : servers) {
+    for (const auto& [code, row] : servers.byCompany) {
         if (!row->server.empty()) {
             destinations[code];
         }
     }
+    return destinations;
+}
 
+// Opens d's server database with the replication credentials and reads
+// the events it holds for the local company into d.incoming.
+void readIncoming(DestinationStatus& d, const std::string& localCompany,
+                  const LocalAnswer& answer) {
+    d.incoming.path = serverPath(d.server, d.company);
+    db::Connection server;
+    server.setPath(d.incoming.path);
+    server.setUserName(answer.user);
+    server.setPassword(answer.password);
+    try {
+        server.open();
+    } catch (const std::exception& e) {
+        d.incoming.error =
+            "No se pudo conectar con el servidor " + d.incoming.path + ": " + messageOf(e);
+        return;
+    }
+    try {
+        db::Query q(server);
+        q.open(destinationStatusSql(localCompany, d.downloadSource));
+        for (q.first(); !q.eof(); q.next()) {
+            addRow(d.incoming.backlog, q, 0);
+        }
+        d.incoming.ok = true;
+    } catch (const std::exception& e) {
+        d.incoming.error = "No se pudo leer " + d.incoming.path + ": " + messageOf(e);
+    }
+}
+
+}  // namespace
+
+StatusReport collectStatus(const CommandLine& cl) {
+    StatusReport r;
+    r.company = cl.company;
+    r.checkedAt = sqlDate(today()) + " " + sqlTime(now());
+    r.local.path = Session::companyPath(cl.server, cl.company);
+    LocalAnswer answer;
+    if (!readLocal(cl, r, answer)) {
+        return r;
+    }
+    const Servers servers = chooseServers(answer.rows);
+    std::map<std::string, DestinationStatus> destinations = destinationsOf(answer, servers, r);
     for (auto& [code, d] : destinations) {
         d.company = code;
-        const auto found = servers.find(code);
-        if (found == servers.end() || found->second->server.empty()) {
+        const auto found = servers.byCompany.find(code);
+        if (found == servers.byCompany.end() || found->second->server.empty()) {
             continue;
         }
         d.hasServer = true;
-        d.downloadSource = found->second == download;
+        d.downloadSource = found->second == servers.download;
         d.server = cl.serverOverride.empty() ? found->second->server : cl.serverOverride;
-        d.incoming.path = serverPath(d.server, code);
-        db::Connection server;
-        server.setPath(d.incoming.path);
-        server.setUserName(user);
-        server.setPassword(password);
-        try {
-            server.open();
-        } catch (const std::exception& e) {
-            d.incoming.error =
-                "No se pudo conectar con el servidor " + d.incoming.path + ": " + messageOf(e);
-            continue;
-        }
-        try {
-            db::Query q(server);
-            q.open(destinationStatusSql(cl.company, d.downloadSource));
-            for (q.first(); !q.eof(); q.next()) {
-                addRow(d.incoming.backlog, q, 0);
-            }
-            d.incoming.ok = true;
-        } catch (const std::exception& e) {
-            d.incoming.error = "No se pudo leer " + d.incoming.path + ": " + messageOf(e);
-        }
+        readIncoming(d, cl.company, answer);
     }
     for (auto& [code, d] : destinations) {
         r.destinations.push_back(std::move(d));

@@ -81,7 +81,16 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
       m_hooks(DialogHooks::standard()) {
     setWindowTitle(caption);
     resize(960, 460);
+    // In this order: the order the controls are made is the order of Tab.
+    buildGrid();
+    buildControls();
+    buildMenu();
+    followSelection();
+    layOut();
+    updateStatus();
+}
 
+void EventMonitor::buildGrid() {
     m_model = new QStandardItemModel(this);
     QStringList titles;
     for (const EventColumn& c : kColumns) {
@@ -109,7 +118,11 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
         m_navigator->add(GridNavigator::Delete, [this] { BorrarClick(); });
     }
     m_navigator->add(GridNavigator::Refresh, [this] { reload(); });
+}
 
+// The count, the detail line (error monitor), "Activar filtros", "Borrar"
+// and "Cerrar".
+void EventMonitor::buildControls() {
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("LRegistros"));
     if (m_errorColumn) {
@@ -127,7 +140,10 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     m_close = new QPushButton(QStringLiteral("Cerrar"), this);
     m_close->setAutoDefault(false);
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
+}
 
+// The grid's popup menu and the find shortcut.
+void EventMonitor::buildMenu() {
     m_menu = new QMenu(this);
     connect(m_menu->addAction(QStringLiteral("&Copiar")), &QAction::triggered, this,
             [this] { Copiar(); });
@@ -141,7 +157,9 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
             [this](const QPoint& at) { m_menu->popup(m_grid->viewport()->mapToGlobal(at)); });
 
     addFindShortcut(this, [this] { return findDialog(); });
+}
 
+void EventMonitor::followSelection() {
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { updateStatus(); });
     connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -151,7 +169,9 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     connect(shown, &QAbstractItemModel::rowsRemoved, this, [this] { updateStatus(); });
     connect(shown, &QAbstractItemModel::modelReset, this, [this] { updateStatus(); });
     connect(shown, &QAbstractItemModel::layoutChanged, this, [this] { updateStatus(); });
+}
 
+void EventMonitor::layOut() {
     auto* status = new QHBoxLayout;
     status->addWidget(m_count);
     status->addStretch();
@@ -168,7 +188,6 @@ EventMonitor::EventMonitor(const QString& caption, std::string sql, QString expo
     }
     layout->addLayout(status);
     layout->addLayout(bottom);
-    updateStatus();
 }
 
 EventMonitor::~EventMonitor() = default;

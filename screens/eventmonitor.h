@@ -104,6 +104,11 @@ class EventMonitor : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    void buildGrid();
+    void buildControls();
+    void buildMenu();
+    void followSelection();
+    void layOut();
     void report(const std::string& message);
     // Follows the current row and the rows shown: "Borrar", the count and
     // the detail line.

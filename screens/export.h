@@ -62,17 +62,12 @@ std::string toText(const Table& table);
 std::string toCsv(const Table& table);
 std::string toHtml(const Table& table);
 std::string toRtf(const Table& table);
-std::string toXls(const Table& table);
+std::string toXls(const Table& table);  // xlswriter.cpp
 std::string exportBytes(const Table& table, Format format);
 
 // The clipboard form of rows: cells separated by tabs, rows by line breaks;
 // a cell holding a tab, a line break or a quote is quoted, with its inner
 // quotes doubled, as spreadsheets read pasted text.
 std::string toClipboardText(const std::vector<std::vector<std::string>>& rows);
-
-// An OLE2 compound file holding one stream under the root storage. Streams
-// shorter than 4096 bytes are padded with zeros to that size, so that the
-// file needs no mini stream. Exposed for the workbook and its tests.
-std::string compoundFile(const std::string& streamName, std::string stream);
 
 }  // namespace replica::exporting

@@ -377,6 +377,31 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
     m_model = new RecordSetModel(m_rs, std::move(fields), this);
     m_model->setReporter([this](const std::string& m) { m_hooks.warning(this, qs(m)); });
 
+    buildGrid(searchable);
+    buildNavigator();
+
+    m_save = new QPushButton(QStringLiteral("Grabar"), this);
+    m_save->setAutoDefault(false);
+    connect(m_save, &QPushButton::clicked, this, [this] { GrabarClick(); });
+    m_cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { CancelarClick(); });
+
+    if (searchable) {
+        addFindShortcut(this, [this] { return findDialog(); });
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_save);
+    buttons->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_navigator);
+    layout->addLayout(buttons);
+}
+
+void SettingsEditor::buildGrid(bool searchable) {
     m_grid = new DataGrid(this);
     m_grid->setObjectName(QStringLiteral("grid"));
     m_grid->setSourceModel(m_model);
@@ -408,7 +433,9 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
                     rowLeft(was);
                 }
             });
+}
 
+void SettingsEditor::buildNavigator() {
     m_navigator = new GridNavigator(this);
     m_navigator->addMoves(*m_grid);
     m_navigator->add(GridNavigator::Insert, [this] { insertRow(); });
@@ -421,26 +448,6 @@ SettingsEditor::SettingsEditor(const QString& caption, db::Connection& local, st
     m_navigator->add(GridNavigator::Post, [this] { postRow(); });
     m_navigator->add(GridNavigator::Cancel, [this] { cancelRow(); });
     m_navigator->add(GridNavigator::Refresh, [this] { refresh(); });
-
-    m_save = new QPushButton(QStringLiteral("Grabar"), this);
-    m_save->setAutoDefault(false);
-    connect(m_save, &QPushButton::clicked, this, [this] { GrabarClick(); });
-    m_cancel = new QPushButton(QStringLiteral("Cancelar"), this);
-    m_cancel->setAutoDefault(false);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { CancelarClick(); });
-
-    if (searchable) {
-        addFindShortcut(this, [this] { return findDialog(); });
-    }
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_grid, 1);
-    layout->addWidget(m_navigator);
-    layout->addLayout(buttons);
 }
 
 SettingsEditor::~SettingsEditor() = default;

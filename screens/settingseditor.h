@@ -188,6 +188,8 @@ class SettingsEditor : public QDialog {
     db::Connection& local() { return m_local; }
 
   private:
+    void buildGrid(bool searchable);
+    void buildNavigator();
     void rowLeft(int previousSourceRow);
 
     db::Connection& m_local;

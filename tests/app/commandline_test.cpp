@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -192,6 +194,74 @@ TEST(CommandLine, HelpNamesTheFieldOfEachOption) {
         ASSERT_NE(at, std::string::npos) << option;
         const std::string line = help.substr(at, help.find('\n', at) - at);
         EXPECT_NE(line.find(field), std::string::npos) << line;
+    }
+}
+
+// --help is written from the table of options: no entry may push a line
+// past a terminal's 80 columns (counted in characters, not bytes).
+TEST(CommandLine, HelpFitsEightyColumns) {
+    const std::string help = usageText();
+    std::size_t from = 0;
+    while (from < help.size()) {
+        const std::size_t end = help.find('\n', from);
+        const std::string line = help.substr(from, end - from);
+        std::size_t characters = 0;
+        for (const unsigned char c : line) {
+            characters += (c & 0xC0) != 0x80;
+        }
+        EXPECT_LE(characters, 80u) << line;
+        from = end == std::string::npos ? help.size() : end + 1;
+    }
+}
+
+// The man page's option entries come from the same table: each group
+// where its marker line stands, every option of --help named with troff's
+// minus ("\-"; a bare "-" is a hyphen, which a copied option would not
+// match), and a page that lost or repeats a marker is refused rather than
+// installed without its options.
+TEST(CommandLine, ManPageTakesTheOptionsOfHelpAtItsMarkers) {
+    const std::string connection = ".\\\" options: connection\n";
+    const std::string fields = ".\\\" options: fields\n";
+    const std::string modes = ".\\\" options: modes\n";
+    const std::string page = "before\n" + connection + "between\n" + fields + modes + "after\n";
+    const std::string filled = fillManPageOptions(page);
+    EXPECT_EQ(filled.rfind("before\n.TP\n", 0), 0u);
+    EXPECT_NE(filled.find("\nbetween\n.TP\n"), std::string::npos);
+    EXPECT_EQ(filled.substr(filled.size() - 7), "\nafter\n");
+    EXPECT_EQ(filled.find("options:"), std::string::npos);
+
+    std::vector<std::string> heads;  // the line after each .TP
+    for (std::size_t at = filled.find(".TP\n"); at != std::string::npos;
+         at = filled.find(".TP\n", at + 1)) {
+        const std::size_t begin = at + 4;
+        heads.push_back(filled.substr(begin, filled.find('\n', begin) - begin));
+    }
+    for (const std::string& head : heads) {
+        EXPECT_EQ(head.rfind(".B", 0), 0u) << head;
+        for (std::size_t i = 0; i < head.size(); ++i) {
+            EXPECT_FALSE(head[i] == '-' && (i == 0 || head[i - 1] != '\\')) << head;
+        }
+    }
+    const std::string help = usageText();
+    std::size_t options = 0;
+    for (std::size_t at = help.find("\n  --"); at != std::string::npos;
+         at = help.find("\n  --", at + 1)) {
+        const std::string name = help.substr(at + 3, help.find_first_of(" ,\n", at + 3) - at - 3);
+        std::string troff;
+        for (const char c : name) {
+            troff += c == '-' ? "\\-" : std::string(1, c);
+        }
+        const bool named = std::any_of(heads.begin(), heads.end(), [&](const std::string& h) {
+            return h.find(" " + troff + " ") != std::string::npos || h.ends_with(" " + troff);
+        });
+        EXPECT_TRUE(named) << name;
+        ++options;
+    }
+    EXPECT_EQ(heads.size(), options + 1);  // and "status"
+
+    for (const std::string& bad :
+         {"before\n" + connection + modes, page + fields, page + ".\\\" options: extras\n"}) {
+        EXPECT_THROW(fillManPageOptions(bad), std::invalid_argument) << bad;
     }
 }
 
