@@ -73,6 +73,14 @@ std::string KeyedText::build(const KeyValues& values) const {
     return sql;
 }
 
+std::string KeyedText::spelled() const {
+    std::string sql;
+    for (const Piece& p : m_pieces) {
+        sql += p.key ? "?" : p.text;
+    }
+    return sql;
+}
+
 void KeyedText::checkEventKeys(const KeyValues& values) const {
     for (const Piece& p : m_pieces) {
         if (p.key && p.key->from != Key::From::Column) {

@@ -125,6 +125,9 @@ class KeyedText {
     KeyedText(std::initializer_list<Piece> pieces) : m_pieces(pieces) {}
 
     bool empty() const { return m_pieces.empty(); }
+    // The fixed pieces with "?" in the place of each key: the text as a
+    // family spells it, for checks and messages.
+    std::string spelled() const;
     // The text as sent. A number key that is not a whole number records the
     // refusal on the event and throws EventRefused; a column key without a
     // row, or a part the code does not have, is a fault of the family

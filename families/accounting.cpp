@@ -106,10 +106,4 @@ const std::vector<KeyedFamily>& accountingFamilies() {
     return kRows;
 }
 
-void addAccounting(Catalogue& catalogue) {
-    for (const KeyedFamily& f : accountingFamilies()) {
-        catalogue.add(f.type, keyedForm(f));
-    }
-}
-
 }  // namespace replica::families

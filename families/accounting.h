@@ -22,7 +22,4 @@ const std::vector<KeyedFamily>& accountingFamilies();
 // range, resolution) are each company's own.
 const std::vector<NamedColumn>& prefixColumns();
 
-// Gives the catalogue the forms of these types.
-void addAccounting(Catalogue& catalogue);
-
 }  // namespace replica::families

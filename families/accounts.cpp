@@ -303,10 +303,4 @@ const DocumentFamily& accountDocument(int type) {
     throw std::out_of_range("no account document of type " + std::to_string(type));
 }
 
-void addAccounts(Catalogue& catalogue) {
-    for (const DocumentFamily& d : accountDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-}
-
 }  // namespace replica::families

@@ -26,7 +26,4 @@ const std::vector<DocumentFamily>& accountDocuments();
 // The row of one of those types; throws std::out_of_range otherwise.
 const DocumentFamily& accountDocument(int type);
 
-// Gives the catalogue the forms of the account documents.
-void addAccounts(Catalogue& catalogue);
-
 }  // namespace replica::families

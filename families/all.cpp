@@ -14,20 +14,48 @@
 
 namespace replica::families {
 
+namespace {
+
+template <class Row>
+void append(std::vector<const Row*>& to, const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+        to.push_back(&r);
+    }
+}
+
+}  // namespace
+
+std::vector<const DocumentFamily*> documentFamilies() {
+    std::vector<const DocumentFamily*> rows;
+    append(rows, accountDocuments());     // 1, 41 to 45, 51 to 55
+    append(rows, inventoryDocuments());   // 11 to 18
+    append(rows, movementDocuments());    // 13, 21, 22, 24 as inventory movements
+    append(rows, purchaseDocuments());    // 21, 22, 24 as themselves
+    append(rows, salesDocuments());       // 31 to 35, 81, 235
+    rows.push_back(&salesInvoiceExit());  // 31 as an inventory exit
+    append(rows, treasuryDocuments());    // 61 to 66, 71 to 77
+    append(rows, payrollDocuments());     // 94, 193
+    return rows;
+}
+
+std::vector<const KeyedFamily*> keyedFamilies() {
+    std::vector<const KeyedFamily*> rows;
+    append(rows, itemFamilies());        // 101, 124 to 129, 201 to 205, 1291
+    append(rows, payrollRecords());      // 96, 192
+    append(rows, accountingFamilies());  // 100, 111 to 117, 142
+    append(rows, partyFamilies());       // 102 to 106, 152
+    return rows;
+}
+
 Catalogue catalogue() {
     Catalogue c = Catalogue::listed();
     declareSettings(c);
-    // Each family group adds its forms here, in catalogue order.
-    addAccounts(c);    // 1, 41 to 45, 51 to 55
-    addInventory(c);   // 11 to 18
-    addMovements(c);   // 13, 21, 22, 24 as inventory movements
-    addPurchases(c);   // 21, 22, 24 as themselves
-    addSales(c);       // 31 to 35, 81, 235
-    addTreasury(c);    // 61 to 66, 71 to 77
-    addItems(c);       // 101, 124 to 129, 201 to 205, 1291
-    addPayroll(c);     // 94, 96, 192, 193
-    addAccounting(c);  // 100, 111 to 117, 142
-    addParties(c);     // 102 to 106, 152
+    for (const DocumentFamily* d : documentFamilies()) {
+        c.add(d->type, documentForm(*d));
+    }
+    for (const KeyedFamily* k : keyedFamilies()) {
+        c.add(k->type, keyedForm(*k));
+    }
     return c;
 }
 

@@ -141,10 +141,4 @@ const DocumentFamily& inventoryDocument(int type) {
     throw std::out_of_range("no inventory document of type " + std::to_string(type));
 }
 
-void addInventory(Catalogue& catalogue) {
-    for (const DocumentFamily& d : inventoryDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-}
-
 }  // namespace replica::families

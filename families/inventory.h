@@ -21,9 +21,6 @@ const std::vector<DocumentFamily>& inventoryDocuments();
 // The row of one inventory event type; throws std::out_of_range otherwise.
 const DocumentFamily& inventoryDocument(int type);
 
-// Gives the catalogue the forms of types 11 to 18.
-void addInventory(Catalogue& catalogue);
-
 // The transfer form's condition: copied as a transfer unless the run asks
 // for transfers as entries.
 bool transferAsTransfer(Phase, const RunOptions& options);

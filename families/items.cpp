@@ -279,10 +279,4 @@ const KeyedFamily& itemFamily(int type) {
     throw std::out_of_range("no item family of type " + std::to_string(type));
 }
 
-void addItems(Catalogue& catalogue) {
-    for (const KeyedFamily& f : itemFamilies()) {
-        catalogue.add(f.type, keyedForm(f));
-    }
-}
-
 }  // namespace replica::families

@@ -26,7 +26,4 @@ const KeyedFamily& itemFamily(int type);
 const std::vector<NamedColumn>& itemColumns();
 const std::vector<NamedColumn>& priceColumns();
 
-// Gives the catalogue the forms of these types.
-void addItems(Catalogue& catalogue);
-
 }  // namespace replica::families

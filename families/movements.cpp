@@ -257,10 +257,4 @@ const DocumentFamily& movementDocument(int type) {
     throw std::out_of_range("no movement form of type " + std::to_string(type));
 }
 
-void addMovements(Catalogue& catalogue) {
-    for (const DocumentFamily& d : movementDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-}
-
 }  // namespace replica::families

@@ -24,9 +24,6 @@ const std::vector<DocumentFamily>& movementDocuments();
 // The movement row of one event type; throws std::out_of_range otherwise.
 const DocumentFamily& movementDocument(int type);
 
-// Gives the catalogue the movement forms of types 13, 21, 22 and 24.
-void addMovements(Catalogue& catalogue);
-
 // The form conditions.
 bool transferAsEntry(Phase, const RunOptions& options);
 bool purchaseAsEntry(Phase, const RunOptions& options);

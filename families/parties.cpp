@@ -58,10 +58,4 @@ const std::vector<KeyedFamily>& partyFamilies() {
     return kRows;
 }
 
-void addParties(Catalogue& catalogue) {
-    for (const KeyedFamily& f : partyFamilies()) {
-        catalogue.add(f.type, keyedForm(f));
-    }
-}
-
 }  // namespace replica::families

@@ -17,7 +17,4 @@ namespace replica::families {
 // The rows of the third-party families, in catalogue order.
 const std::vector<KeyedFamily>& partyFamilies();
 
-// Gives the catalogue the forms of these types.
-void addParties(Catalogue& catalogue);
-
 }  // namespace replica::families

@@ -162,13 +162,4 @@ const std::vector<DocumentFamily>& payrollDocuments() {
     return kRows;
 }
 
-void addPayroll(Catalogue& catalogue) {
-    for (const DocumentFamily& d : payrollDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-    for (const KeyedFamily& f : payrollRecords()) {
-        catalogue.add(f.type, keyedForm(f));
-    }
-}
-
 }  // namespace replica::families

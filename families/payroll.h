@@ -21,7 +21,4 @@ const std::vector<KeyedFamily>& payrollRecords();
 // Receivables (94) and novelties (193).
 const std::vector<DocumentFamily>& payrollDocuments();
 
-// Gives the catalogue the forms of these types.
-void addPayroll(Catalogue& catalogue);
-
 }  // namespace replica::families

@@ -137,10 +137,4 @@ const DocumentFamily& purchaseDocument(int type, Phase phase) {
     throw std::out_of_range("no purchase document of type " + std::to_string(type));
 }
 
-void addPurchases(Catalogue& catalogue) {
-    for (const DocumentFamily& d : purchaseDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-}
-
 }  // namespace replica::families

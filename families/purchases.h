@@ -27,9 +27,6 @@ const std::vector<DocumentFamily>& purchaseDocuments();
 // std::out_of_range when there is none (a downloaded return).
 const DocumentFamily& purchaseDocument(int type, Phase phase);
 
-// Gives the catalogue the forms of types 21, 22 and 24 as themselves.
-void addPurchases(Catalogue& catalogue);
-
 // DVCO_FACTURA split into the invoice's prefix (all but the last 6
 // characters) and number (the last 6); a text of 6 characters or fewer is
 // all number. Sales invoices carry numbers of 8 characters: numberLength 8.

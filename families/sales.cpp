@@ -391,11 +391,4 @@ const DocumentFamily& salesInvoiceExit() {
     return kRow;
 }
 
-void addSales(Catalogue& catalogue) {
-    for (const DocumentFamily& d : salesDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-    catalogue.add(31, documentForm(salesInvoiceExit()));
-}
-
 }  // namespace replica::families

@@ -40,9 +40,6 @@ const DocumentFamily& salesDocument(int type);
 // The downloaded sales invoice as an inventory exit.
 const DocumentFamily& salesInvoiceExit();
 
-// Gives the catalogue the forms of types 31 to 35, 81 and 235.
-void addSales(Catalogue& catalogue);
-
 // The sales invoice's form conditions: as an invoice in the upload phase and
 // under the sales invoice mode; as an exit when downloaded without it.
 bool salesAsInvoice(Phase phase, const RunOptions& options);

@@ -249,10 +249,4 @@ const DocumentFamily& treasuryDocument(int type) {
     throw std::out_of_range("no treasury document of type " + std::to_string(type));
 }
 
-void addTreasury(Catalogue& catalogue) {
-    for (const DocumentFamily& d : treasuryDocuments()) {
-        catalogue.add(d.type, documentForm(d));
-    }
-}
-
 }  // namespace replica::families

@@ -26,7 +26,4 @@ const std::vector<DocumentFamily>& treasuryDocuments();
 // The row of one treasury event type; throws std::out_of_range otherwise.
 const DocumentFamily& treasuryDocument(int type);
 
-// Gives the catalogue the forms of types 61 to 66 and 71 to 77.
-void addTreasury(Catalogue& catalogue);
-
 }  // namespace replica::families
