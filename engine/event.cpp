@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "engine/db/error.h"
+#include "engine/db/text.h"
 #include "engine/errorcapture.h"
 
 namespace replica {
@@ -41,13 +42,8 @@ std::optional<std::string> wholeNumberText(std::string_view value) {
     if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
         digits.remove_prefix(1);
     }
-    if (digits.empty()) {
+    if (!db::allDigits(digits)) {
         return std::nullopt;
-    }
-    for (char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
     }
     if (value.front() == '+') {
         value.remove_prefix(1);

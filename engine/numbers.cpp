@@ -1,21 +1,12 @@
 #include "engine/numbers.h"
 
-#include <algorithm>
+#include "engine/db/text.h"
 
 namespace replica {
 
-namespace {
-
-bool allDigits(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-}  // namespace
-
 std::optional<long long> digitsIn(const std::string& text, long long min, long long max) {
     // More digits than 18 would overflow, and exceed every limit here.
-    if (!allDigits(text) || text.size() > 18) {
+    if (!db::allDigits(text) || text.size() > 18) {
         return std::nullopt;
     }
     long long value = 0;
@@ -34,7 +25,7 @@ std::optional<std::string> countProblem(CountField field, const std::string& tex
     }
     const std::string caption =
         field == CountField::Download ? "\"Operaciones a traer:\"" : "\"Operaciones a enviar:\"";
-    if (allDigits(text)) {
+    if (db::allDigits(text)) {
         return "El valor de " + caption + " no puede pasar de " + std::to_string(kMaxCount) + ".";
     }
     return "El valor de " + caption + " debe ser un número entero.";

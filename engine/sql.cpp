@@ -4,6 +4,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "engine/db/text.h"
+
 namespace replica {
 
 std::string quoteInner(const std::string& text) {
@@ -54,10 +56,9 @@ db::Date addDays(const db::Date& d, int days) {
 namespace {
 
 bool readNumber(std::string_view text, int& out) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     // Digits only: from_chars would take a sign.
-    return !text.empty() && text.front() != '-' && ec == std::errc() &&
-           end == text.data() + text.size();
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return db::allDigits(text) && ec == std::errc() && end == text.data() + text.size();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "engine/db/fb.h"
 #include "engine/db/literals.h"
 #include "engine/db/params.h"
+#include "engine/db/text.h"
 
 namespace replica::db::fb {
 
@@ -17,13 +18,8 @@ namespace {
 // compared with an integer column it reads as that number, lifted or not.
 std::optional<std::int64_t> wholeNumberIn(const std::string& text) {
     const std::size_t digitsFrom = !text.empty() && text[0] == '-' ? 1 : 0;
-    if (text.size() == digitsFrom || text.size() > 18) {
+    if (text.size() > 18 || !allDigits(std::string_view(text).substr(digitsFrom))) {
         return std::nullopt;
-    }
-    for (std::size_t i = digitsFrom; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        }
     }
     return std::stoll(text);
 }

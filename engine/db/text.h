@@ -5,6 +5,7 @@
 // identifiers are ASCII.
 
 #include <string>
+#include <string_view>
 
 namespace replica::db {
 
@@ -14,6 +15,20 @@ inline std::string rtrim(std::string s) {
         s.pop_back();
     }
     return s;
+}
+
+// Whether text is decimal digits only (no sign, no blank) and not empty:
+// the one test every reader of a whole number starts from.
+inline bool allDigits(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
 }
 
 // s with its ASCII letters in upper case.
