@@ -35,7 +35,7 @@
 //    and the datasets live for one call.
 // Failures: a row refused by the destination goes through ctx.apply (recorded
 // on the event, ctx.state.failed set); a row refused in memory goes through
-// ctx.post/edit/remove (recorded, then RunStopped); a refused query or
+// ctx.post/edit/remove (recorded, then EventRefused); a refused query or
 // statement, or tables that do not match, fails the event too (eventStep);
 // whichever it is, once the header is written the document is undone. Only
 // a lost connection leaves the copy.

@@ -18,7 +18,7 @@ void inMemory(ErrorCapture& errors, db::RecordSet& rs, F&& change) {
         change();
     } catch (const db::PostError& e) {
         errors.ManejarClientError(rs, e.message());
-        throw RunStopped{};
+        throw EventRefused{};
     }
 }
 
@@ -138,11 +138,10 @@ bool eventStep(HandlerContext& ctx, const std::function<void()>& step) {
         step();
         return true;
     } catch (const EventRefused&) {
-        // Recorded by the accessor that refused the value; nothing was sent.
-    } catch (const RunStopped&) {
-        // A row refused in memory, already recorded by the capture.
+        // Already recorded: a value refused before any SQL, or a row
+        // refused in memory.
     } catch (const db::Error& e) {
-        if (e.kind() == db::ErrorKind::Connection) {
+        if (db::classify(e) != db::Failure::Refused) {
             throw;  // the database went away: not this event's doing
         }
         ctx.errors.ManejarError(true, nullptr, e.message());

@@ -144,7 +144,7 @@ struct HandlerContext {
     // event and sets state.failed. Returns true when every row was written.
     bool apply(db::RecordSet& rs);
     // Posts the row being edited; a refusal in memory is captured and
-    // thrown as RunStopped (the event fails, nothing more said).
+    // thrown as EventRefused (the event fails, nothing more said).
     void post(db::RecordSet& rs);
     // Edit and delete of the current row, refusals handled as for post.
     void edit(db::RecordSet& rs);
@@ -185,13 +185,9 @@ bool eventStep(HandlerContext& ctx, const std::function<void()>& step);
 // Runs h on ctx as the event loop does: the whole handler as one eventStep.
 void runHandler(const Handler& h, HandlerContext& ctx);
 
-// Thrown after a row refused in memory (a required column left empty, a
-// key repeated in the set), which the capture has already recorded: the
-// event fails, with nothing more said.
-struct RunStopped {};
-
-// Thrown by the checked accessors after the refusal is recorded on the
-// event: that event stays pending and the run goes on with the next one.
+// Thrown once a failure of the event is recorded on it (a value a checked
+// accessor refused, a row refused in memory): the event stays pending and
+// the run goes on with the next one, with nothing more said.
 struct EventRefused {};
 
 // The decimal text of value when it is a whole number that fits 64 bits

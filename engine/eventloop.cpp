@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "engine/errorcapture.h"
 #include "engine/logs.h"
@@ -270,39 +271,34 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
     m_errors.clearCurrent();
 }
 
-bool EventLoop::claim(db::Connection& events, std::int64_t eventId) {
-    events.beginWork(db::Connection::Locks::NoWait);
+std::optional<db::UnitOfWork> EventLoop::claim(db::Connection& events, std::int64_t eventId) {
+    db::UnitOfWork work(events, db::Connection::Locks::NoWait);
     try {
         db::Query row(events);
         row.open(claimSql(eventId));
         if (!row.isEmpty()) {
-            return true;  // held until the event's work commits or rolls back
+            return std::optional<db::UnitOfWork>(std::move(work));  // the row held while it lives
         }
     } catch (const db::Error& e) {
         if (e.kind() != db::ErrorKind::Lock) {
-            events.rollbackWork();
             throw;
         }
     }
-    events.rollbackWork();
-    return false;
+    return std::nullopt;
 }
 
 void EventLoop::handleWhole(const Handler& handler, HandlerContext& ctx) {
     // The event's rows reach the destination together or not at all: the
     // undo statements a failed document runs are rolled back with it, and
-    // the destination keeps what it had before the event.
-    ctx.destination.beginWork();
-    try {
-        runHandler(handler, ctx);
-    } catch (...) {
-        ctx.destination.rollbackWork();
-        throw;  // the run ends and records it, as without whole documents
-    }
+    // the destination keeps what it had before the event. A lost
+    // connection leaves with the work rolled back, as without whole
+    // documents the run then ends and records it.
+    db::UnitOfWork work(ctx.destination);
+    runHandler(handler, ctx);
     if (ctx.state.failed) {
-        ctx.destination.rollbackWork();
+        work.rollback();
     } else {
-        ctx.destination.commitWork();
+        work.commit();
     }
 }
 
@@ -330,7 +326,8 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
         ++counts.waiting;
         return;
     }
-    if (!claim(*setup.source, event.id)) {
+    std::optional<db::UnitOfWork> claimed = claim(*setup.source, event.id);
+    if (!claimed) {
         // Another agent is at it (or has done it): it is that agent's, and
         // so are the later events of its document for now.
         ++counts.taken;
@@ -340,47 +337,43 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
     ++counts.handled;
     counts.retried += retry ? 1 : 0;
 
-    try {
-        const Catalogue::Dispatch dispatch =
-            m_catalogue.handlerFor(setup.phase, event.type, *setup.options);
-        switch (dispatch.route) {
-            case Catalogue::Route::Default:
-                break;
-            case Catalogue::Route::Unbuilt:
-                // A listed code must never be marked replicated before its
-                // family exists: the event waits, with the reason on it.
-                m_errors.record(kNoHandlerMessage, kNoHandlerMessage);
-                state.failed = true;
-                break;
-            case Catalogue::Route::Handle: {
-                HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
-                                   *setup.options, state, m_errors,      setup.configuracion};
-                if (setup.options->atomicDocuments) {
-                    handleWhole(*dispatch.handler, ctx);
-                } else {
-                    runHandler(*dispatch.handler, ctx);
-                }
-                break;
+    // Whatever leaves from here, the claim goes with the unit of work; who
+    // records the failure does it on its own.
+    const Catalogue::Dispatch dispatch =
+        m_catalogue.handlerFor(setup.phase, event.type, *setup.options);
+    switch (dispatch.route) {
+        case Catalogue::Route::Default:
+            break;
+        case Catalogue::Route::Unbuilt:
+            // A listed code must never be marked replicated before its
+            // family exists: the event waits, with the reason on it.
+            m_errors.record(kNoHandlerMessage, kNoHandlerMessage);
+            state.failed = true;
+            break;
+        case Catalogue::Route::Handle: {
+            HandlerContext ctx{setup.phase,    event, *setup.source, *setup.destination,
+                               *setup.options, state, m_errors,      setup.configuracion};
+            if (setup.options->atomicDocuments) {
+                handleWhole(*dispatch.handler, ctx);
+            } else {
+                runHandler(*dispatch.handler, ctx);
             }
+            break;
         }
-
-        if (state.failed) {
-            ++counts.failed;
-            setup.source->commitWork();  // the error recorded on the event
-            return;
-        }
-        const std::string date = sqlDate(today());
-        const std::string time = sqlTime(now());
-        if (!state.completionNote.empty()) {
-            setup.source->execute(completionNoteSql(event.id, date, time, state.completionNote));
-        }
-        setup.source->execute(completionSql(event.id, date, time));
-        setup.source->commitWork();
-    } catch (...) {
-        // The claim goes; whoever records the failure does it on its own.
-        setup.source->rollbackWork();
-        throw;
     }
+
+    if (state.failed) {
+        ++counts.failed;
+        claimed->commit();  // the error recorded on the event
+        return;
+    }
+    const std::string date = sqlDate(today());
+    const std::string time = sqlTime(now());
+    if (!state.completionNote.empty()) {
+        setup.source->execute(completionNoteSql(event.id, date, time, state.completionNote));
+    }
+    setup.source->execute(completionSql(event.id, date, time));
+    claimed->commit();
     ++counts.completed;
     counts.retriedCompleted += retry ? 1 : 0;
 }

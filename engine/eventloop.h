@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -162,10 +163,10 @@ class EventLoop {
     // returns the number of rows.
     int keepRows(const PhaseSetup& setup, const std::string& sql, bool retry);
     void clearBatch();
-    // Takes the event's claim on events (its database): true, with a unit
-    // of work open there holding the row, when the event is still pending
-    // and no other agent holds it; false (nothing open) otherwise.
-    static bool claim(db::Connection& events, std::int64_t eventId);
+    // Takes the event's claim on events (its database): the unit of work
+    // holding its row, when the event is still pending and no other agent
+    // holds it; nullopt (nothing held) otherwise.
+    static std::optional<db::UnitOfWork> claim(db::Connection& events, std::int64_t eventId);
 
     Operator& m_op;
     Logs& m_logs;

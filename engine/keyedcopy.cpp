@@ -172,9 +172,8 @@ bool KeyedCopy::remove(HandlerContext& ctx, const std::vector<std::string>& part
         try {
             ctx.destination.execute(text);
         } catch (const db::Error& e) {
-            // A lost connection or a statement the database cannot read is
-            // no answer about this record: the run ends.
-            if (e.kind() == db::ErrorKind::Connection || e.kind() == db::ErrorKind::Syntax) {
+            // A lost connection is no answer about this record.
+            if (db::classify(e) != db::Failure::Refused) {
                 throw;
             }
             // The database refused this record (still referenced, a trigger

@@ -54,7 +54,7 @@ void copyNamedColumns(db::RecordSet& to, const db::RowSet& from,
 // Posts the row being inserted or edited in rs and applies it with no
 // tolerated error. True when the row was written; a refusal by the database
 // is recorded on the event and sets ctx.state.failed; a refusal in memory is
-// recorded and thrown as RunStopped (the event fails).
+// recorded and thrown as EventRefused (the event fails).
 bool writeRow(HandlerContext& ctx, db::RecordSet& rs);
 
 // Builds a destination lookup SELECT from the event (and, for a copy, the

@@ -41,6 +41,23 @@ class RunningFlag {
     bool& m_flag;
 };
 
+// The agent lock for the length of a run: released, and its connection
+// closed, however the run ends.
+class AgentGuard {
+  public:
+    AgentGuard(db::RowLock& lock, db::Connection& conn) : m_lock(lock), m_conn(conn) {}
+    ~AgentGuard() {
+        m_lock.release();
+        m_conn.close();
+    }
+    AgentGuard(const AgentGuard&) = delete;
+    AgentGuard& operator=(const AgentGuard&) = delete;
+
+  private:
+    db::RowLock& m_lock;
+    db::Connection& m_conn;
+};
+
 }  // namespace
 
 std::string anotherAgentMessage(const std::string& company) {
@@ -56,6 +73,24 @@ std::string RunDriver::configuracion(const std::string& module, const std::strin
     return replica::configuracion(m_server, m_op, module, category, property);
 }
 
+bool RunDriver::refusesStart(const RunInputs& in) {
+    if (in.companyCode.empty()) {
+        m_op.message(kNoCompanyMessage);
+        return true;
+    }
+    // The counts go into the SELECT texts as they stand: anything but a
+    // whole number is refused here, before any SQL is sent.
+    for (const auto& [field, text] : {std::pair{CountField::Download, in.downloadCount},
+                                      std::pair{CountField::Upload, in.uploadCount}}) {
+        if (const std::optional<std::string> problem = countProblem(field, text);
+            problem && !text.empty()) {
+            m_op.message(*problem);
+            return true;
+        }
+    }
+    return false;
+}
+
 RunReport RunDriver::run() {
     RunReport report;
     if (m_running) {
@@ -63,19 +98,8 @@ RunReport RunDriver::run() {
     }
     Run r;
     r.in = m_op.inputs();
-    if (r.in.companyCode.empty()) {
-        m_op.message(kNoCompanyMessage);
+    if (refusesStart(r.in)) {
         return report;
-    }
-    // The counts go into the SELECT texts as they stand: anything but a
-    // whole number is refused here, before any SQL is sent.
-    for (const auto& [field, text] : {std::pair{CountField::Download, r.in.downloadCount},
-                                      std::pair{CountField::Upload, r.in.uploadCount}}) {
-        if (const std::optional<std::string> problem = countProblem(field, text);
-            problem && !text.empty()) {
-            m_op.message(*problem);
-            return report;
-        }
     }
 
     report.started = true;
@@ -83,6 +107,7 @@ RunReport RunDriver::run() {
     m_stopRequested = false;
     {
         RunningFlag running(m_running);
+        AgentGuard guard(m_guard, m_guardConnection);
         try {
             // Before anything else is read: the lock is what tells whether
             // another agent is at work on these very events.
@@ -94,17 +119,12 @@ RunReport RunDriver::run() {
                 runPhases(r);
                 report.finished = true;
             }
-        } catch (const RunStopped&) {
-            // The capture has already recorded the refusal; the run just ends.
-            m_errors.clearCurrent();
         } catch (const db::Error& e) {
-            report.outage = e.kind() == db::ErrorKind::Connection;
+            report.outage = db::classify(e) != db::Failure::Refused;
             unhandled(e.message());
         } catch (const std::exception& e) {
             unhandled(e.what());
         }
-        m_guard.release();
-        m_guardConnection.close();
     }
     if (report.anotherAgent) {
         m_op.message(anotherAgentMessage(r.in.companyCode));
@@ -115,6 +135,13 @@ RunReport RunDriver::run() {
         // waiting for a click must not hold replication back.
         m_op.message(kFrequencyMessage);
     }
+    finishReport(report, r);
+    report.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - startedAt);
+    return report;
+}
+
+void RunDriver::finishReport(RunReport& report, Run& r) {
     for (const PhaseReport& p : r.phases) {
         report.handled += p.counts.handled;
         report.completed += p.counts.completed;
@@ -132,9 +159,6 @@ RunReport RunDriver::run() {
         m_op.setLastError("Ultimo error: " + std::string(kLogFailureMessage) + report.logFailure);
     }
     report.phases = std::move(r.phases);
-    report.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - startedAt);
-    return report;
 }
 
 void RunDriver::unhandled(const std::string& message) {
@@ -296,7 +320,7 @@ void RunDriver::downloadPhase(Run& r) {
 }
 
 void RunDriver::serverLost(PhaseReport& report, const db::Error& e) {
-    if (e.kind() != db::ErrorKind::Connection || !m_server.lost() || m_local.lost()) {
+    if (db::classify(e) == db::Failure::Refused || !m_server.lost() || m_local.lost()) {
         throw;
     }
     // Nothing can be recorded on the server, and the event is not at fault:

@@ -188,9 +188,14 @@ class RunDriver {
         std::vector<PhaseReport> phases;
         bool badFrequency = false;
     };
+    // Whether the run is refused before any SQL (no company, a count that
+    // is not one), having told the operator why.
+    bool refusesStart(const RunInputs& in);
     // Cleanup, the download phase, one upload phase per destination company
     // and the timer re-arm: everything a started run does.
     void runPhases(Run& r);
+    // The totals of the phases, the outage and the lost log lines.
+    void finishReport(RunReport& report, Run& r);
     void showLastSend(bool setButton);
     void cleanup();
     void downloadPhase(Run& r);

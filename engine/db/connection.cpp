@@ -69,7 +69,7 @@ Error toError(Connection& conn, const Firebird::FbException& e, const std::strin
         return Error(timeoutMessage(conn.path(), conn.timeout()), ErrorKind::Connection,
                      err.sqlCode(), err.gdsCode(), sql);
     }
-    if (err.kind() == ErrorKind::Connection) {
+    if (classify(err) != Failure::Refused) {
         impl.lost = true;
     }
     return err;
@@ -519,6 +519,25 @@ void Connection::rollbackWork() noexcept {
     } catch (const Firebird::FbException&) {
         // Lost with its attachment: nothing of it was committed.
         m_impl->work.reset();
+    }
+}
+
+UnitOfWork::UnitOfWork(Connection& conn, Connection::Locks locks) : m_conn(&conn) {
+    conn.beginWork(locks);
+}
+
+void UnitOfWork::commit() {
+    Connection* conn = m_conn;
+    m_conn = nullptr;
+    if (conn) {
+        conn->commitWork();
+    }
+}
+
+void UnitOfWork::rollback() noexcept {
+    if (m_conn) {
+        m_conn->rollbackWork();
+        m_conn = nullptr;
     }
 }
 

@@ -129,6 +129,28 @@ class Connection {
     std::unique_ptr<Impl> m_impl;
 };
 
+// A unit of work held for a scope: begun on construction (Connection::
+// beginWork), committed by commit(), rolled back by rollback() or at the end
+// of the scope if neither was called, however the scope is left. Movable, so
+// that a function can hand an open one to its caller.
+class UnitOfWork {
+  public:
+    // Throws Error as beginWork does.
+    explicit UnitOfWork(Connection& conn, Connection::Locks locks = Connection::Locks::Wait);
+    ~UnitOfWork() { rollback(); }
+    UnitOfWork(UnitOfWork&& other) noexcept : m_conn(other.m_conn) { other.m_conn = nullptr; }
+    UnitOfWork& operator=(UnitOfWork&&) = delete;
+    UnitOfWork(const UnitOfWork&) = delete;
+    UnitOfWork& operator=(const UnitOfWork&) = delete;
+
+    // Throws Error as commitWork does (the work is rolled back then).
+    void commit();
+    void rollback() noexcept;
+
+  private:
+    Connection* m_conn;
+};
+
 // The message of a call given up after the time limit: what the operator
 // reads in errorenvio.txt and on "Ultimo error:".
 std::string timeoutMessage(const std::string& path, std::chrono::seconds limit);

@@ -40,12 +40,30 @@ class Error : public std::runtime_error {
     std::string m_sql;
 };
 
-// Firebird's own codes mapped to the kinds above; one table, used for every error.
+// Firebird's own codes mapped to the kinds above; one table, used for every
+// error.
 ErrorKind errorKindForGds(long gdsCode);
 
-// Whether e says that the database could not be reached, refused the login
-// or stopped answering (an outage), rather than that the database file is
-// missing or damaged or a statement was refused.
-bool isOutage(const Error& e);
+// What a failure means to a run: the one classifier every caller asks.
+enum class Failure {
+    // The database answered and said no: a constraint, a trigger, a
+    // statement it cannot run, a row it cannot store, a full disk. Only the
+    // row or the event at hand fails; the run goes on.
+    Refused,
+    // The database is out of reach: it cannot be reached, refused the login,
+    // was shut down, stopped answering, or the connection went away. Nothing
+    // was answered about the row; the phase (or company) ends, an outage.
+    Outage,
+    // The database cannot be used for a reason that is not an outage (no
+    // such file, not a database): as a lost connection for the call, but no
+    // outage to wait out.
+    Unusable,
+};
+Failure classify(const Error& e);
+
+// Whether e is an outage (classify's Outage).
+inline bool isOutage(const Error& e) {
+    return classify(e) == Failure::Outage;
+}
 
 }  // namespace replica::db

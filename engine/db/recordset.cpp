@@ -345,7 +345,7 @@ std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Stateme
         }
     } catch (const Firebird::FbException& e) {
         Error error = fb::toError(conn, e, statement.sql);
-        if (error.kind() == ErrorKind::Connection) {
+        if (classify(error) != Failure::Refused) {
             // No answer about the row: the database is gone, not refusing.
             throw error;
         }
@@ -353,7 +353,7 @@ std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Stateme
     } catch (const PostError&) {
         throw;
     } catch (const Error& e) {
-        if (e.kind() == ErrorKind::Connection) {
+        if (classify(e) != Failure::Refused) {
             throw;
         }
         return e;
