@@ -67,83 +67,80 @@ std::string readBlob(Connection& conn, ITransaction* tra, ISC_QUAD* id) {
 
 }  // namespace
 
+namespace {
+
+// A field of an output message, as the client lays it out.
+template <class T>
+T fieldAt(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// An exact number, as the column's scale says: whole or with decimals.
+Value exact(std::int64_t v, const Column& col) {
+    return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(v);
+}
+
+Value fixedText(const unsigned char* p, unsigned charSet, unsigned length) {
+    std::string s(reinterpret_cast<const char*>(p), length);
+    // A UTF8 CHAR(n) arrives padded to its byte length; keep the n
+    // characters the column holds, blanks included.
+    if (bytesPerChar(charSet) > 1) {
+        const std::size_t chars = length / static_cast<unsigned>(bytesPerChar(charSet));
+        while (utf8Length(s) > chars && !s.empty() && s.back() == ' ') {
+            s.pop_back();
+        }
+    }
+    return Value(std::move(s));
+}
+
+Date dateOf(ISC_DATE d) {
+    unsigned y, m, dd;
+    util()->decodeDate(d, &y, &m, &dd);
+    return Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)};
+}
+
+Time timeOf(ISC_TIME t) {
+    unsigned h, mi, s, f;
+    util()->decodeTime(t, &h, &mi, &s, &f);
+    return Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
+                static_cast<int>(f)};
+}
+
+}  // namespace
+
 Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sqlType,
              unsigned charSet, unsigned length, const unsigned char* p) {
     switch (sqlType) {
-        case SQL_SHORT: {
-            std::int16_t v;
-            std::memcpy(&v, p, sizeof v);
-            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(std::int64_t{v});
-        }
-        case SQL_LONG: {
-            std::int32_t v;
-            std::memcpy(&v, p, sizeof v);
-            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(std::int64_t{v});
-        }
-        case SQL_INT64: {
-            std::int64_t v;
-            std::memcpy(&v, p, sizeof v);
-            return col.scale < 0 ? Value(Decimal{v, col.scale}) : Value(v);
-        }
-        case SQL_FLOAT: {
-            float v;
-            std::memcpy(&v, p, sizeof v);
-            return Value(static_cast<double>(v));
-        }
+        case SQL_SHORT:
+            return exact(fieldAt<std::int16_t>(p), col);
+        case SQL_LONG:
+            return exact(fieldAt<std::int32_t>(p), col);
+        case SQL_INT64:
+            return exact(fieldAt<std::int64_t>(p), col);
+        case SQL_FLOAT:
+            return Value(static_cast<double>(fieldAt<float>(p)));
         case SQL_DOUBLE:
-        case SQL_D_FLOAT: {
-            double v;
-            std::memcpy(&v, p, sizeof v);
-            return Value(v);
-        }
+        case SQL_D_FLOAT:
+            return Value(fieldAt<double>(p));
         case SQL_BOOLEAN:
             return Value(std::int64_t{*p ? 1 : 0});
-        case SQL_TEXT: {
-            std::string s(reinterpret_cast<const char*>(p), length);
-            // A UTF8 CHAR(n) arrives padded to its byte length; keep the n
-            // characters the column holds, blanks included.
-            if (bytesPerChar(charSet) > 1) {
-                const std::size_t chars = length / static_cast<unsigned>(bytesPerChar(charSet));
-                while (utf8Length(s) > chars && !s.empty() && s.back() == ' ') {
-                    s.pop_back();
-                }
-            }
-            return Value(std::move(s));
-        }
-        case SQL_VARYING: {
-            std::uint16_t len;
-            std::memcpy(&len, p, sizeof len);
-            return Value(std::string(reinterpret_cast<const char*>(p) + 2, len));
-        }
-        case SQL_TYPE_DATE: {
-            ISC_DATE d;
-            std::memcpy(&d, p, sizeof d);
-            unsigned y, m, dd;
-            util()->decodeDate(d, &y, &m, &dd);
-            return Value(Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)});
-        }
-        case SQL_TYPE_TIME: {
-            ISC_TIME t;
-            std::memcpy(&t, p, sizeof t);
-            unsigned h, mi, s, f;
-            util()->decodeTime(t, &h, &mi, &s, &f);
-            return Value(Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
-                              static_cast<int>(f)});
-        }
-        case SQL_TIMESTAMP: {
-            ISC_TIMESTAMP ts;
-            std::memcpy(&ts, p, sizeof ts);
-            unsigned y, m, dd, h, mi, s, f;
-            util()->decodeDate(ts.timestamp_date, &y, &m, &dd);
-            util()->decodeTime(ts.timestamp_time, &h, &mi, &s, &f);
+        case SQL_TEXT:
+            return fixedText(p, charSet, length);
+        case SQL_VARYING:
             return Value(
-                Timestamp{Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)},
-                          Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
-                               static_cast<int>(f)}});
+                std::string(reinterpret_cast<const char*>(p) + 2, fieldAt<std::uint16_t>(p)));
+        case SQL_TYPE_DATE:
+            return Value(dateOf(fieldAt<ISC_DATE>(p)));
+        case SQL_TYPE_TIME:
+            return Value(timeOf(fieldAt<ISC_TIME>(p)));
+        case SQL_TIMESTAMP: {
+            const auto ts = fieldAt<ISC_TIMESTAMP>(p);
+            return Value(Timestamp{dateOf(ts.timestamp_date), timeOf(ts.timestamp_time)});
         }
         case SQL_BLOB: {
-            ISC_QUAD id;
-            std::memcpy(&id, p, sizeof id);
+            auto id = fieldAt<ISC_QUAD>(p);
             std::string data = readBlob(conn, tra, &id);
             if (col.subType == 1) {
                 return Value(std::move(data));
@@ -154,8 +151,6 @@ Value decode(Connection& conn, ITransaction* tra, const Column& col, unsigned sq
             return Value();
     }
 }
-
-namespace {}  // namespace
 
 MessageLayout layoutOf(IMessageMetadata* meta) {
     Status st;
