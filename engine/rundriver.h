@@ -114,8 +114,6 @@ class RunDriver {
     // The sixth command-line argument: replaces RPCO_SERVIDOR for every
     // server connection. Empty: none.
     void setServerOverride(std::string server) { m_serverOverride = std::move(server); }
-    // Whole documents: each event's writes to the destination commit
-    // together or not at all. Off by default.
     const std::string& serverOverride() const { return m_serverOverride; }
 
     // Where an error that ends a run goes instead of the error capture: the

@@ -20,7 +20,7 @@ namespace replica {
 // 'text' with inner single quotes doubled.
 std::string Q(const std::string& text);
 // The inner part of Q(text), without the outer quotes: for building one
-// literal out of several pieces ("'Ajuste No." + quoted(pref) + "'").
+// literal out of several pieces ("'Ajuste No." + quoteInner(pref) + "'").
 std::string quoteInner(const std::string& text);
 
 inline std::string sqlInt(std::int64_t v) {

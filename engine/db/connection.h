@@ -6,9 +6,11 @@
 // embedded engine; "host:/path" goes through a Firebird server. Every
 // connection speaks SQL dialect 3 with the UTF8 connection character set.
 //
-// Every query, statement and apply runs in its own read-committed,
-// record-version, wait transaction and is committed at once, unless a unit of
-// work is open (beginWork): then they all join its one transaction until
+// Queries share one read-only, read-committed transaction for the
+// connection's life (it sees every commit as it happens); every statement
+// and apply that writes runs in its own read-committed, record-version, wait
+// transaction and is committed at once. While a unit of work is open
+// (beginWork, UnitOfWork) they all join its one transaction until
 // commitWork or rollbackWork. The connection owns, for its life, its prepared
 // statements (by SQL text) and the per-table metadata (column nullability and
 // primary key), read once per table.
@@ -90,8 +92,9 @@ class Connection {
     bool isOpen() const;
 
     // Runs one INSERT, UPDATE, DELETE, EXECUTE PROCEDURE or DDL statement in
-    // its own transaction and commits it. Throws Error on refusal (the
-    // transaction is rolled back).
+    // its own transaction and commits it (or in the unit of work, which
+    // commits it later). Throws Error on refusal (its own transaction is
+    // rolled back; a unit of work stays open, the statement undone).
     void execute(const std::string& sql);
 
     // A unit of work: until commitWork or rollbackWork, every query,

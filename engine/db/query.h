@@ -1,9 +1,10 @@
 #pragma once
 // A SELECT run once and held in memory.
 //
-// `open(sql)` runs the statement in its own read-committed transaction,
-// fetches every row, commits and keeps the rows: the engine always works on a
-// snapshot, so later writes never move its cursor. Opening an open query
+// `open(sql)` runs the statement in the connection's readers' transaction
+// (read-only, read committed; the unit of work's while one is open), fetches
+// every row and keeps them: the engine always works on a snapshot, so later
+// writes never move its cursor. Opening an open query
 // closes it first. Throws Error with Firebird's message when the database
 // refuses the statement; the query is then closed.
 
