@@ -19,7 +19,8 @@ AgentLock::~AgentLock() {
 
 std::string AgentLock::fileName(const std::string& company) {
     std::string name = "replica-";
-    for (const unsigned char c : company) {
+    for (const char ch : company) {
+        const auto c = static_cast<unsigned char>(ch);
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
             c == '-' || c == '_') {
             name += static_cast<char>(c);

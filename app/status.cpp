@@ -52,7 +52,8 @@ void addRow(Backlog& b, const db::Query& q, int first) {
 
 void jsonString(std::string& out, const std::string& s) {
     out += '"';
-    for (const unsigned char c : s) {
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
         switch (c) {
             case '"':
                 out += "\\\"";

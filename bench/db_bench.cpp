@@ -226,13 +226,17 @@ struct Raw {
                 }
                 case SQL_TYPE_DATE: {
                     const db::Date& d = *row[i].date();
-                    ISC_DATE v = util->encodeDate(d.year, d.month, d.day);
+                    ISC_DATE v = util->encodeDate(static_cast<unsigned>(d.year),
+                                                  static_cast<unsigned>(d.month),
+                                                  static_cast<unsigned>(d.day));
                     std::memcpy(at, &v, 4);
                     break;
                 }
                 case SQL_TYPE_TIME: {
                     const db::Time& t = *row[i].time();
-                    ISC_TIME v = util->encodeTime(t.hour, t.minute, t.second, 0);
+                    ISC_TIME v = util->encodeTime(static_cast<unsigned>(t.hour),
+                                                  static_cast<unsigned>(t.minute),
+                                                  static_cast<unsigned>(t.second), 0);
                     std::memcpy(at, &v, 4);
                     break;
                 }

@@ -269,8 +269,9 @@ int main(int argc, char** argv) {
                     byMode[atomic] = r;
                     std::printf("%-8s %-6s %-8s %7ld %7d %10.0f %10.0f %9.1f %9.3f %8.2f\n",
                                 mix.name, fw ? "on" : "off", atomic ? "atomic" : "default", r.rows,
-                                r.documents, r.rows / r.floor, r.rows / r.run, r.documents / r.run,
-                                r.floor, r.floor / r.run);
+                                r.documents, static_cast<double>(r.rows) / r.floor,
+                                static_cast<double>(r.rows) / r.run, r.documents / r.run, r.floor,
+                                r.floor / r.run);
                 } catch (const std::exception& e) {
                     std::fprintf(stderr, "%s, forced writes %s, %s: %s\n", mix.name,
                                  fw ? "on" : "off", atomic ? "atomic" : "default", e.what());

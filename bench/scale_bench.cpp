@@ -218,7 +218,7 @@ bool runAfterRun(const std::string& dir, int events, int lines, int batch) {
             return false;
         }
         handled += report.handled;
-        std::printf("%5d %10d %14.1f\n", run, handled, residentKiB() / 1024.0);
+        std::printf("%5d %10d %14.1f\n", run, handled, static_cast<double>(residentKiB()) / 1024.0);
     }
     local->close();
     int total = 0;
@@ -270,7 +270,8 @@ int main(int argc, char** argv) {
         try {
             const Result r = measure(dir, events, lines);
             std::printf("%8d %10d %8.2f %10.0f %12.1f %13.1f %6d\n", r.events, r.replicated, r.run,
-                        r.events / r.run, r.peakKiB / 1024.0, r.firstSql, r.status);
+                        r.events / r.run, static_cast<double>(r.peakKiB) / 1024.0, r.firstSql,
+                        r.status);
             if (smallestPeak == 0) {
                 smallestPeak = r.peakKiB;
             }

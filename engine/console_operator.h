@@ -24,9 +24,9 @@ class ConsoleOperator : public Operator {
     using Stamp = std::function<std::string()>;
     static std::string clockStamp();
 
-    explicit ConsoleOperator(RunInputs fields = {}, std::ostream& out = std::cout,
+    explicit ConsoleOperator(RunInputs initial = {}, std::ostream& out = std::cout,
                              Stamp stamp = clockStamp)
-        : fields(std::move(fields)), m_out(out), m_stamp(std::move(stamp)) {}
+        : fields(std::move(initial)), m_out(out), m_stamp(std::move(stamp)) {}
 
     RunInputs fields;
 

@@ -115,8 +115,8 @@ struct KeyValues {
 class KeyedText {
   public:
     struct Piece {
-        Piece(const char* text) : text(text) {}  // NOLINT: fixed text reads as itself
-        Piece(Key key) : key(key) {}             // NOLINT: so does a key
+        Piece(const char* fixed) : text(fixed) {}  // NOLINT: fixed text reads as itself
+        Piece(Key value) : key(value) {}           // NOLINT: so does a key
         std::string text;
         std::optional<Key> key;
     };

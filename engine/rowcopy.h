@@ -154,8 +154,8 @@ LookupText byPrefixAndNumber(std::string head, std::string numberPart);
 
 // A column of a row named by position (from 0) or by name.
 struct Col {
-    Col(int position) : position(position) {}  // NOLINT: a position reads as a column
-    Col(const char* name) : name(name) {}      // NOLINT: so does a name
+    Col(int at) : position(at) {}            // NOLINT: a position reads as a column
+    Col(const char* named) : name(named) {}  // NOLINT: so does a name
     int index(const db::RowSet& rows) const { return name ? rows.requireIndex(name) : position; }
     int position = -1;
     const char* name = nullptr;

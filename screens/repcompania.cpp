@@ -19,7 +19,7 @@ std::vector<GridField> companyFields() {
 Tfrepcompania::Tfrepcompania(db::Connection& local, ErrorSink errors, QWidget* parent)
     : SettingsEditor(QStringLiteral("Configuración compañías"), local, kRepCompaniaSql,
                      companyFields(), false, std::move(errors), parent) {
-    open();
+    load();
 }
 
 }  // namespace replica::screens

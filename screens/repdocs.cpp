@@ -27,7 +27,7 @@ Tfrepdocs::Tfrepdocs(db::Connection& local, ErrorSink errors, QWidget* parent)
     } catch (const db::Error& e) {
         report(e.message());
     }
-    open();
+    load();
 }
 
 }  // namespace replica::screens

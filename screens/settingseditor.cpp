@@ -467,7 +467,7 @@ void SettingsEditor::report(const std::string& message) {
     }
 }
 
-void SettingsEditor::open() {
+void SettingsEditor::load() {
     try {
         m_rs.open(m_sql);
         m_model->reset();
@@ -536,7 +536,7 @@ void SettingsEditor::refresh() {
             QStringLiteral("Debe grabar o cancelar los cambios antes de refrescar los datos."));
         return;
     }
-    open();
+    load();
 }
 
 void SettingsEditor::GrabarClick() {

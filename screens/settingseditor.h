@@ -183,7 +183,7 @@ class SettingsEditor : public QDialog {
                    QWidget* parent);
 
     // Reads the table (the screen's creation); errors are reported.
-    void open();
+    void load();
     void report(const std::string& message);
     db::Connection& local() { return m_local; }
 

@@ -184,8 +184,8 @@ inline int bytesPerChar(unsigned charSet) {
 // Number of UTF-8 code points in s.
 inline std::size_t utf8Length(const std::string& s) {
     std::size_t n = 0;
-    for (unsigned char c : s) {
-        if ((c & 0xC0) != 0x80) {
+    for (const char c : s) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
             ++n;
         }
     }

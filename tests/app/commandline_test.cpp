@@ -206,8 +206,8 @@ TEST(CommandLine, HelpFitsEightyColumns) {
         const std::size_t end = help.find('\n', from);
         const std::string line = help.substr(from, end - from);
         std::size_t characters = 0;
-        for (const unsigned char c : line) {
-            characters += (c & 0xC0) != 0x80;
+        for (const char c : line) {
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         }
         EXPECT_LE(characters, 80u) << line;
         from = end == std::string::npos ? help.size() : end + 1;

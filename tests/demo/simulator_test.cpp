@@ -128,8 +128,8 @@ TEST(Simulator, ReferencesNameDocumentsTheRunWrote) {
             std::string number = check.split ? std::string() : q.asText(3);
             if (check.split) {
                 ASSERT_GT(prefix.size(), static_cast<std::size_t>(check.split)) << prefix;
-                number = prefix.substr(prefix.size() - check.split);
-                prefix.resize(prefix.size() - check.split);
+                number = prefix.substr(prefix.size() - static_cast<std::size_t>(check.split));
+                prefix.resize(prefix.size() - static_cast<std::size_t>(check.split));
             }
             if (!check.types.empty()) {
                 EXPECT_NE(std::find(check.types.begin(), check.types.end(), type),

@@ -169,8 +169,8 @@ TEST_P(SalesRun, SimulatedSalesDocumentsAndPointsReplicateInBothPhases) {
         local->execute("SET GENERATOR " + sequences.asText(0) + " TO 1000");
     }
     simulate(*local, 22);
-    const std::int64_t negativeLines =
-        values(*server, "select 1 from FACTURAS_DETALLE where FADE_CANT < 0").size();
+    const auto negativeLines = static_cast<std::int64_t>(
+        values(*server, "select 1 from FACTURAS_DETALLE where FADE_CANT < 0").size());
     ASSERT_GT(negativeLines, 0);
 
     const RunReport r = driver->run();

@@ -308,8 +308,8 @@ TEST(ExportFormats, RtfEscapesControlWordsAndWritesNonAsciiAsUnicode) {
     EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
     EXPECT_EQ(rtf.back(), '\n');
     // The file is 7-bit: every accent is a \u escape.
-    for (unsigned char c : rtf) {
-        ASSERT_LT(c, 0x80);
+    for (const char c : rtf) {
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80);
     }
     EXPECT_NE(rtf.find("{\\b C\\u243?digo}\\cell"), std::string::npos);
     EXPECT_NE(rtf.find(" Dice \"hola\", adi\\u243?s\\cell"), std::string::npos);

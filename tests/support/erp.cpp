@@ -37,8 +37,8 @@ std::string schemaDigest(const std::string& schema) {
     // FNV-1a over names and contents: enough to tell one schema from another.
     std::uint64_t h = 1469598103934665603ull;
     const auto mix = [&h](const std::string& bytes) {
-        for (unsigned char c : bytes) {
-            h = (h ^ c) * 1099511628211ull;
+        for (const char c : bytes) {
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
         }
     };
     for (const auto& f : files) {
