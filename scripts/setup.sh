@@ -16,6 +16,9 @@ packages=(
     # package, with a private configuration and port); the fuzz targets need
     # clang and its libFuzzer runtime.
     firebird3.0-server clang libclang-rt-14-dev
+    # The format check (scripts/format.sh), in the version .clang-format
+    # was made with.
+    clang-format-14
 )
 
 missing=()
