@@ -182,8 +182,9 @@ class SettingsEditor : public QDialog {
                    std::vector<GridField> fields, bool searchable, ErrorSink errors,
                    QWidget* parent);
 
-    // Reads the table (the screen's creation); errors are reported.
-    void open();
+    // Reads the table (the screen's creation); errors are reported. It
+    // takes the place of QDialog's open(): the screens are shown with exec().
+    void open() override;
     void report(const std::string& message);
     db::Connection& local() { return m_local; }
 
