@@ -136,9 +136,9 @@ class Tfprincipalauto : public QWidget {
     const RunReport& lastReport() const { return m_lastReport; }
     QTimer& timer() { return *m_timer; }
 
-    // Shows text as a message box (through the hook when one is set); an
+    // Shows message in a message box (through the hook when one is set); an
     // error carries the warning icon.
-    void showMessage(const QString& text, bool error = false);
+    void showMessage(const QString& message, bool error = false);
     bool confirm(const QString& text);
 
   signals:
@@ -167,7 +167,7 @@ class Tfprincipalauto : public QWidget {
     QHBoxLayout* buildScreenRow();
     void buildProgressPanel();
     void loadCompanies();
-    void onCompanyTextChanged(const QString& text);
+    void onCompanyTextChanged(const QString& code);
     // Connects the company of the selector; false when it failed (recorded).
     bool chooseCompany(const std::string& code);
     std::string selectedCompany() const;

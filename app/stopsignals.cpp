@@ -30,7 +30,7 @@ void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop) {
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, parent,
                      [fd, onStop = std::move(onStop)] {
-                         signalfd_siginfo info;
+                         signalfd_siginfo info{};
                          // Drains every pending request; one stop is enough.
                          while (::read(fd, &info, sizeof info) == sizeof info) {
                          }

@@ -44,6 +44,7 @@ std::vector<std::string> anyRowOf(Activity& a, const std::string& sql) {
         q.next();
     }
     std::vector<std::string> row;
+    row.reserve(static_cast<std::size_t>(q.columnCount()));
     for (int i = 0; i < q.columnCount(); ++i) {
         row.push_back(q.asText(i));
     }

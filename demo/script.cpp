@@ -100,15 +100,16 @@ void runScript(db::Connection& conn, const std::string& script) {
 }
 
 void loadSchema(db::Connection& conn, const std::string& sqlDir, const std::string& name) {
+    const std::string dir = sqlDir + "/" + name;
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(sqlDir + "/" + name)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() == ".sql") {
             files.push_back(entry.path());
         }
     }
     std::sort(files.begin(), files.end());
     if (files.empty()) {
-        throw std::runtime_error("no schema files in " + sqlDir + "/" + name);
+        throw std::runtime_error("no schema files in " + dir);
     }
     for (const auto& f : files) {
         try {

@@ -321,15 +321,15 @@ db::Value Filler::text(const std::string& s, int length) {
     // Cut by characters, never inside a UTF-8 sequence.
     std::string out;
     int chars = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned char ch = static_cast<unsigned char>(s[i]);
+    for (const char c : s) {
+        const auto ch = static_cast<unsigned char>(c);
         if ((ch & 0xC0) != 0x80) {
             if (chars == length) {
                 break;
             }
             ++chars;
         }
-        out += s[i];
+        out += c;
     }
     return db::Value(out);
 }
@@ -421,7 +421,9 @@ class Simulator {
         for (int i = 0; i < m_options.documents && !docs.empty(); ++i) {
             writeDocument(*docs[static_cast<std::size_t>(i) % docs.size()]);
         }
-        int u = m_options.updates, a = m_options.annulments, d = m_options.deletions;
+        int u = m_options.updates;
+        int a = m_options.annulments;
+        int d = m_options.deletions;
         for (std::size_t i = 0; i < m_written.size() && (u > 0 || a > 0 || d > 0); ++i) {
             const Written& w = m_written[i];
             if (u > 0) {

@@ -301,7 +301,7 @@ void EventMonitor::updateStatus() {
 }
 
 QString EventMonitor::eventName(int sourceRow) const {
-    const QString code = m_model->item(sourceRow, 0)->data(kCodeRole).toString();
+    QString code = m_model->item(sourceRow, 0)->data(kCodeRole).toString();
     if (!code.isEmpty()) {
         return code;
     }
@@ -350,6 +350,7 @@ exporting::Table EventMonitor::selectionTable() const {
     }
     for (int r : m_grid->selectedSourceRows()) {
         std::vector<std::string> row;
+        row.reserve(cols.size());
         for (int c : cols) {
             row.push_back(m_model->item(r, c)->text().toStdString());
         }

@@ -319,6 +319,7 @@ std::vector<int> DataGrid::selectedSourceRows() const {
     }
     std::sort(proxyRows.begin(), proxyRows.end());
     std::vector<int> rows;
+    rows.reserve(proxyRows.size());
     for (int r : proxyRows) {
         rows.push_back(m_proxy->mapToSource(m_proxy->index(r, 0)).row());
     }

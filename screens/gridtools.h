@@ -185,8 +185,8 @@ class GridNavigator : public QWidget {
     explicit GridNavigator(QWidget* parent = nullptr);
 
     // Adds a button at the end of the row (object name "nav" + its name).
-    QToolButton* add(Button button, std::function<void()> action);
-    QToolButton* button(Button button) const;
+    QToolButton* add(Button which, std::function<void()> action);
+    QToolButton* button(Button which) const;
 
     // The four moves on a grid, for the usual case.
     void addMoves(DataGrid& grid);

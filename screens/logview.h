@@ -31,7 +31,7 @@ class QStringListModel;
 namespace replica::screens {
 
 inline constexpr std::size_t kLogViewLines = 2000;
-inline constexpr std::size_t kLogViewBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kLogViewBytes = std::size_t{4} * 1024 * 1024;
 
 // The last `max` complete lines of `bytes`, newest first, line breaks (LF
 // or CR LF) removed. truncated: bytes starts in the middle of the file, so

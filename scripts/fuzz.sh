@@ -15,7 +15,8 @@ seconds="${1:-25}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(fuzz_serverlist fuzz_joinedcode fuzz_aputilcrpt fuzz_quote fuzz_xls)
+    targets=(fuzz_serverlist fuzz_joinedcode fuzz_aputilcrpt fuzz_quote fuzz_xls
+             fuzz_parameterize fuzz_tableafterfrom fuzz_lockdate fuzz_commandline)
 fi
 
 build="$here/build-fuzz"

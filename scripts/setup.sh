@@ -16,6 +16,9 @@ packages=(
     # package, with a private configuration and port); the fuzz targets need
     # clang and its libFuzzer runtime.
     firebird3.0-server clang libclang-rt-14-dev
+    # The format and tidy checks (scripts/format.sh, scripts/tidy.sh), in
+    # the version their settings (.clang-format, .clang-tidy) were made with.
+    clang-format-14 clang-tidy-14
 )
 
 missing=()
