@@ -90,7 +90,7 @@ struct Option {
         Command,       // the first word only (status)
         EndOfOptions,  // "--"
     };
-    const char* name;
+    const char* name = nullptr;
     const char* alias = nullptr;  // another spelling of it ("-h")
     Kind kind = Kind::Option;
     // The name of its value in --help and in the man page; none: it takes no
@@ -659,7 +659,7 @@ std::vector<std::string> CommandLine::windowIgnoredOptions() const {
     for (const Option& o : kOptions) {
         const bool given = (o.flag && this->*o.flag) || (o.field && (this->*o.field).has_value());
         if (given && (o.places & kAgent) && !(o.places & kWindow)) {
-            names.push_back(o.name);
+            names.emplace_back(o.name);
         }
     }
     return names;

@@ -26,9 +26,11 @@ namespace {
 
 using namespace replica::app;
 
-std::vector<std::string> argumentsOf(const QCoreApplication& app) {
+// The arguments as the application left them (it takes its own options out);
+// there must be one.
+std::vector<std::string> applicationArguments() {
     std::vector<std::string> args;
-    const QStringList list = app.arguments();
+    const QStringList list = QCoreApplication::arguments();
     for (qsizetype i = 1; i < list.size(); ++i) {
         args.push_back(list[i].toStdString());
     }
@@ -163,7 +165,7 @@ int runStatus(const std::vector<std::string>& args, char** argv) {
 
 int runConsoleAgent(int argc, char** argv, int stopFd) {
     QCoreApplication app(argc, argv);
-    const Start start = prepare(argumentsOf(app), argv, Password::Needed);
+    const Start start = prepare(applicationArguments(), argv, Password::Needed);
     if (start.exit) {
         return *start.exit;
     }
@@ -213,7 +215,7 @@ int runWindow(int argc, char** argv, int stopFd) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QString::fromUtf8("Norvale Envio automático"));
     // The toolkit has removed its own options from argv by now.
-    const Start start = prepare(argumentsOf(app), argv, Password::UnlessAsked);
+    const Start start = prepare(applicationArguments(), argv, Password::UnlessAsked);
     if (start.exit) {
         return *start.exit;
     }

@@ -222,7 +222,9 @@ struct ServerRow {
 struct LocalAnswer {
     std::map<std::string, Backlog> outgoing;  // by destination company
     std::vector<ServerRow> rows;
-    std::string user, password;  // of the replication, for the servers
+    // The replication's user and password, for the servers.
+    std::string user;
+    std::string password;
 };
 
 // Reads the local company database into r.local and answer; false (with
@@ -239,7 +241,8 @@ bool readLocal(const CommandLine& cl, StatusReport& r, LocalAnswer& answer) {
                         r.local.path + "): " + messageOf(e);
         return false;
     }
-    bool userSeen = false, passwordSeen = false;
+    bool userSeen = false;
+    bool passwordSeen = false;
     try {
         db::Query q(local);
         q.open(localStatusSql());

@@ -161,6 +161,7 @@ const std::vector<DocumentFamily>& documentFamilies() {
         {.type = 1, .sourcePrefix = true, .shapeHeader = voucherHeader}};
     static const std::vector<DocumentFamily> k = [] {
         std::vector<DocumentFamily> families;
+        families.reserve(kShapes.size());
         for (const DocumentShape& shape : kShapes) {
             families.push_back(documentFamily(shape));
         }
@@ -225,6 +226,7 @@ const std::vector<MasterFamily>& masterFamilies() {
     };
     static const std::vector<MasterFamily> k = [] {
         std::vector<MasterFamily> families;
+        families.reserve(kShapes.size());
         for (const MasterShape& shape : kShapes) {
             families.push_back(masterFamily(shape));
         }

@@ -322,7 +322,7 @@ void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
         return;
     }
     const std::string document = documentKey(event);
-    if (m_waitingDocuments.count(document) > 0) {
+    if (m_waitingDocuments.contains(document)) {
         ++counts.waiting;
         return;
     }

@@ -42,7 +42,7 @@ void copyColumns(db::RecordSet& to, const db::RowSet& from, int firstColumn = 0,
 
 // A column copied by name, and how.
 struct NamedColumn {
-    const char* name;
+    const char* name = nullptr;
     ColumnMode mode = ColumnMode::Variant;
 };
 
@@ -64,9 +64,9 @@ using LookupText = std::function<std::string(const HandlerContext&, const db::Ro
 // What a column map sees while a destination row is filled.
 struct MapStep {
     const HandlerContext& ctx;
-    const db::RowSet& header;  // the source header
-    const db::RowSet* line;    // the source line; null while the header is filled
-    bool isNew = false;        // the destination header is (being) inserted
+    const db::RowSet& header;          // the source header
+    const db::RowSet* line = nullptr;  // the source line; null while the header is filled
+    bool isNew = false;                // the destination header is (being) inserted
     const db::RowSet& row() const { return line ? *line : header; }
 };
 

@@ -77,7 +77,7 @@ std::optional<db::Date> lockDate(std::string_view text) {
     if (text.size() == 10 && text[4] == '-' && text[7] == '-') {
         read = readNumber(text.substr(0, 4), year) && readNumber(text.substr(5, 2), month) &&
                readNumber(text.substr(8, 2), day);
-    } else if (const std::size_t a = text.find('/'); a != std::string_view::npos && a <= 2) {
+    } else if (const std::size_t a = text.find('/'); a <= 2) {  // npos is no position <= 2
         const std::size_t b = text.find('/', a + 1);
         if (b != std::string_view::npos && b - a - 1 <= 2 && text.size() - b - 1 == 4) {
             read = readNumber(text.substr(0, a), day) &&

@@ -128,7 +128,7 @@ class SstWriter {
             // The bucket's string starts where the header goes; place the
             // header first so that it is never split from its record.
             ensureRoom(chars.empty() ? 3 : 5);
-            m_buckets.push_back({m_payloads.size() - 1, m_payloads.back().size()});
+            m_buckets.emplace_back(m_payloads.size() - 1, m_payloads.back().size());
         } else {
             ensureRoom(chars.empty() ? 3 : 5);
         }

@@ -121,7 +121,7 @@ class Watchdog {
 
   private:
     struct Armed {
-        IAttachment* att;
+        IAttachment* att = nullptr;
         Clock::time_point deadline;
     };
 
@@ -602,6 +602,7 @@ std::vector<std::string> systemColumn(Connection& conn, const std::string& sql) 
     std::vector<Column> cols;
     std::vector<Row> rows;
     runSelect(conn, sql, cols, rows, false);
+    out.reserve(rows.size());
     for (const Row& r : rows) {
         out.push_back(fb::rtrim(r.at(0).asText()));
     }

@@ -17,8 +17,8 @@ namespace {
 // Codes from Firebird's iberror.h, written out so that this file needs no
 // Firebird header: the one table of the codes the agent tells apart.
 struct Code {
-    long code;
-    ErrorKind kind;
+    long code = 0;
+    ErrorKind kind = ErrorKind::Other;
     bool outage = false;  // the database out of reach (Failure::Outage)
 };
 constexpr Code kCodes[] = {

@@ -184,7 +184,8 @@ ISC_TIME encodeTime(const Time& t) {
 void putVarying(unsigned char* at, const std::string& data) {
     const std::uint16_t len = static_cast<std::uint16_t>(data.size());
     put(at, len);
-    std::memcpy(at + sizeof len, data.data(), len);
+    // A VARCHAR's bytes follow its length: never a terminated C string.
+    std::memcpy(at + sizeof len, data.data(), len);  // NOLINT(bugprone-not-null-terminated-result)
 }
 
 // Writes a value that is not null at its place in the message.

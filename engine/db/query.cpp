@@ -72,7 +72,7 @@ namespace {
 // A field of an output message, as the client lays it out.
 template <class T>
 T fieldAt(const unsigned char* p) {
-    T v;
+    T v{};
     std::memcpy(&v, p, sizeof v);
     return v;
 }
@@ -96,13 +96,18 @@ Value fixedText(const unsigned char* p, unsigned charSet, unsigned length) {
 }
 
 Date dateOf(ISC_DATE d) {
-    unsigned y, m, dd;
+    unsigned y = 0;
+    unsigned m = 0;
+    unsigned dd = 0;
     util()->decodeDate(d, &y, &m, &dd);
     return Date{static_cast<int>(y), static_cast<int>(m), static_cast<int>(dd)};
 }
 
 Time timeOf(ISC_TIME t) {
-    unsigned h, mi, s, f;
+    unsigned h = 0;
+    unsigned mi = 0;
+    unsigned s = 0;
+    unsigned f = 0;
     util()->decodeTime(t, &h, &mi, &s, &f);
     return Time{static_cast<int>(h), static_cast<int>(mi), static_cast<int>(s),
                 static_cast<int>(f)};
@@ -220,13 +225,13 @@ Row decodeRow(Connection& conn, ITransaction* tra, const MessageLayout& layout,
 }
 
 void fetchAll(Connection& conn, ITransaction* tra, IStatement* stmt, const InputMessage* input,
-              IMessageMetadata* meta, const std::vector<Column>& cols,
+              IMessageMetadata* meta, const std::vector<Column>& columns,
               const std::function<void(Row&)>& take) {
     Status st;
     const MessageLayout layout = layoutOf(meta);
     std::vector<const Column*> described;
-    described.reserve(cols.size());
-    for (const Column& c : cols) {
+    described.reserve(columns.size());
+    for (const Column& c : columns) {
         described.push_back(&c);
     }
     std::vector<unsigned char> buffer(layout.length);

@@ -421,7 +421,8 @@ std::optional<Statement> RecordSet::StatementWriter::forChange(const Change& cha
 Statement RecordSet::StatementWriter::insert(const Row& row,
                                              const std::vector<bool>& assigned) const {
     Statement statement;
-    std::string cols, marks;
+    std::string cols;
+    std::string marks;
     for (std::size_t i = 0; i < m_names.size(); ++i) {
         if (!assigned[i] || !m_writable[i]) {
             continue;

@@ -61,7 +61,8 @@ TEST(FamilyRows, DocumentRowsReadTheTablesOfTheirDocument) {
         if (!f->header.isMapped()) {
             if (!f->generator.empty()) {
                 ASSERT_NE(doc.generator, nullptr);
-                EXPECT_EQ(upper(f->generator), upper(std::string("select * from ") + doc.generator));
+                EXPECT_EQ(upper(f->generator),
+                          upper(std::string("select * from ") + doc.generator));
             }
             for (const DetailTable& t : f->details) {
                 EXPECT_EQ(tableRead(t.destination), tableRead(t.source)) << t.destination;
