@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "engine/db/connection.h"
-#include "tests/faults/fbserver.h"
+#include "tests/support/fbserver.h"
 #include "tests/support/program.h"
 #include "tests/support/tempdir.h"
 

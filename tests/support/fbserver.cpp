@@ -1,4 +1,4 @@
-#include "tests/faults/fbserver.h"
+#include "tests/support/fbserver.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,0 +1,346 @@
+// What a run costs when the other company's server is at another site.
+//
+// A Firebird server of the benchmark's own on 127.0.0.1, behind a delay
+// proxy (bench/delayproxy.h) that holds every byte for a fixed time each way
+// and counts the round trips. For every family mix × phase × mode × delay it
+// builds a demo installation, lets the ERP simulator write the documents
+// (in 002 for the download phase, in 001 for the upload phase), and runs the
+// agent's run driver in this process for company 001: the local database
+// through the embedded engine, the server company 002 through the proxy.
+// Counted: events, the rows written in the destination, the round trips
+// over the proxy and the seconds of the run.
+//
+// Usage: latency_bench [--documents N] [--lines N] [--delays 0,5,20]
+//                      [--mixes entries,invoices,mix] [--phases download,upload]
+//                      [--modes default,atomic] [--json]
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/delayproxy.h"
+#include "demo/installation.h"
+#include "demo/simulator.h"
+#include "engine/console_operator.h"
+#include "engine/db/query.h"
+#include "engine/db/text.h"
+#include "engine/logs.h"
+#include "engine/rundriver.h"
+#include "engine/sql.h"
+#include "erp/documents.h"
+#include "families/all.h"
+#include "tests/support/fbserver.h"
+
+using namespace replica;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Mix {
+    const char* name;
+    std::vector<int> types;
+    int mastersPerFourDocuments;
+};
+
+const Mix kMixes[] = {
+    {"entries", {11}, 0},
+    // Sales invoices with their lines, cash-payment lines and the points
+    // procedure, in both phases.
+    {"invoices", {31}, 0},
+    // The demo's families: inventory, purchase, sales, account, cash and
+    // bank documents, and master records.
+    {"mix",
+     {11, 12, 13, 14, 15, 16, 17,  18,  21,  22,  24,  31,  32,  33,  34, 35,
+      41, 42, 43, 45, 51, 52, 53,  55,  61,  62,  63,  64,  65,  66,  71, 72,
+      73, 74, 75, 76, 77, 1,  100, 101, 102, 103, 104, 105, 106, 201, 204},
+     2},
+};
+
+struct Options {
+    int documents = 10;
+    int lines = 10;
+    std::vector<int> delays = {0, 5, 20};
+    std::vector<std::string> mixes = {"entries", "invoices", "mix"};
+    std::vector<std::string> phases = {"download", "upload"};
+    std::vector<std::string> modes = {"default", "atomic"};
+    bool json = false;
+};
+
+std::vector<std::string> split(const std::string& list) {
+    std::vector<std::string> out;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ',');) {
+        out.push_back(item);
+    }
+    return out;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                throw std::runtime_error(a + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (a == "--documents") {
+            o.documents = std::stoi(next());
+        } else if (a == "--lines") {
+            o.lines = std::stoi(next());
+        } else if (a == "--delays") {
+            o.delays.clear();
+            for (const std::string& d : split(next())) {
+                o.delays.push_back(std::stoi(d));
+            }
+        } else if (a == "--mixes") {
+            o.mixes = split(next());
+        } else if (a == "--phases") {
+            o.phases = split(next());
+        } else if (a == "--modes") {
+            o.modes = split(next());
+        } else if (a == "--json") {
+            o.json = true;
+        } else {
+            throw std::runtime_error("unknown option " + a);
+        }
+    }
+    return o;
+}
+
+std::unique_ptr<db::Connection> open(const std::string& path) {
+    auto c = std::make_unique<db::Connection>();
+    c->setPath(path);
+    c->setUserName("SYSDBA");
+    c->setPassword("masterkey");
+    c->open();
+    return c;
+}
+
+std::int64_t scalar(db::Connection& c, const std::string& sql) {
+    db::Query q(c);
+    q.open(sql);
+    return q.asInt(0);
+}
+
+// Rows of every table of the ERP's documents and records: what a run adds
+// to its destination.
+std::int64_t erpRows(db::Connection& c) {
+    std::set<std::string> tables;
+    for (const erp::Document& d : erp::documents()) {
+        if (d.events == erp::Events::None) {
+            continue;
+        }
+        tables.insert(db::upperCase(d.table));
+        for (const char* t : d.details) {
+            tables.insert(db::upperCase(t));
+        }
+    }
+    std::int64_t rows = 0;
+    for (const std::string& t : tables) {
+        if (c.tableInfo(t).exists) {
+            rows += scalar(c, "select count(*) from " + t);
+        }
+    }
+    return rows;
+}
+
+struct Row {
+    std::string mix;
+    std::string phase;
+    std::string mode;
+    int delayMs = 0;
+    int events = 0;
+    int documents = 0;
+    std::int64_t rows = 0;
+    long long roundTrips = 0;
+    double seconds = 0;
+};
+
+class Bench {
+  public:
+    Bench(std::string dir, test::FirebirdServer& server, const Options& options)
+        : m_dir(std::move(dir)),
+          m_server(server),
+          m_options(options),
+          m_proxy(server.port(), std::chrono::microseconds(0)) {}
+
+    Row measure(const Mix& mix, const std::string& phase, const std::string& mode, int delayMs) {
+        // Short: the server text that names it through the proxy must fit
+        // RPCO_SERVIDOR.
+        const std::string dir = m_dir + "/" + std::to_string(++m_installations);
+        demo::InstallationOptions install;
+        install.forcedWrites = false;
+        demo::buildInstallation(dir, install);
+        const bool download = phase == "download";
+        {
+            auto local = open(demo::companyPath(dir, "001"));
+            auto source = open(demo::companyPath(dir, download ? "002" : "001"));
+            local->execute("delete from REPLICA_EVENTOS");
+            if (download) {
+                source->execute("delete from REPLICA_EVENTOS");
+            }
+            // The far company is reached through the proxy; the download
+            // phase runs only when it is what is measured.
+            local->execute("update REPLICA_COMPANIA set RPCO_SERVIDOR = " + Q(remote(dir)) +
+                           ", RPCO_ERRO = " + Q(download ? "S" : "N") + " where RPCO_COD = '002'");
+            local->execute("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD = '003'");
+            // Sales invoices come down as invoices, with their payment lines
+            // and the points procedure.
+            local->execute(
+                "update CONFIGURACION set CONF_VALOR = 'FACTURA' where CONF_PROPIEDAD = "
+                "'ENVIAR FACTURA DE VENTA COMO ENTRADA O COMO FACTURA'");
+            demo::SimulationOptions sim;
+            sim.seed = 11;
+            sim.documents = m_options.documents;
+            sim.masters = m_options.documents * mix.mastersPerFourDocuments / 4;
+            sim.linesPerDocument = m_options.lines;
+            sim.types = mix.types;
+            demo::simulate(*source, sim);
+            const std::string to = download ? "001" : "002";
+            source->execute("delete from REPLICA_EVENTOS where RPEV_COMPANIA <> " + Q(to));
+        }
+        Row row{mix.name, phase, mode, delayMs};
+        auto before = destination(dir, download);
+        const std::int64_t rowsBefore = erpRows(*before);
+        before->close();
+
+        std::ostream quiet(nullptr);
+        RunInputs inputs;
+        inputs.companyCode = "001";
+        inputs.downloadCount = "100000";
+        inputs.uploadCount = "100000";
+        inputs.frequency = "5";
+        inputs.atomicDocuments = mode == "atomic";
+        ConsoleOperator op(inputs, quiet);
+        Logs logs([dir] { return dir; });
+        const Catalogue catalogue = families::catalogue();
+        auto local = open(demo::companyPath(dir, "001"));
+        RunDriver driver(op, logs, catalogue, *local);
+        m_proxy.setDelay(std::chrono::milliseconds(delayMs));
+        m_proxy.reset();
+        const auto start = Clock::now();
+        const RunReport report = driver.run();
+        row.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        row.roundTrips = m_proxy.counts().roundTrips;
+        local->close();
+        if (!report.finished || report.failed != 0) {
+            throw std::runtime_error(std::string("run of ") + mix.name + " " + phase + " " + mode +
+                                     " did not complete: " + op.lastError());
+        }
+        row.events = report.completed;
+        row.documents = report.completed;
+        auto after = destination(dir, download);
+        row.rows = erpRows(*after) - rowsBefore;
+        after->close();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        return row;
+    }
+
+  private:
+    // The server text of the far company: through the proxy.
+    std::string remote(const std::string& dir) const {
+        return "127.0.0.1/" + std::to_string(m_proxy.port()) + ":" + dir;
+    }
+    // The destination, read without the proxy (the local one embedded).
+    std::unique_ptr<db::Connection> destination(const std::string& dir, bool download) const {
+        return download ? open(demo::companyPath(dir, "001"))
+                        : open(m_server.remote(demo::companyPath(dir, "002")));
+    }
+
+    std::string m_dir;
+    test::FirebirdServer& m_server;
+    const Options& m_options;
+    bench::DelayProxy m_proxy;
+    int m_installations = 0;
+};
+
+void printTable(const std::vector<Row>& rows) {
+    std::printf("%-9s %-9s %-8s %6s %7s %7s %10s %9s %8s %9s %9s\n", "mix", "phase", "mode",
+                "delay", "events", "rows", "round trips", "rt/doc", "rt/row", "seconds", "docs/s");
+    for (const Row& r : rows) {
+        const double docs = r.documents > 0 ? r.documents : 1;
+        std::printf(
+            "%-9s %-9s %-8s %4dms %7d %7lld %10lld %9.1f %8.2f %9.2f %9.1f\n", r.mix.c_str(),
+            r.phase.c_str(), r.mode.c_str(), r.delayMs, r.events, static_cast<long long>(r.rows),
+            r.roundTrips, static_cast<double>(r.roundTrips) / docs,
+            r.rows > 0 ? static_cast<double>(r.roundTrips) / static_cast<double>(r.rows) : 0.0,
+            r.seconds, r.seconds > 0 ? r.documents / r.seconds : 0.0);
+    }
+}
+
+void printJson(const std::vector<Row>& rows) {
+    std::printf("[\n");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        std::printf(
+            "  {\"mix\": \"%s\", \"phase\": \"%s\", \"mode\": \"%s\", \"delay_ms\": %d, "
+            "\"events\": %d, \"documents\": %d, \"rows\": %lld, \"round_trips\": %lld, "
+            "\"seconds\": %.3f}%s\n",
+            r.mix.c_str(), r.phase.c_str(), r.mode.c_str(), r.delayMs, r.events, r.documents,
+            static_cast<long long>(r.rows), r.roundTrips, r.seconds,
+            i + 1 < rows.size() ? "," : "");
+    }
+    std::printf("]\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = parse(argc, argv);
+        std::string dir =
+            (std::filesystem::temp_directory_path() / "replica-latency-XXXXXX").string();
+        if (!mkdtemp(dir.data())) {
+            throw std::runtime_error("cannot create a temporary folder");
+        }
+        int status = 0;
+        {
+            test::FirebirdServer server(dir + "/fb");
+            if (!server.running()) {
+                std::cerr << "latency_bench: " << server.why() << "\n";
+                status = 2;
+            } else {
+                Bench bench(dir, server, options);
+                std::vector<Row> rows;
+                for (const Mix& mix : kMixes) {
+                    if (std::find(options.mixes.begin(), options.mixes.end(), mix.name) ==
+                        options.mixes.end()) {
+                        continue;
+                    }
+                    for (const std::string& phase : options.phases) {
+                        for (const std::string& mode : options.modes) {
+                            for (int delay : options.delays) {
+                                rows.push_back(bench.measure(mix, phase, mode, delay));
+                                if (!options.json) {
+                                    std::cerr << "." << std::flush;
+                                }
+                            }
+                        }
+                    }
+                }
+                if (!options.json) {
+                    std::cerr << "\n";
+                }
+                options.json ? printJson(rows) : printTable(rows);
+            }
+        }
+        db::shutdownClient();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        return status;
+    } catch (const std::exception& e) {
+        std::cerr << "latency_bench: " << e.what() << "\n";
+        return 1;
+    }
+}
