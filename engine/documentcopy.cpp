@@ -173,7 +173,12 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
     source.open(t.source + ctx.iddoc());
     db::RecordSet lines(ctx.destination);
     lines.setReadBack(false);  // a line written is never read again
-    lines.open(t.destination + sqlInt(ctx.state.destinationId));
+    const std::string destination = t.destination + sqlInt(ctx.state.destinationId);
+    if (step.generated) {
+        lines.openEmpty(destination);  // a header with a fresh id has no lines yet
+    } else {
+        lines.open(destination);
+    }
     const MapStep map{ctx, step.source, &source, step.isNew};
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();

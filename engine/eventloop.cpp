@@ -71,6 +71,10 @@ std::string claimSql(std::int64_t eventId) {
            " AND RPEV_FECREP IS NULL WITH LOCK";
 }
 
+std::string claimedStateSql(std::int64_t eventId) {
+    return "SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId);
+}
+
 std::string documentKey(int type, const std::string& prefix, const std::string& number,
                         const std::string& code, const std::string& data) {
     // A separator no text of the ERP holds.
@@ -276,7 +280,15 @@ std::optional<db::UnitOfWork> EventLoop::claim(db::Connection& events, std::int6
     try {
         db::Query row(events);
         row.open(claimSql(eventId));
-        if (!row.isEmpty()) {
+        if (row.isEmpty()) {
+            return std::nullopt;
+        }
+        // The lock may land on a version another agent committed just after
+        // the row was read as pending: held now, the row is read again as it
+        // stands, and only a pending one is ours.
+        db::Query now(events);
+        now.open(claimedStateSql(eventId));
+        if (!now.isEmpty() && now.isNull(0)) {
             return std::optional<db::UnitOfWork>(std::move(work));  // the row held while it lives
         }
     } catch (const db::Error& e) {

@@ -70,6 +70,8 @@ std::string failedCountSql(const EventSelection& s);
 // The claim of an event: its row locked for as long as it is handled, when
 // it is still pending.
 std::string claimSql(std::int64_t eventId);
+// The claimed row read again, once held: its RPEV_FECREP.
+std::string claimedStateSql(std::int64_t eventId);
 
 // The event of a row of a REPLICA_EVENTOS SELECT *, read column by column
 // (field throws for a column the row does not have).

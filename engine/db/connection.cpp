@@ -239,14 +239,16 @@ void Transaction::rollback() noexcept {
     }
 }
 
-StatementTransaction::StatementTransaction(Connection& conn, bool readOnly) {
+StatementTransaction::StatementTransaction(Connection& conn, Use use) {
     Connection::Impl& impl = conn.impl();
     if (impl.work) {
         m_work = impl.work.get();
-    } else if (readOnly) {
+    } else if (use == Use::Read) {
         m_work = impl.readerTransaction();
+    } else if (use == Use::OneWrite) {
+        m_work = impl.autocommitTransaction();
     } else {
-        m_own.emplace(impl.att.get(), readOnly);
+        m_own.emplace(impl.att.get(), false);
     }
 }
 
@@ -452,12 +454,15 @@ void Connection::execute(const std::string& sql) {
     }
     trace(sql);
     fb::CallLimit limit(*this);
-    if (changesMetadata(sql)) {
+    const bool metadata = changesMetadata(sql);
+    if (metadata) {
         m_impl->forgetStatements();
     }
     try {
         fb::Status st;
-        fb::StatementTransaction tra(*this, false);
+        // A statement that changes metadata commits on its own: it must be
+        // done before anything else prepares against it.
+        fb::StatementTransaction tra(*this, metadata ? fb::Use::Writes : fb::Use::OneWrite);
         if (!fb::executeLifted(*this, tra.get(), sql)) {
             m_impl->att->execute(&st, tra.get(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr,
                                  nullptr);
@@ -574,6 +579,15 @@ void Connection::Impl::forgetStatements() {
     inputs.clear();
     statements.clear();
     selects.clear();
+    if (autocommit) {
+        try {
+            fb::Status st;
+            autocommit->commit(&st);  // every statement of it is committed already
+            autocommit.dismiss();
+        } catch (const Firebird::FbException&) {
+            autocommit.reset();  // lost with its attachment
+        }
+    }
     if (reader) {
         try {
             fb::Status st;
@@ -583,6 +597,17 @@ void Connection::Impl::forgetStatements() {
             reader.reset();  // lost with its attachment; it wrote nothing
         }
     }
+}
+
+fb::ITransaction* Connection::Impl::autocommitTransaction() {
+    if (!autocommit) {
+        static const unsigned char kTpb[] = {isc_tpb_version3,       isc_tpb_write,
+                                             isc_tpb_read_committed, isc_tpb_rec_version,
+                                             isc_tpb_wait,           isc_tpb_autocommit};
+        fb::Status st;
+        autocommit.reset(att->startTransaction(&st, sizeof kTpb, kTpb));
+    }
+    return autocommit.get();
 }
 
 fb::ITransaction* Connection::Impl::readerTransaction() {

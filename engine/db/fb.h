@@ -108,11 +108,15 @@ extern const unsigned char kTpbRead[5];
 // The transaction one statement runs in: the connection's unit of work while
 // one is open (joined: neither committed nor rolled back here); otherwise,
 // for a read-only statement, the connection's shared readers' transaction;
-// otherwise a transaction of its own, committed by commit() and rolled back
+// for one statement that writes, the connection's autocommit transaction
+// (the statement commits as it succeeds, with no exchange of its own; a
+// refused one is undone alone); for several statements that must commit
+// together, a transaction of its own, committed by commit() and rolled back
 // otherwise.
+enum class Use { Read, OneWrite, Writes };
 class StatementTransaction {
   public:
-    StatementTransaction(Connection& conn, bool readOnly);
+    StatementTransaction(Connection& conn, Use use);
     ITransaction* get() const { return m_own ? m_own->get() : m_work; }
     void commit();
     void rollback() noexcept;
@@ -243,6 +247,10 @@ struct Connection::Impl {
     void forgetStatements();
     // The readers' transaction, started when first needed.
     fb::ITransaction* readerTransaction();
+    // The autocommit transaction of single writes: each statement commits
+    // as it succeeds. Started when first needed, ended with the statements.
+    fb::Ref<fb::ITransaction> autocommit;
+    fb::ITransaction* autocommitTransaction();
 };
 
 }  // namespace replica::db

@@ -272,7 +272,7 @@ void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>
     fb::CallLimit limit(conn);
     try {
         fb::Status st;
-        fb::StatementTransaction tra(conn, true);
+        fb::StatementTransaction tra(conn, fb::Use::Read);
         std::vector<Value> values;
         if (const auto* select = fb::preparedSelect(conn, tra.get(), sql, values)) {
             columns = select->columns;
@@ -294,6 +294,32 @@ void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>
             stmt.dismiss();
         }
         tra.commit();
+    } catch (const Firebird::FbException& e) {
+        columns.clear();
+        throw fb::toError(conn, e, sql);
+    }
+}
+
+void describeSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns) {
+    columns.clear();
+    if (!conn.isOpen()) {
+        conn.open();
+    }
+    fb::CallLimit limit(conn);
+    try {
+        fb::Status st;
+        fb::StatementTransaction tra(conn, fb::Use::Read);
+        std::vector<Value> values;
+        if (const auto* select = fb::preparedSelect(conn, tra.get(), sql, values)) {
+            columns = select->columns;
+            return;
+        }
+        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
+            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
+        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+        fb::describe(conn, meta.get(), columns);
+        stmt->free(&st);
+        stmt.dismiss();
     } catch (const Firebird::FbException& e) {
         columns.clear();
         throw fb::toError(conn, e, sql);

@@ -35,6 +35,11 @@ class Query : public RowSet {
 // metadata queries, which are not the engine's statements).
 void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns,
                std::vector<Row>& rows, bool traced = true);
+// The columns sql would return, without running it: the statement is
+// prepared (once per connection, as runSelect prepares it) and described.
+// For a set known to be empty, whose rows would cost an exchange with the
+// server for nothing.
+void describeSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns);
 // As runSelect, but each row goes to take as it is fetched and is not kept:
 // for a large result the caller keeps in a smaller form. An exception from
 // take ends the fetch and reaches the caller as it was thrown.

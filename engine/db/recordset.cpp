@@ -126,6 +126,15 @@ void RecordSet::open(const std::string& select) {
     m_cursor = 0;
 }
 
+void RecordSet::openEmpty(const std::string& select) {
+    close();
+    m_conn->trace(select);
+    describeSelect(*m_conn, select, m_columns);
+    m_table = tableAfterFrom(select);
+    m_open = true;
+    m_cursor = 0;
+}
+
 void RecordSet::close() {
     m_open = false;
     m_columns.clear();
@@ -317,14 +326,17 @@ unsigned long long execute(Connection& conn, fb::ITransaction* tra, const Statem
     fb::Status st;
     fb::IStatement* stmt = conn.impl().prepared(statement.sql, tra);
     fb::InputMessage in = fb::encodeParams(conn, tra, statement.params);
+    // An INSERT that the database took wrote its one row: only an UPDATE or
+    // DELETE needs asking how many it touched, an exchange of its own with
+    // a server.
     if (!statement.returnsRow) {
         stmt->execute(&st, tra, in.meta, in.buffer.data(), nullptr, nullptr);
-        return stmt->getAffectedRecords(&st);
+        return statement.mustTouchRow ? stmt->getAffectedRecords(&st) : 1;
     }
     const fb::MessageLayout& out = outputLayout(conn, stmt, statement.sql);
     std::vector<unsigned char> buffer(out.length);
     stmt->execute(&st, tra, in.meta, in.buffer.data(), out.meta.get(), buffer.data());
-    const unsigned long long touched = stmt->getAffectedRecords(&st);
+    const unsigned long long touched = statement.mustTouchRow ? stmt->getAffectedRecords(&st) : 1;
     if (touched > 0) {
         stored = fb::decodeRow(conn, tra, out, buffer.data(), returning);
     }
@@ -538,7 +550,8 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
     try {
         // Joins the connection's unit of work when one is open: the work
         // then decides for every row it holds, this apply's included.
-        fb::StatementTransaction tra(*m_conn, false);
+        fb::StatementTransaction tra(*m_conn,
+                                     changes.size() == 1 ? fb::Use::OneWrite : fb::Use::Writes);
         for (std::size_t c = 0; c < changes.size(); ++c) {
             const std::optional<Statement> statement = writer.forChange(changes[c]);
             Written& written = outcome.written[c];

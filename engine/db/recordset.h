@@ -54,6 +54,11 @@ class RecordSet : public RowSet {
     // Closes the set (pending changes are dropped), runs select and loads
     // its rows. Throws Error when the database refuses the text.
     void open(const std::string& select);
+    // Opens the set as select would, for a select known to return no row
+    // (the lines of a header just given a fresh id): its columns are read
+    // from the prepared statement and the select is not run. The trace shows
+    // it as open() does.
+    void openEmpty(const std::string& select);
     void close();
     Connection& connection() const { return *m_conn; }
     const std::string& tableName() const { return m_table; }

@@ -11,8 +11,8 @@
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "engine/db/recordset.h"
-#include "tests/support/fbserver.h"
 #include "tests/support/erp.h"
+#include "tests/support/fbserver.h"
 #include "tests/support/tempdir.h"
 
 namespace replica::test {
