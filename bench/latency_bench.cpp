@@ -71,6 +71,9 @@ struct Options {
     std::vector<std::string> mixes = {"entries", "invoices", "mix"};
     std::vector<std::string> phases = {"download", "upload"};
     std::vector<std::string> modes = {"default", "atomic"};
+    // Destination companies of the upload phase, all reached through the
+    // proxy (served side by side when there are several).
+    int destinations = 1;
     bool json = false;
 };
 
@@ -108,6 +111,11 @@ Options parse(int argc, char** argv) {
             o.phases = split(next());
         } else if (a == "--modes") {
             o.modes = split(next());
+        } else if (a == "--destinations") {
+            o.destinations = std::stoi(next());
+            if (o.destinations < 1 || o.destinations > 8) {
+                throw std::runtime_error("--destinations takes 1 to 8");
+            }
         } else if (a == "--json") {
             o.json = true;
         } else {
@@ -159,6 +167,7 @@ struct Row {
     std::string phase;
     std::string mode;
     int delayMs = 0;
+    int destinations = 1;
     int events = 0;
     int documents = 0;
     std::int64_t rows = 0;
@@ -178,10 +187,24 @@ class Bench {
         // Short: the server text that names it through the proxy must fit
         // RPCO_SERVIDOR.
         const std::string dir = m_dir + "/" + std::to_string(++m_installations);
+        const bool download = phase == "download";
         demo::InstallationOptions install;
         install.forcedWrites = false;
+        // The upload's destinations: 002, 003, ...
+        std::vector<std::string> far = {"002"};
+        if (!download) {
+            far.clear();
+            install.companies = {"001"};
+            for (int i = 0; i < m_options.destinations; ++i) {
+                const std::string code = "00" + std::to_string(i + 2);  // up to 009
+                far.push_back(code);
+                install.companies.push_back(code);
+            }
+            if (install.companies.size() < 3) {
+                install.companies.emplace_back("003");
+            }
+        }
         demo::buildInstallation(dir, install);
-        const bool download = phase == "download";
         {
             auto local = open(demo::companyPath(dir, "001"));
             auto source = open(demo::companyPath(dir, download ? "002" : "001"));
@@ -191,9 +214,17 @@ class Bench {
             }
             // The far company is reached through the proxy; the download
             // phase runs only when it is what is measured.
-            local->execute("update REPLICA_COMPANIA set RPCO_SERVIDOR = " + Q(remote(dir)) +
-                           ", RPCO_ERRO = " + Q(download ? "S" : "N") + " where RPCO_COD = '002'");
-            local->execute("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD = '003'");
+            std::string farList;
+            for (const std::string& code : far) {
+                local->execute("update REPLICA_COMPANIA set RPCO_SERVIDOR = " + Q(remote(dir)) +
+                               ", RPCO_ERRO = " + Q(download ? "S" : "N") +
+                               " where RPCO_COD = " + Q(code));
+                farList += (farList.empty() ? "" : ", ") + Q(code);
+            }
+            local->execute(
+                "update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD <> '001' "
+                "and RPCO_COD not in (" +
+                farList + ")");
             // Sales invoices come down as invoices, with their payment lines
             // and the points procedure.
             local->execute(
@@ -206,13 +237,12 @@ class Bench {
             sim.linesPerDocument = m_options.lines;
             sim.types = mix.types;
             demo::simulate(*source, sim);
-            const std::string to = download ? "001" : "002";
-            source->execute("delete from REPLICA_EVENTOS where RPEV_COMPANIA <> " + Q(to));
+            source->execute("delete from REPLICA_EVENTOS where RPEV_COMPANIA not in (" +
+                            (download ? std::string("'001'") : farList) + ")");
         }
-        Row row{mix.name, phase, mode, delayMs};
-        auto before = destination(dir, download);
-        const std::int64_t rowsBefore = erpRows(*before);
-        before->close();
+        Row row{mix.name, phase, mode, delayMs, static_cast<int>(far.size())};
+        const std::int64_t rowsBefore =
+            destinationRows(dir, download ? std::vector<std::string>{} : far);
 
         std::ostream quiet(nullptr);
         RunInputs inputs;
@@ -239,9 +269,7 @@ class Bench {
         }
         row.events = report.completed;
         row.documents = report.completed;
-        auto after = destination(dir, download);
-        row.rows = erpRows(*after) - rowsBefore;
-        after->close();
+        row.rows = destinationRows(dir, download ? std::vector<std::string>{} : far) - rowsBefore;
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
         return row;
@@ -252,10 +280,20 @@ class Bench {
     std::string remote(const std::string& dir) const {
         return "127.0.0.1/" + std::to_string(m_proxy.port()) + ":" + dir;
     }
-    // The destination, read without the proxy (the local one embedded).
-    std::unique_ptr<db::Connection> destination(const std::string& dir, bool download) const {
-        return download ? open(demo::companyPath(dir, "001"))
-                        : open(m_server.remote(demo::companyPath(dir, "002")));
+    // The rows of the destinations, read without the proxy: the local
+    // company (embedded) when far is empty.
+    std::int64_t destinationRows(const std::string& dir,
+                                 const std::vector<std::string>& far) const {
+        if (far.empty()) {
+            auto c = open(demo::companyPath(dir, "001"));
+            return erpRows(*c);
+        }
+        std::int64_t rows = 0;
+        for (const std::string& code : far) {
+            auto c = open(m_server.remote(demo::companyPath(dir, code)));
+            rows += erpRows(*c);
+        }
+        return rows;
     }
 
     std::string m_dir;
@@ -266,14 +304,15 @@ class Bench {
 };
 
 void printTable(const std::vector<Row>& rows) {
-    std::printf("%-9s %-9s %-8s %6s %7s %7s %10s %9s %8s %9s %9s\n", "mix", "phase", "mode",
-                "delay", "events", "rows", "round trips", "rt/doc", "rt/row", "seconds", "docs/s");
+    std::printf("%-9s %-9s %-8s %6s %5s %7s %7s %10s %9s %8s %9s %9s\n", "mix", "phase", "mode",
+                "delay", "dest", "events", "rows", "round trips", "rt/doc", "rt/row", "seconds",
+                "docs/s");
     for (const Row& r : rows) {
         const double docs = r.documents > 0 ? r.documents : 1;
         std::printf(
-            "%-9s %-9s %-8s %4dms %7d %7lld %10lld %9.1f %8.2f %9.2f %9.1f\n", r.mix.c_str(),
-            r.phase.c_str(), r.mode.c_str(), r.delayMs, r.events, static_cast<long long>(r.rows),
-            r.roundTrips, static_cast<double>(r.roundTrips) / docs,
+            "%-9s %-9s %-8s %4dms %5d %7d %7lld %10lld %9.1f %8.2f %9.2f %9.1f\n", r.mix.c_str(),
+            r.phase.c_str(), r.mode.c_str(), r.delayMs, r.destinations, r.events,
+            static_cast<long long>(r.rows), r.roundTrips, static_cast<double>(r.roundTrips) / docs,
             r.rows > 0 ? static_cast<double>(r.roundTrips) / static_cast<double>(r.rows) : 0.0,
             r.seconds, r.seconds > 0 ? r.documents / r.seconds : 0.0);
     }
@@ -285,10 +324,11 @@ void printJson(const std::vector<Row>& rows) {
         const Row& r = rows[i];
         std::printf(
             "  {\"mix\": \"%s\", \"phase\": \"%s\", \"mode\": \"%s\", \"delay_ms\": %d, "
+            "\"destinations\": %d, "
             "\"events\": %d, \"documents\": %d, \"rows\": %lld, \"round_trips\": %lld, "
             "\"seconds\": %.3f}%s\n",
-            r.mix.c_str(), r.phase.c_str(), r.mode.c_str(), r.delayMs, r.events, r.documents,
-            static_cast<long long>(r.rows), r.roundTrips, r.seconds,
+            r.mix.c_str(), r.phase.c_str(), r.mode.c_str(), r.delayMs, r.destinations, r.events,
+            r.documents, static_cast<long long>(r.rows), r.roundTrips, r.seconds,
             i + 1 < rows.size() ? "," : "");
     }
     std::printf("]\n");

@@ -14,6 +14,7 @@
 // record it on that event.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -123,8 +124,9 @@ struct PhaseSetup {
         configuracion;
     std::string prefix;  // "Prefijo a enviar:" (upload only)
     // Set by the operator's stop request ("Detener"); the loop reads it
-    // between events only, so a document is never left half copied.
-    const bool* stop = nullptr;
+    // between events only, so a document is never left half copied. Set on
+    // the run's thread, read on a lane's.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 class EventLoop {

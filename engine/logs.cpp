@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 
 #include "engine/sql.h"
@@ -42,6 +43,10 @@ std::string reason() {
     return errno != 0 ? std::strerror(errno) : "error de escritura";
 }
 
+// Lanes of a run served side by side write the same files: one line at a
+// time, so a line is never taken back over another's.
+std::mutex g_fileMutex;
+
 std::string stamp() {
     return sqlDate(today()) + "," + sqlTime(now()) + ",";
 }
@@ -54,6 +59,7 @@ std::string Logs::file(const std::string& name) const {
 
 void Logs::append(const std::string& name, const std::string& line) {
     const std::string path = file(name);
+    std::lock_guard<std::mutex> lock(g_fileMutex);
     // Opening for appending creates the file when it is absent; the file is
     // never truncated but to take back a line this call could not finish.
     errno = 0;
@@ -112,6 +118,12 @@ void Logs::appendKept(const std::string& name, const std::string& line) noexcept
         if (m_failure.empty()) {
             m_failure = e.what();
         }
+    }
+}
+
+void Logs::keepFailure(std::string failure) {
+    if (m_failure.empty()) {
+        m_failure = std::move(failure);
     }
 }
 

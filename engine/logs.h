@@ -12,6 +12,9 @@
 // The application directory is asked for afresh every time a file is
 // needed, through the provider the program installs (the registry value on
 // the desktop, REPLICA_APP_DIR for services and tests).
+//
+// One Logs belongs to one thread; several (upload phases served side by
+// side) may append to the same files at once, a whole line at a time.
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +44,7 @@ class Logs {
     void audit(std::int64_t eventId, int type, const std::string& key);
     // The upload phase's last event query, the last field of ENVIO.TXT.
     void setLastUploadQuery(std::string sql) { m_lastUploadQuery = std::move(sql); }
+    const std::string& lastUploadQuery() const { return m_lastUploadQuery; }
     // Appends text and a line break to the named file of the directory.
     // Throws std::runtime_error, naming the file and the system's reason,
     // when it cannot be written (for callers that report it themselves).
@@ -49,6 +53,9 @@ class Logs {
     // Why the first line lost since the last call could not be written;
     // empty when none was lost. Clears it.
     std::string takeFailure();
+    // Keeps failure as the first line lost, unless one is kept already (the
+    // lost lines of another Logs of the same run).
+    void keepFailure(std::string failure);
 
   private:
     // append() for the run's own lines: a failure is kept, not thrown.

@@ -4,7 +4,8 @@
 // The main window implements it on screen; a console implementation serves
 // unattended servers and tests. The engine never waits on anything else of
 // the user interface: everything a run shows, asks or reads from the screen
-// passes here. All calls happen on the one thread of the program.
+// passes here. All calls happen on the thread that started the run (lanes
+// of destinations served side by side relay theirs: operatorrelay.h).
 
 #include <string>
 

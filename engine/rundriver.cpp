@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "engine/numbers.h"
+#include "engine/operatorrelay.h"
 #include "engine/server.h"
 #include "engine/settings.h"
 #include "engine/sql.h"
@@ -58,7 +61,47 @@ class AgentGuard {
     db::Connection& m_conn;
 };
 
+// An upload lane ended by an error no one handled: recorded on the lane's
+// event already, the run ends as after any such error.
+struct LaneInterrupted {
+    bool outage = false;
+};
+
+// How often the run's thread looks at the window while lanes work.
+constexpr std::chrono::milliseconds kPumpInterval{50};
+
 }  // namespace
+
+// One destination company's upload phase with everything of its own: its
+// operator (relayed), its log lines, its connections to the local and the
+// destination database, its settings and its capture of errors.
+struct RunDriver::ParallelLane {
+    ParallelLane(OperatorRelay& relay, std::size_t index, std::string destination,
+                 const std::string& logDirectory, const RunOptions& runOptions,
+                 const std::string& lastUploadQuery)
+        : company(std::move(destination)),
+          op(relay, index, this->company),
+          logs([logDirectory] { return logDirectory; }),
+          options(runOptions),
+          errors(op, logs) {
+        logs.setLastUploadQuery(lastUploadQuery);
+    }
+    Lane lane() { return Lane{op, logs, local, server, options, errors}; }
+
+    std::string company;
+    LaneOperator op;
+    Logs logs;
+    db::Connection local;
+    db::Connection server;
+    RunOptions options;
+    ErrorCapture errors;
+    PhaseReport report;
+    long long failedSkip = 0;
+    // An error that left the phase: recorded once the lane has ended.
+    bool failed = false;
+    bool outage = false;
+    std::string failure;
+};
 
 std::string anotherAgentMessage(const std::string& company) {
     return "Otro agente está replicando la compañía " + company +
@@ -71,6 +114,10 @@ RunDriver::RunDriver(Operator& op, Logs& logs, const Catalogue& catalogue, db::C
 std::string RunDriver::configuracion(const std::string& module, const std::string& category,
                                      const std::string& property) {
     return replica::configuracion(m_server, m_op, module, category, property);
+}
+
+RunDriver::Lane RunDriver::ownLane() {
+    return Lane{m_op, m_logs, m_local, m_server, m_options, m_errors};
 }
 
 bool RunDriver::refusesStart(const RunInputs& in) {
@@ -119,6 +166,8 @@ RunReport RunDriver::run() {
                 runPhases(r);
                 report.finished = true;
             }
+        } catch (const LaneInterrupted& e) {
+            report.outage = e.outage;
         } catch (const db::Error& e) {
             report.outage = db::classify(e) != db::Failure::Refused;
             unhandled(e.message());
@@ -195,10 +244,11 @@ void RunDriver::runPhases(Run& r) {
     }
     m_options.atomicDocuments = r.in.atomicDocuments;
 
-    showLastSend(true);
+    Lane own = ownLane();
+    showLastSend(own, true);
     m_op.showProgress(kCleaningCaption);
     m_op.repaint();
-    cleanup();
+    cleanup(m_local);
 
     downloadPhase(r);
 
@@ -210,11 +260,16 @@ void RunDriver::runPhases(Run& r) {
             companies.push_back(q.asText(0));
         }
     }
-    for (const std::string& company : companies) {
-        if (m_stopRequested) {
-            break;
+    if (companies.size() > 1 && !m_stopRequested) {
+        uploadSideBySide(r, companies);
+    } else {
+        for (const std::string& company : companies) {
+            if (m_stopRequested) {
+                break;
+            }
+            PhaseReport& report = r.phases.emplace_back();
+            uploadCompany(r, own, company, report, m_failedSkip["U" + company]);
         }
-        uploadCompany(r, company);
     }
 
     r.badFrequency = !rearmTimer();
@@ -222,55 +277,57 @@ void RunDriver::runPhases(Run& r) {
     m_op.repaint();
 }
 
-void RunDriver::showLastSend(bool setButton) {
-    db::Query q(m_local);
+void RunDriver::showLastSend(Lane& lane, bool setButton) {
+    db::Query q(lane.local);
     q.open(kLastSendSql);
     const bool sent = !q.isEmpty() && !q.isNull(1) && !q.asText(1).empty();
-    m_op.setLastSend(sent ? q.asText(1) + " - " + q.asText(2) : "Sin envios hasta ahora.");
+    lane.op.setLastSend(sent ? q.asText(1) + " - " + q.asText(2) : "Sin envios hasta ahora.");
     if (setButton) {
-        m_op.setErrorsButtonEnabled(sent);
+        lane.op.setErrorsButtonEnabled(sent);
     }
 }
 
-void RunDriver::cleanup() {
+void RunDriver::cleanup(db::Connection& local) {
     const std::string limit = Q(sqlDate(addDays(today(), -7)));
-    m_local.execute(
+    local.execute(
         "delete from replica_eventos r WHERE (R.rpev_fecrep IS NOT NULL) AND (R.rpev_fecrep < " +
         limit + ")");
-    m_local.execute(
+    local.execute(
         "delete from replica_eventos r WHERE R.rpev_TIPO = 33 AND R.RPEV_OPER = 'U' AND "
         "(R.rpev_fecrep IS NULL) AND (R.RPEV_ERROR IS NOT NULL) AND (R.rpev_fecreg < " +
         limit + ")");
 }
 
-void RunDriver::readSettings(ReadAt moment) {
+void RunDriver::readSettings(Lane& lane, ReadAt moment) {
     for (const RunSetting& s : m_catalogue.settings()) {
         if (std::find(s.readAt.begin(), s.readAt.end(), moment) == s.readAt.end()) {
             continue;
         }
         switch (moment) {
             case ReadAt::DownloadStart:
-                m_options.setSetting(s.name, settings::firstValue(m_local, settingSql(s)));
+                lane.options.setSetting(s.name, settings::firstValue(lane.local, settingSql(s)));
                 break;
             case ReadAt::UploadConnected:
-                m_options.setSetting(s.name, configuracion(s.module, s.category, s.property));
+                lane.options.setSetting(
+                    s.name,
+                    replica::configuracion(lane.server, lane.op, s.module, s.category, s.property));
                 break;
             case ReadAt::UploadSelected:
-                m_options.setSetting(s.name, settings::firstValue(m_server, settingSql(s)));
+                lane.options.setSetting(s.name, settings::firstValue(lane.server, settingSql(s)));
                 break;
         }
     }
 }
 
-PhaseSetup RunDriver::setupFor(Phase phase, const std::string& prefix) {
+PhaseSetup RunDriver::setupFor(Lane& lane, Phase phase, const std::string& prefix) {
     PhaseSetup s;
     s.phase = phase;
-    s.source = phase == Phase::Download ? &m_server : &m_local;
-    s.destination = phase == Phase::Download ? &m_local : &m_server;
-    s.options = &m_options;
-    s.configuracion = [this](const std::string& module, const std::string& category,
-                             const std::string& property) {
-        return configuracion(module, category, property);
+    s.source = phase == Phase::Download ? &lane.server : &lane.local;
+    s.destination = phase == Phase::Download ? &lane.local : &lane.server;
+    s.options = &lane.options;
+    s.configuracion = [&lane](const std::string& module, const std::string& category,
+                              const std::string& property) {
+        return replica::configuracion(lane.server, lane.op, module, category, property);
     };
     s.prefix = prefix;
     s.stop = &m_stopRequested;
@@ -290,7 +347,8 @@ void RunDriver::downloadPhase(Run& r) {
         return;
     }
     report.company = location->company;
-    readSettings(ReadAt::DownloadStart);
+    Lane own = ownLane();
+    readSettings(own, ReadAt::DownloadStart);
     const std::string serverText = m_serverOverride.empty() ? location->server : m_serverOverride;
     if (!connectServer(m_server, m_local, serverText, location->company, m_logs, m_op)) {
         report.outcome = PhaseReport::Outcome::Unreachable;
@@ -301,7 +359,7 @@ void RunDriver::downloadPhase(Run& r) {
         r.in.downloadCount = kDefaultCount;
         m_op.setDownloadCount(kDefaultCount);
     }
-    const PhaseSetup setup = setupFor(Phase::Download, {});
+    const PhaseSetup setup = setupFor(own, Phase::Download, {});
     EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
     try {
         EventSelection selection{Phase::Download, r.in.downloadCount, r.in.companyCode,
@@ -313,43 +371,44 @@ void RunDriver::downloadPhase(Run& r) {
         loop.handleAll(setup, report.counts);
         skip = nextFailedSkip(selection, report.counts);
     } catch (const db::Error& e) {
-        serverLost(report, e);
+        serverLost(own, report, e);
         return;
     }
     report.outcome = PhaseReport::Outcome::Done;
 }
 
-void RunDriver::serverLost(PhaseReport& report, const db::Error& e) {
-    if (db::classify(e) == db::Failure::Refused || !m_server.lost() || m_local.lost()) {
+void RunDriver::serverLost(Lane& lane, PhaseReport& report, const db::Error& e) {
+    if (db::classify(e) == db::Failure::Refused || !lane.server.lost() || lane.local.lost()) {
         throw;
     }
     // Nothing can be recorded on the server, and the event is not at fault:
     // it stays pending, as the events of a server never reached do.
-    m_errors.clearCurrent();
-    logUnreachable(m_server.path(), m_logs, m_op);
-    m_server.close();
+    lane.errors.clearCurrent();
+    logUnreachable(lane.server.path(), lane.logs, lane.op);
+    lane.server.close();
     report.outcome = PhaseReport::Outcome::Lost;
 }
 
-void RunDriver::uploadCompany(Run& r, const std::string& company) {
-    m_op.showProgress(kUploadCaption + company);
-    m_op.repaint();
-    m_op.stopTimer();
-    m_op.repaint();
+void RunDriver::uploadCompany(Run& r, Lane& lane, const std::string& company, PhaseReport& report,
+                              long long& failedSkip) {
+    lane.op.showProgress(kUploadCaption + company);
+    lane.op.repaint();
+    lane.op.stopTimer();
+    lane.op.repaint();
 
-    m_server.close();
-    PhaseReport& report = r.phases.emplace_back();
+    lane.server.close();
     report.phase = Phase::Upload;
     report.company = company;
-    const std::optional<std::string> server = findUploadServer(m_local, company);
+    const std::optional<std::string> server = findUploadServer(lane.local, company);
     if (!server) {
         report.outcome = PhaseReport::Outcome::NoServer;
-        noServerLine(company);
+        noServerLine(lane, company);
         return;
     }
     const std::string serverText = m_serverOverride.empty() ? *server : m_serverOverride;
-    const bool connected = connectServer(m_server, m_local, serverText, company, m_logs, m_op);
-    if (m_uploadConnectHook) {
+    const bool connected =
+        connectServer(lane.server, lane.local, serverText, company, lane.logs, lane.op);
+    if (m_uploadConnectHook && &lane.op == &m_op) {
         m_uploadConnectHook();
     }
     if (!connected) {
@@ -358,42 +417,126 @@ void RunDriver::uploadCompany(Run& r, const std::string& company) {
     }
 
     try {
-        readSettings(ReadAt::UploadConnected);
+        readSettings(lane, ReadAt::UploadConnected);
 
-        m_op.showProgress(kCleaningCaption);
-        m_op.repaint();
-        cleanup();
+        lane.op.showProgress(kCleaningCaption);
+        lane.op.repaint();
+        cleanup(lane.local);
 
         if (r.in.uploadCount.empty()) {
             r.in.uploadCount = kDefaultCount;
-            m_op.setUploadCount(kDefaultCount);
+            lane.op.setUploadCount(kDefaultCount);
         }
         EventSelection selection{Phase::Upload, r.in.uploadCount, company, r.in.skipErrors,
                                  r.in.newestFirst};
-        long long& skip = m_failedSkip["U" + company];
-        selection.failedSkip = skip;
-        m_logs.setLastUploadQuery(freshEventsSql(selection));
-        const PhaseSetup setup = setupFor(Phase::Upload, r.in.prefix);
-        EventLoop loop(m_op, m_logs, m_errors, m_catalogue);
+        selection.failedSkip = failedSkip;
+        lane.logs.setLastUploadQuery(freshEventsSql(selection));
+        const PhaseSetup setup = setupFor(lane, Phase::Upload, r.in.prefix);
+        EventLoop loop(lane.op, lane.logs, lane.errors, m_catalogue);
         loop.select(setup, selection);
         report.selected = loop.selectedCount();
 
-        readSettings(ReadAt::UploadSelected);
+        readSettings(lane, ReadAt::UploadSelected);
 
         loop.handleAll(setup, report.counts);
-        skip = nextFailedSkip(selection, report.counts);
+        failedSkip = nextFailedSkip(selection, report.counts);
     } catch (const db::Error& e) {
-        serverLost(report, e);
-        m_op.hideEventLine();
-        m_local.close();
+        serverLost(lane, report, e);
+        lane.op.hideEventLine();
+        lane.local.close();
         return;
     }
-    m_op.hideEventLine();
+    lane.op.hideEventLine();
 
-    showLastSend(false);
-    m_local.close();
-    m_server.close();
+    showLastSend(lane, false);
+    lane.local.close();
+    lane.server.close();
     report.outcome = PhaseReport::Outcome::Done;
+}
+
+void RunDriver::uploadSideBySide(Run& r, const std::vector<std::string>& companies) {
+    std::string caption = kUploadCaption;
+    for (std::size_t i = 0; i < companies.size(); ++i) {
+        caption += (i == 0 ? "" : ", ") + companies[i];
+    }
+    m_op.showProgress(caption);
+    m_op.stopTimer();
+    m_op.repaint();
+    // Every lane's connection attempt is as good as the first, for whoever
+    // waits for one: said once, before they start.
+    if (m_uploadConnectHook) {
+        m_uploadConnectHook();
+    }
+    if (r.in.uploadCount.empty()) {
+        r.in.uploadCount = kDefaultCount;
+        m_op.setUploadCount(kDefaultCount);
+    }
+
+    OperatorRelay relay(m_op, r.in);
+    const std::string logDirectory = m_logs.directory();
+    std::vector<std::unique_ptr<ParallelLane>> lanes;
+    for (std::size_t i = 0; i < companies.size(); ++i) {
+        auto& lane = lanes.emplace_back(std::make_unique<ParallelLane>(
+            relay, i, companies[i], logDirectory, m_options, m_logs.lastUploadQuery()));
+        lane->local.configureLike(m_local);
+        lane->failedSkip = m_failedSkip["U" + companies[i]];
+    }
+    std::atomic<std::size_t> working{lanes.size()};
+    {
+        // Declared after the lanes: joined before the lanes go.
+        std::vector<std::jthread> threads;
+        for (const auto& lane : lanes) {
+            ParallelLane* l = lane.get();
+            threads.emplace_back([this, &r, &relay, &working, l] {
+                try {
+                    Lane own = l->lane();
+                    uploadCompany(r, own, l->company, l->report, l->failedSkip);
+                } catch (const db::Error& e) {
+                    l->failed = true;
+                    l->outage = db::classify(e) != db::Failure::Refused;
+                    l->failure = e.message();
+                } catch (const std::exception& e) {
+                    l->failed = true;
+                    l->failure = e.what();
+                }
+                --working;
+                relay.wake();
+            });
+        }
+        while (working > 0) {
+            relay.pump(kPumpInterval);
+            m_op.processEvents();
+        }
+    }
+
+    LaneInterrupted interrupted;
+    bool anyFailed = false;
+    for (const auto& lane : lanes) {
+        if (lane->failed) {
+            anyFailed = true;
+            interrupted.outage = interrupted.outage || lane->outage;
+            try {
+                lane->errors.ENoManejada(lane->failure);
+            } catch (const std::exception& e) {
+                lane->errors.clearCurrent();
+                lane->errors.ENoManejada(lane->failure + " (" + e.what() + ")");
+            }
+            lane->errors.clearCurrent();
+            lane->local.close();
+            lane->server.close();
+        }
+        r.phases.push_back(lane->report);
+        m_failedSkip["U" + lane->company] = lane->failedSkip;
+        m_logs.keepFailure(lane->logs.takeFailure());
+    }
+    relay.pump(std::chrono::milliseconds(0));
+    m_op.hideEventLine();
+    m_logs.setLastUploadQuery(lanes.back()->logs.lastUploadQuery());
+    m_options = lanes.back()->options;
+    m_local.close();
+    if (anyFailed) {
+        throw interrupted;
+    }
 }
 
 long long nextFailedSkip(const EventSelection& s, const LoopCounts& counts) {
@@ -416,14 +559,14 @@ std::string waitingEventsSql(const std::string& company) {
            " and rpev_fecrep is null and rpev_compania = " + Q(company);
 }
 
-void RunDriver::noServerLine(const std::string& company) {
+void RunDriver::noServerLine(Lane& lane, const std::string& company) {
     // Events that no run will ever send until the company gets its row:
     // said once per run, where an administrator looks.
-    db::Query q(m_local);
+    db::Query q(lane.local);
     q.open(waitingEventsSql(company));
     const std::int64_t events = q.isEmpty() ? 0 : q.asInt(0);
     if (events > 0) {
-        m_logs.error(noServerMessage(company, events));
+        lane.logs.error(noServerMessage(company, events));
     }
 }
 

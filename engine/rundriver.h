@@ -16,11 +16,18 @@
 // editor of the companies) wait for the end of the run; reads and every
 // other table are not held up.
 //
+// With several destination companies, their upload phases run side by
+// side, each on a thread of its own with its own connections to the local
+// and the destination database (the operator is called from the run's
+// thread only: see operatorrelay.h). Each destination's events keep their
+// order; a destination down, frozen or refusing rows holds back no other.
+//
 // A server that stops answering (the connections' time limit) or goes away
 // during its phase is logged like a server that cannot be reached, and the
 // run goes on with the next phase or company; the event being handled
 // stays pending and is tried again by the next run.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -177,7 +184,7 @@ class RunDriver {
     UnhandledHook m_unhandledHook;
     UploadConnectHook m_uploadConnectHook;
     bool m_running = false;
-    bool m_stopRequested = false;
+    std::atomic<bool> m_stopRequested{false};
     int m_intervalMs = 1800000;
 
     // The state of one run; nothing of it outlives the run.
@@ -186,28 +193,44 @@ class RunDriver {
         std::vector<PhaseReport> phases;
         bool badFrequency = false;
     };
+    // What a phase works through: the driver's own operator, connections,
+    // options and capture, or those of one lane of destinations served
+    // side by side.
+    struct Lane {
+        Operator& op;
+        Logs& logs;
+        db::Connection& local;
+        db::Connection& server;
+        RunOptions& options;
+        ErrorCapture& errors;
+    };
+    struct ParallelLane;
+    Lane ownLane();
     // Whether the run is refused before any SQL (no company, a count that
     // is not one), having told the operator why.
     bool refusesStart(const RunInputs& in);
     // Cleanup, the download phase, one upload phase per destination company
     // and the timer re-arm: everything a started run does.
     void runPhases(Run& r);
+    // The upload phases of several companies, each on a lane of its own.
+    void uploadSideBySide(Run& r, const std::vector<std::string>& companies);
     // The totals of the phases, the outage and the lost log lines.
     void finishReport(RunReport& report, Run& r);
-    void showLastSend(bool setButton);
-    void cleanup();
+    static void showLastSend(Lane& lane, bool setButton);
+    static void cleanup(db::Connection& local);
     void downloadPhase(Run& r);
-    void uploadCompany(Run& r, const std::string& company);
+    void uploadCompany(Run& r, Lane& lane, const std::string& company, PhaseReport& report,
+                       long long& failedSkip);
     // The server of a phase stopped answering or went away (e): logged like
     // an unreachable server, the phase ends. Rethrows e when what was lost
     // is not the server.
-    void serverLost(PhaseReport& report, const db::Error& e);
-    PhaseSetup setupFor(Phase phase, const std::string& prefix);
-    // Reads the declared settings of moment into the run options.
-    void readSettings(ReadAt moment);
+    static void serverLost(Lane& lane, PhaseReport& report, const db::Error& e);
+    PhaseSetup setupFor(Lane& lane, Phase phase, const std::string& prefix);
+    // Reads the declared settings of moment into the lane's run options.
+    void readSettings(Lane& lane, ReadAt moment);
     // The errorenvio.txt line of a company without an active server, when
     // events wait for it.
-    void noServerLine(const std::string& company);
+    static void noServerLine(Lane& lane, const std::string& company);
     // Restarts the timer from "Frecuencia:"; false when the field was not a
     // whole number (the previous interval is kept).
     bool rearmTimer();

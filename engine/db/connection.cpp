@@ -698,6 +698,10 @@ void Connection::trace(const std::string& sql) const {
         hook = g_trace;
     }
     if (hook) {
+        // Connections of several threads trace at once (destinations served
+        // side by side): the hook sees one statement at a time.
+        static std::mutex calls;
+        std::lock_guard<std::mutex> serial(calls);
         hook(*this, sql);
     }
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/catalogue.h"
@@ -972,3 +974,157 @@ TEST_F(RunTest, EventsWithNowhereToGoAreLoggedOncePerRun) {
 }
 
 }  // namespace
+
+// An operator that notes any call made from a thread other than the one
+// that started the run (a window must only be touched from its own).
+class OneThreadOperator : public test::RecordingOperator {
+  public:
+    std::thread::id home = std::this_thread::get_id();
+    std::atomic<int> foreignCalls{0};
+    RunDriver* driver = nullptr;
+    std::atomic<bool> stopOnPump{false};
+    void note() {
+        if (std::this_thread::get_id() != home) {
+            ++foreignCalls;
+        }
+    }
+    void showEventLine(const std::string& t) override {
+        note();
+        RecordingOperator::showEventLine(t);
+    }
+    void stepProgress() override {
+        note();
+        RecordingOperator::stepProgress();
+    }
+    void setLastError(const std::string& t) override {
+        note();
+        RecordingOperator::setLastError(t);
+    }
+    void beep() override {
+        note();
+        RecordingOperator::beep();
+    }
+    void processEvents() override {
+        note();
+        if (stopOnPump && driver) {
+            driver->requestStop();
+        }
+    }
+};
+
+class SideBySideTest : public RunTest {
+  protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        for (const char* code : {"003", "004"}) {
+            std::filesystem::create_directories(dir.path() + "/datos/" + code);
+            addCompany(code, dir.path(), "N");
+            others.push_back(test::createCompany(path(code)));
+        }
+        local->execute("UPDATE REPLICA_COMPANIA SET RPCO_ERRO = 'N'");  // upload only
+        lanes.fields = op.fields;
+        d = std::make_unique<RunDriver>(lanes, logs, catalogue, *local);
+        lanes.driver = d.get();
+    }
+    static std::string destinationOf(const HandlerContext& ctx) {
+        const std::string& p = ctx.destination.path();
+        return p.substr(p.find("/datos/") + 7, 3);
+    }
+    // Waits up to five seconds for done(); whether it came.
+    template <class Done>
+    static bool waitFor(Done done) {
+        for (int i = 0; i < 500 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+
+    std::vector<std::unique_ptr<db::Connection>> others;
+    OneThreadOperator lanes;
+    std::unique_ptr<RunDriver> d;
+};
+
+// Three destinations at once: one waits on another's event (served one
+// after another it would wait in vain), one refuses its first event and
+// goes on; every call of the operator stays on the run's thread and every
+// destination's phase is reported in the companies' order.
+TEST_F(SideBySideTest, DestinationsAreServedAtOnceAndNoneHoldsBackAnother) {
+    std::atomic<bool> fourDone{false};
+    std::atomic<bool> threeSawFour{false};
+    catalogue.set(101, {}, [&](HandlerContext& ctx) {
+        const std::string to = destinationOf(ctx);
+        if (to == "002") {
+            ctx.destination.execute("update NO_SUCH_TABLE set X = 1");
+        } else if (to == "003") {
+            threeSawFour = waitFor([&] { return fourDone.load(); });
+        } else {
+            fourDone = true;
+        }
+    });
+    addEvent(*local, 1, "002", 101, "I", "", daysAgo(2));
+    addEvent(*local, 2, "002", 999, "I", "", daysAgo(1));
+    addEvent(*local, 3, "003", 101);
+    addEvent(*local, 4, "004", 101);
+    const RunReport r = d->run();
+    ASSERT_TRUE(r.finished);
+    EXPECT_TRUE(threeSawFour);
+    EXPECT_NE(state(*local, 1).find("NO_SUCH_TABLE"), std::string::npos) << state(*local, 1);
+    for (int id : {2, 3, 4}) {
+        EXPECT_EQ(state(*local, id), replicated()) << id;
+    }
+    EXPECT_EQ(r.completed, 3);
+    EXPECT_EQ(r.failed, 1);
+    std::vector<std::string> order;
+    for (const PhaseReport& p : r.phases) {
+        if (p.phase == Phase::Upload) {
+            order.push_back(p.company);
+            EXPECT_EQ(p.outcome, PhaseReport::Outcome::Done) << p.company;
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"002", "003", "004"}));
+    EXPECT_EQ(lanes.foreignCalls, 0);
+    // One bar over every destination's events, each line naming its company.
+    EXPECT_EQ(lanes.progressMaximum, 4);
+    EXPECT_EQ(lanes.progressPosition, 4);
+    EXPECT_EQ(lanes.beeps, 1);
+    EXPECT_NE(lanes.lastError.find("NO_SUCH_TABLE"), std::string::npos);
+    ASSERT_EQ(lanes.eventLines.size(), 4u);
+    for (const std::string& line : lanes.eventLines) {
+        EXPECT_TRUE(line.rfind("002: ", 0) == 0 || line.rfind("003: ", 0) == 0 ||
+                    line.rfind("004: ", 0) == 0)
+            << line;
+    }
+    // The audit file keeps one whole line per event.
+    const std::string audit = test::slurp(dir.file("ENVIO.TXT"));
+    EXPECT_EQ(lineCount(audit), 4) << audit;
+    EXPECT_TRUE(lanes.timerRunning);
+}
+
+// "Detener" while every destination is in the middle of an event: the run's
+// thread still hears it, and each destination ends after the event in hand.
+TEST_F(SideBySideTest, StopMidUploadEndsEachDestinationAfterItsEventInHand) {
+    std::atomic<int> started{0};
+    catalogue.set(101, {}, [&](HandlerContext&) {
+        if (++started == 3) {
+            lanes.stopOnPump = true;
+        }
+        EXPECT_TRUE(waitFor([&] { return lanes.driver->stopRequested(); }));
+    });
+    int id = 0;
+    for (const char* to : {"002", "003", "004"}) {
+        for (int i = 0; i < 3; ++i) {
+            ++id;
+            addEvent(*local, id, to, 101, "I", "", daysAgo(1), "10:00:0" + std::to_string(i));
+        }
+    }
+    const RunReport r = d->run();
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.completed, 3);
+    for (int first : {1, 4, 7}) {
+        EXPECT_EQ(state(*local, first), replicated()) << first;
+        EXPECT_EQ(state(*local, first + 1), "||") << first + 1;
+        EXPECT_EQ(state(*local, first + 2), "||") << first + 2;
+    }
+    EXPECT_TRUE(lanes.timerRunning);
+    EXPECT_EQ(lanes.foreignCalls, 0);
+}
