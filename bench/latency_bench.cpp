@@ -74,6 +74,7 @@ struct Options {
     // Destination companies of the upload phase, all reached through the
     // proxy (served side by side when there are several).
     int destinations = 1;
+    bool compression = false;  // Firebird's wire compression on the far attachments
     bool json = false;
 };
 
@@ -116,6 +117,8 @@ Options parse(int argc, char** argv) {
             if (o.destinations < 1 || o.destinations > 8) {
                 throw std::runtime_error("--destinations takes 1 to 8");
             }
+        } else if (a == "--compression") {
+            o.compression = true;
         } else if (a == "--json") {
             o.json = true;
         } else {
@@ -172,6 +175,7 @@ struct Row {
     int documents = 0;
     std::int64_t rows = 0;
     long long roundTrips = 0;
+    long long bytes = 0;  // both directions
     double seconds = 0;
 };
 
@@ -262,6 +266,7 @@ class Bench {
         const RunReport report = driver.run();
         row.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         row.roundTrips = m_proxy.counts().roundTrips;
+        row.bytes = m_proxy.counts().bytesToServer + m_proxy.counts().bytesToClient;
         local->close();
         if (!report.finished || report.failed != 0) {
             throw std::runtime_error(std::string("run of ") + mix.name + " " + phase + " " + mode +
@@ -304,17 +309,18 @@ class Bench {
 };
 
 void printTable(const std::vector<Row>& rows) {
-    std::printf("%-9s %-9s %-8s %6s %5s %7s %7s %10s %9s %8s %9s %9s\n", "mix", "phase", "mode",
+    std::printf("%-9s %-9s %-8s %6s %5s %7s %7s %10s %9s %8s %9s %9s %8s\n", "mix", "phase", "mode",
                 "delay", "dest", "events", "rows", "round trips", "rt/doc", "rt/row", "seconds",
-                "docs/s");
+                "docs/s", "kB/doc");
     for (const Row& r : rows) {
         const double docs = r.documents > 0 ? r.documents : 1;
         std::printf(
-            "%-9s %-9s %-8s %4dms %5d %7d %7lld %10lld %9.1f %8.2f %9.2f %9.1f\n", r.mix.c_str(),
-            r.phase.c_str(), r.mode.c_str(), r.delayMs, r.destinations, r.events,
+            "%-9s %-9s %-8s %4dms %5d %7d %7lld %10lld %9.1f %8.2f %9.2f %9.1f %8.1f\n",
+            r.mix.c_str(), r.phase.c_str(), r.mode.c_str(), r.delayMs, r.destinations, r.events,
             static_cast<long long>(r.rows), r.roundTrips, static_cast<double>(r.roundTrips) / docs,
             r.rows > 0 ? static_cast<double>(r.roundTrips) / static_cast<double>(r.rows) : 0.0,
-            r.seconds, r.seconds > 0 ? r.documents / r.seconds : 0.0);
+            r.seconds, r.seconds > 0 ? r.documents / r.seconds : 0.0,
+            static_cast<double>(r.bytes) / 1024.0 / docs);
     }
 }
 
@@ -326,9 +332,9 @@ void printJson(const std::vector<Row>& rows) {
             "  {\"mix\": \"%s\", \"phase\": \"%s\", \"mode\": \"%s\", \"delay_ms\": %d, "
             "\"destinations\": %d, "
             "\"events\": %d, \"documents\": %d, \"rows\": %lld, \"round_trips\": %lld, "
-            "\"seconds\": %.3f}%s\n",
+            "\"bytes\": %lld, \"seconds\": %.3f}%s\n",
             r.mix.c_str(), r.phase.c_str(), r.mode.c_str(), r.delayMs, r.destinations, r.events,
-            r.documents, static_cast<long long>(r.rows), r.roundTrips, r.seconds,
+            r.documents, static_cast<long long>(r.rows), r.roundTrips, r.bytes, r.seconds,
             i + 1 < rows.size() ? "," : "");
     }
     std::printf("]\n");
@@ -339,6 +345,7 @@ void printJson(const std::vector<Row>& rows) {
 int main(int argc, char** argv) {
     try {
         const Options options = parse(argc, argv);
+        db::Connection::setWireCompression(options.compression);
         std::string dir =
             (std::filesystem::temp_directory_path() / "replica-latency-XXXXXX").string();
         if (!mkdtemp(dir.data())) {

@@ -272,6 +272,7 @@ std::mutex g_traceMutex;
 Connection::TraceHook g_trace;
 
 std::atomic<long long> g_defaultTimeout{0};
+std::atomic<bool> g_wireCompression{false};
 
 }  // namespace
 
@@ -304,6 +305,14 @@ std::chrono::seconds Connection::timeout() const {
 
 void Connection::setDefaultTimeout(std::chrono::seconds limit) {
     g_defaultTimeout = limit.count();
+}
+
+void Connection::setWireCompression(bool on) {
+    g_wireCompression = on;
+}
+
+bool Connection::wireCompression() {
+    return g_wireCompression.load();
 }
 
 std::chrono::seconds Connection::defaultTimeout() {
@@ -346,6 +355,9 @@ std::vector<unsigned char> buildDpb(const std::string& user, const std::string& 
             // Bounds the handshake with a server: until it accepts the
             // connection the client waits this long at most.
             dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(limit.count()));
+        }
+        if (!create && Connection::wireCompression()) {
+            dpb->insertString(&st, isc_dpb_config, "WireCompression=true");
         }
         if (create) {
             dpb->insertString(&st, isc_dpb_set_db_charset, "UTF8");

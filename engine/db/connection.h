@@ -72,6 +72,11 @@ class Connection {
     void setTimeout(std::chrono::seconds limit) { m_timeout = limit; }
     std::chrono::seconds timeout() const;
     static void setDefaultTimeout(std::chrono::seconds limit);
+    // Whether attachments opened from now on ask a server for compressed
+    // traffic (a slow link gains; a local file ignores it). Off until the
+    // program sets it.
+    static void setWireCompression(bool on);
+    static bool wireCompression();
     static std::chrono::seconds defaultTimeout();
     // Whether a call failed because the database stopped answering (the
     // limit passed) or the connection to it was lost. Cleared by close().
