@@ -22,6 +22,8 @@ constexpr unsigned kRun = kAgent | kWindow;  // either start of the agent
 constexpr unsigned kEverywhere = kRun | kStatus;
 
 constexpr const char* kStatusWord = "status";
+// A first word the usual way of asking for the usage; no server is named so.
+constexpr const char* kHelpWord = "help";
 constexpr const char* kEndOfOptions = "--";
 
 using Problem = std::optional<std::string>;
@@ -153,7 +155,7 @@ Under systemd,
 .B LoadCredential=
 hands the service a private copy:
 .BR "\-\-password\-file %d/password" .
-A missing, unreadable or empty file ends the program with status 2.)man"},
+A missing, unreadable or empty file ends the program with status 6.)man"},
     {.name = "--company",
      .value = "CODE",
      .manValue = "code",
@@ -281,7 +283,7 @@ alone (the same as argument 5 \(lq1\(rq).)man"},
 company; the run does not depend on it)txt",
      .manual = R"man(The selector \(lqAgencia:\(rq: \(lqTodas\(rq (the default) or a branch of the
 company (SUCURSALES).
-A name the company does not have ends the program with status 2.
+A name the company does not have ends the program with status 6.
 The run does not depend on it.)man"},
     {.name = "--headless",
      .places = kRun,
@@ -301,11 +303,10 @@ company.)txt",
      .help = R"txt(end the program after the first run, with exit status
   0  every handled event was completed
   1  some event failed, or the run ended on an error
-  2  the run could not start (bad option or value, no or
-     unknown company, password file missing or unreadable,
-     GENERAL.FDB or the company database cannot be opened,
-     another agent replicates the company from another
-     directory or machine)
+  2  the run could not start (bad option or value, no
+     company, GENERAL.FDB or the company database cannot
+     be opened, another agent replicates the company from
+     another directory or machine)
   3  another agent is running for the same company and
      application directory
   4  a database could not be reached, refused the login
@@ -313,6 +314,11 @@ company.)txt",
      GENERAL.FDB or the company database at the start)
   5  the log files could not be written (the run went on;
      each event keeps its state in the database)
+  6  the configuration must be corrected: a company
+     GENERAL.FDB does not list, a branch the company does
+     not have, a password file missing, unreadable or
+     empty (trying again changes nothing; every start,
+     not only --once, ends so)
 when several apply: 4 before 1 before 5
 (other statuses are reserved for later use))txt",
      .manual = R"man(Ends the program after the first run (see EXIT STATUS).)man"},
@@ -325,7 +331,8 @@ oldest pending one: those of the local company database
 for each destination, and those each destination's server
 database holds for the local company (one query per
 database). Exit status 0 when no event failed, 1 when
-some event failed, 2 when a database cannot be opened.)txt",
+some event failed, 2 when a database cannot be opened,
+6 when the password file cannot be read.)txt",
      .manual = R"man(Reports, without running anything and without writing anything, the pending
 events and, among them, those that failed (they carry an error), by event
 type, with the registration time and the age of the oldest pending one:
@@ -380,6 +387,7 @@ null when it has no active server row).)man"},
      .help = R"txt(show this text and exit)txt",
      .manual = R"man(Shows the usage and exits.)man"},
     {.name = "--version",
+     .alias = "-V",
      .flag = &CommandLine::version,
      .group = OptionGroup::Modes,
      .help = R"txt(print "replica <version>" and exit)txt",
@@ -525,6 +533,9 @@ Reading walk(const std::vector<std::string>& args) {
     if (!args.empty() && args[0] == kStatusWord) {
         r.cl.command = CommandLine::Command::Status;
         i = 1;
+    } else if (!args.empty() && args[0] == kHelpWord) {
+        r.cl.help = true;
+        i = 1;
     }
     bool optionsEnded = false;
     for (; i < args.size(); ++i) {
@@ -537,6 +548,13 @@ Reading walk(const std::vector<std::string>& args) {
         } else {
             i = readOption(r, args, i);
         }
+    }
+    // A server is a directory or host:/dir, never a word beginning with a
+    // dash: such a word in its place is an option mistyped ("-v"), not a
+    // server to log in to.
+    if (!optionsEnded && !r.positional.empty() && r.positional[0].size() > 1 &&
+        r.positional[0][0] == '-') {
+        r.fail("opción desconocida: " + r.positional[0]);
     }
     placeValues(r);
     return r;
@@ -677,6 +695,44 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                    "--company)";
     }
     return cl;
+}
+
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args) {
+    // Those QGuiApplication and QApplication remove from argv.
+    static const std::vector<std::string> withValue = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin",    "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "session",       "display",   "name",
+        "title",       "geometry",           "style",         "stylesheet"};
+    static const std::vector<std::string> flags = {"reverse", "widgetcount", "nograb",
+                                                   "dograb",  "sync",        "testability"};
+    const auto has = [](const std::vector<std::string>& names, const std::string& n) {
+        return std::find(names.begin(), names.end(), n) != names.end();
+    };
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == kEndOfOptions) {
+            kept.insert(kept.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        const std::size_t dashes = arg.rfind("--", 0) == 0 ? 2 : (arg.rfind('-', 0) == 0 ? 1 : 0);
+        const std::size_t eq = arg.find('=');
+        const std::string name = dashes ? arg.substr(dashes, eq - dashes) : std::string();
+        if (dashes && has(withValue, name)) {
+            if (eq == std::string::npos) {
+                ++i;  // its value
+            }
+            continue;
+        }
+        if (dashes && eq == std::string::npos && has(flags, name)) {
+            continue;
+        }
+        if (arg.rfind("-qmljsdebugger=", 0) == 0) {
+            continue;
+        }
+        kept.push_back(arg);
+    }
+    return kept;
 }
 
 int positionalPasswordIndex(const std::vector<std::string>& args) {

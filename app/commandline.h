@@ -33,6 +33,10 @@ inline constexpr int kExitAlreadyRunning = 3;  // another agent holds the compan
 inline constexpr int kExitOutage = 4;          // a database unreachable, refusing the login
                                                // or not answering
 inline constexpr int kExitLogsUnwritten = 5;   // the log files could not be written
+// What only the administrator can correct (a company or branch that does
+// not exist, a password file that cannot be read): trying again changes
+// nothing, so a service manager is told to stop retrying.
+inline constexpr int kExitConfiguration = 6;
 
 // The limit of "Frecuencia:", the run's own: the minutes' milliseconds must
 // fit the timer's int (the counts' limit is in engine/numbers.h).
@@ -92,6 +96,13 @@ struct CommandLine {
 // status report. An option's value is the next argument whatever it looks
 // like.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// args without the options the window's toolkit takes out for itself
+// (-platform NAME, -style NAME, -reverse, ...; one dash or two, "=VALUE" or
+// the next word): the command line is checked whole before the program
+// knows whether it needs a window, so these must not be taken for values
+// or refused as unknown.
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args);
 
 // Index in args of the positional password (the third positional value),
 // -1 when there is none: the program overwrites it in its own argument

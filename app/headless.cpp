@@ -133,13 +133,13 @@ std::optional<int> startSession(Session& session, ConsoleOperator& op, const Com
             // refuse with "Debe indicar la compañía de origen."; unattended,
             // the code given is what the administrator must correct.
             op.message("La compañía " + args.company + " no existe");
-            return kExitNotStarted;
+            return kExitConfiguration;
         }
         const std::vector<std::string> branches = session.connectCompany(args.company);
         if (args.branch && *args.branch != kAllBranches &&
             std::find(branches.begin(), branches.end(), *args.branch) == branches.end()) {
             op.message("La agencia " + *args.branch + " no existe en la compañía " + args.company);
-            return kExitNotStarted;
+            return kExitConfiguration;
         }
         op.fields.companyCode = args.company;
     } catch (const std::exception& e) {
@@ -165,7 +165,8 @@ void reportRun(ConsoleOperator& op, const RunReport& r) {
 
 // The runs after the first, each when the timer says, until a run leaves
 // the timer stopped or a stop request comes. Returns the exit status.
-int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stopFd) {
+int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stopFd,
+               const bool& stopped) {
     QObject guard;
     watchStopSignals(stopFd, &guard, [] { QCoreApplication::exit(0); });
 
@@ -174,6 +175,10 @@ int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stop
     QObject::connect(&timer, &QTimer::timeout, [&] {
         report = session.run();
         reportRun(op, report);
+        if (stopped) {
+            QCoreApplication::exit(kExitCompleted);
+            return;
+        }
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
             QCoreApplication::exit(exitStatus(report));
@@ -201,8 +206,22 @@ int runHeadless(const CommandLine& args, int stopFd) {
         return *status;
     }
 
+    // A stop request in the middle of a run ends it after the event in hand,
+    // as "Detener" does, and then the program: a service manager's stop
+    // need not wait for the whole run.
+    bool stopped = false;
+    op.setEventsHook([&] {
+        if (takeStopRequest(stopFd)) {
+            stopped = true;
+            session.driver().requestStop();
+        }
+    });
+
     const RunReport report = session.run();
     reportRun(op, report);
+    if (stopped && !args.once) {
+        return kExitCompleted;
+    }
     if (args.once || !report.started) {
         return exitStatus(report);
     }
@@ -210,7 +229,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
         op.message(kTimerStoppedMessage);
         return exitStatus(report);
     }
-    return repeatRuns(session, op, report, stopFd);
+    return repeatRuns(session, op, report, stopFd, stopped);
 }
 
 }  // namespace replica::app

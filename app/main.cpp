@@ -1,6 +1,8 @@
 // The program: the main screen "Envío de información", the console agent
 // with --headless, or the status report with `replica status`.
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <chrono>
@@ -58,6 +60,21 @@ int early(const CommandLine& cl) {
     return -1;
 }
 
+// Once read, the password must not stay where every process of the same
+// user can read it (/proc/PID/environ shows the environment the program was
+// started with, whatever unsetenv() does): the text is overwritten where it
+// lies, then the variable removed.
+void forgetEnvironmentPassword() {
+    const std::string prefix = std::string(kPasswordEnvironment) + "=";
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, prefix.c_str(), prefix.size()) == 0) {
+            char* value = *e + prefix.size();
+            std::memset(value, 0, std::strlen(value));
+        }
+    }
+    ::unsetenv(kPasswordEnvironment);
+}
+
 // Puts the password to use into cl (file, argument or environment); false,
 // with the reason on standard error, when it cannot be had.
 bool takePassword(CommandLine& cl) {
@@ -67,6 +84,7 @@ bool takePassword(CommandLine& cl) {
         return false;
     }
     cl.password = source.password;
+    forgetEnvironmentPassword();
     return true;
 }
 
@@ -138,7 +156,7 @@ Start prepare(const std::vector<std::string>& args, char** argv, Password passwo
     const bool needed =
         password == Password::Needed || cl.commandLineMode() || !cl.passwordFile.empty();
     if (needed && !takePassword(cl)) {
-        start.exit = kExitNotStarted;
+        start.exit = kExitConfiguration;
         return start;
     }
     hidePassword(args, argv);
@@ -258,6 +276,13 @@ int main(int argc, char** argv) {
     }
     if (raw.headless) {
         return runConsoleAgent(argc, argv, stopFd);
+    }
+    // The whole command line is checked before a window exists: a mistyped
+    // option must say so and end with its status, even without a display.
+    // The toolkit's own options are the window's, not mistakes.
+    const CommandLine window = parseCommandLine(withoutToolkitOptions(rawArgs));
+    if (window.help || window.version || !window.error.empty()) {
+        return early(window);
     }
     return runWindow(argc, argv, stopFd);
 }

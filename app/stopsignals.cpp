@@ -23,6 +23,18 @@ int blockStopSignals() {
     return fd;
 }
 
+bool takeStopRequest(int fd) {
+    if (fd < 0) {
+        return false;
+    }
+    bool taken = false;
+    signalfd_siginfo info{};
+    while (::read(fd, &info, sizeof info) == sizeof info) {
+        taken = true;
+    }
+    return taken;
+}
+
 void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop) {
     if (fd < 0) {
         return;
@@ -30,10 +42,8 @@ void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop) {
     auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, parent,
                      [fd, onStop = std::move(onStop)] {
-                         signalfd_siginfo info{};
-                         // Drains every pending request; one stop is enough.
-                         while (::read(fd, &info, sizeof info) == sizeof info) {
-                         }
+                         // One stop is enough.
+                         takeStopRequest(fd);
                          onStop();
                      });
 }

@@ -4,8 +4,8 @@
 //
 // The signals are blocked in every thread and read from a descriptor by the
 // event loop, so they never interrupt the database client's own threads in
-// the middle of a wait, and a request that arrives during a run is seen only
-// when the run has returned: a stop never cuts a document in half.
+// the middle of a wait. During a run the console agent looks for a request
+// between events (takeStopRequest), so a stop never cuts a document in half.
 
 #include <functional>
 
@@ -18,6 +18,11 @@ namespace replica::app {
 // readable when one of them arrives, or -1 when the system refuses (the
 // signals then keep their default action).
 int blockStopSignals();
+
+// Whether a stop request has arrived on fd since the last look, without
+// waiting; takes every pending one. For a run, which does not return to the
+// event loop until it ends.
+bool takeStopRequest(int fd);
 
 // Calls onStop from the event loop whenever fd (from blockStopSignals)
 // reports a signal. The watcher is a child of parent.

@@ -55,7 +55,14 @@ class ConsoleOperator : public Operator {
     void message(const std::string& text) override;
     void errorMessage(const std::string& text) override;
     void beep() override {}
-    void processEvents() override {}
+    // Where the window lets its clicks through, before each event: the
+    // program's chance to take a stop request in the middle of a run.
+    void processEvents() override {
+        if (m_eventsHook) {
+            m_eventsHook();
+        }
+    }
+    void setEventsHook(std::function<void()> hook) { m_eventsHook = std::move(hook); }
     void repaint() override {}
 
     void stopTimer() override { m_timerRunning = false; }
@@ -73,6 +80,7 @@ class ConsoleOperator : public Operator {
     std::string m_lastError;
     bool m_timerRunning = true;
     int m_timerInterval = 1800000;
+    std::function<void()> m_eventsHook;
 };
 
 }  // namespace replica

@@ -54,6 +54,35 @@ TEST(CommandLine, ValuesThatLookLikeOptions) {
     EXPECT_EQ(cl.ignored, std::vector<std::string>{"g"});
 }
 
+// What a mistyped command line looks like is refused as such, not taken for
+// a server to log in to.
+TEST(CommandLine, MistakesAreNotTakenForAServer) {
+    for (const char* word : {"-v", "-x", "-version"}) {
+        const CommandLine cl = parseCommandLine({word});
+        EXPECT_EQ(cl.error, std::string("opción desconocida: ") + word);
+    }
+    EXPECT_TRUE(parseCommandLine({"-V"}).version);
+    EXPECT_TRUE(parseCommandLine({"help"}).help);
+    // "help" elsewhere is a value like any other.
+    EXPECT_EQ(parseCommandLine({"srv", "help"}).user, "help");
+    // After "--" a server may be anything.
+    EXPECT_EQ(parseCommandLine({"--", "-srv"}).server, "-srv");
+}
+
+// The toolkit's options belong to the window: taken out, in either
+// spelling, with their values, before the rest is checked.
+TEST(CommandLine, ToolkitOptionsAreLeftToTheWindow) {
+    const std::vector<std::string> args = {
+        "-platform", "offscreen", "srv", "--style=Fusion", "-reverse", "usr", "--", "-style", "x"};
+    EXPECT_EQ(withoutToolkitOptions(args),
+              (std::vector<std::string>{"srv", "usr", "--", "-style", "x"}));
+    const CommandLine cl = parseCommandLine(withoutToolkitOptions({"-platform", "offscreen"}));
+    EXPECT_TRUE(cl.error.empty()) << cl.error;
+    EXPECT_TRUE(cl.server.empty());
+    EXPECT_EQ(parseCommandLine(withoutToolkitOptions({"--bogus", "-style", "Fusion"})).error,
+              "opción desconocida: --bogus");
+}
+
 // Every field of the main screen has its option; "--name VALUE" and
 // "--name=VALUE" are the same.
 TEST(CommandLine, FieldOptionsInBothSpellings) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -156,19 +157,12 @@ TEST_F(Headless, RunThatCannotStartEndsWithTwo) {
         std::string args;
         std::string says;
     } cases[] = {
-        {"company not in GENERAL.FDB", start("009"), "La compañía 009 no existe\n"},
         {"company without database", start("003"), ""},
         {"no GENERAL.FDB", "--headless --once '" + dir.file("nowhere") + "' sysdba masterkey 001",
          ""},
         {"headless without a company", "--headless --once", "necesita el servidor y la compañía"},
         {"unknown option", "--headless --once --fast '" + dir.path() + "' sysdba masterkey 001",
          "opción desconocida: --fast"},
-        {"branch the company lacks", start("001") + " --branch Nope",
-         "La agencia Nope no existe en la compañía 001\n"},
-        {"password file missing",
-         "--headless --once --server '" + dir.path() + "' --user sysdba --company 001 " +
-             "--password-file '" + dir.file("no-clave") + "'",
-         "No se pudo abrir el archivo de clave " + dir.file("no-clave")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -180,6 +174,63 @@ TEST_F(Headless, RunThatCannotStartEndsWithTwo) {
             << r.output;
     }
     EXPECT_EQ(pending(), 1);  // nothing ran
+}
+
+// What only the administrator can correct has a status of its own, which
+// the service unit does not retry; trying again would change nothing.
+TEST_F(Headless, ConfigurationErrorsEndWithSix) {
+    addEvent("002", 999);
+    struct Case {
+        const char* what;
+        std::string args;
+        std::string says;
+    } cases[] = {
+        {"company not in GENERAL.FDB", start("009"), "La compañía 009 no existe\n"},
+        {"branch the company lacks", start("001") + " --branch Nope",
+         "La agencia Nope no existe en la compañía 001\n"},
+        {"password file missing",
+         "--headless --once --server '" + dir.path() + "' --user sysdba --company 001 " +
+             "--password-file '" + dir.file("no-clave") + "'",
+         "No se pudo abrir el archivo de clave " + dir.file("no-clave")},
+        {"status, password file missing",
+         "status --server '" + dir.path() + "' --user sysdba --company 001 " + "--password-file '" +
+             dir.file("no-clave") + "'",
+         "No se pudo abrir el archivo de clave " + dir.file("no-clave")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const test::ProgramResult r = run(c.args);
+        EXPECT_EQ(r.status, 6) << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+    }
+    EXPECT_EQ(pending(), 1);
+}
+
+// Without a display the command line is still read whole, and a mistake
+// ends with its message and status 2 rather than the toolkit's abort; a
+// mistyped short option never opens the login window.
+TEST_F(Headless, OptionsAreCheckedBeforeAnyWindow) {
+    const std::string noDisplay = "DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM=xcb";
+    struct Case {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"--bogus", "opción desconocida: --bogus"},
+        {"--json", "--json solo se usa con status"},
+        {"--frequency abc", "\"Frecuencia:\""},
+        {"-v", "opción desconocida: -v"},
+        {"-platform xcb --bogus", "opción desconocida: --bogus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const test::ProgramResult r = run(c.args, noDisplay);
+        EXPECT_EQ(r.status, 2) << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("display"), std::string::npos) << r.output;
+    }
+    for (const char* asked : {"-V", "help"}) {
+        EXPECT_EQ(run(asked, noDisplay).status, 0) << asked;
+    }
 }
 
 // A bad field value stops the program before it takes its lock or opens
@@ -390,6 +441,48 @@ TEST_F(Headless, StopRequestEndsTheRunningAgent) {
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(pending(), 0);
+}
+
+// The password given in the environment is not left there for other
+// processes of the same user to read once the agent has taken it.
+TEST_F(Headless, PasswordLeavesTheEnvironment) {
+    test::Agent agent(
+        dir.path(), {"--headless", "--server", dir.path(), "--user", "sysdba", "--company", "001"},
+        dir.file("agent.txt"), {std::string("REPLICA_PASSWORD=") + kPassword});
+    ASSERT_TRUE(agent.waitForOutput("Eventos: ", 30000ms)) << agent.output();
+    std::ifstream file("/proc/" + std::to_string(agent.pid()) + "/environ");
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("REPLICA_APP_DIR="), std::string::npos);
+    EXPECT_EQ(text.find(kPassword), std::string::npos);
+}
+
+// A stop request in the middle of a run does not wait for the whole run:
+// the event in hand is finished, the rest stays pending for the next start,
+// and the agent ends with 0.
+TEST_F(Headless, StopRequestMidRunEndsAfterTheEventInHand) {
+    // Many more events than the time between the request and the next
+    // event can handle, however fast the machine.
+    constexpr int kEvents = 2000;
+    local()->execute(
+        "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " + std::to_string(kEvents) +
+        ") DO BEGIN INSERT INTO REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_CODIGO, "
+        "RPEV_FECREG, RPEV_HORAREG, RPEV_OPER) VALUES ('002', 999, 'X', CURRENT_DATE, "
+        "CURRENT_TIME, 'I'); I = I + 1; END END");
+    test::Agent agent(dir.path(),
+                      {"--headless", "--upload-count", std::to_string(kEvents), dir.path(),
+                       "sysdba", "masterkey", "001"},
+                      dir.file("agent.txt"));
+    // The run has begun (its first caption): the request is taken at the
+    // next event.
+    ASSERT_TRUE(agent.waitForOutput("Borrando información procesada...", 30000ms))
+        << agent.output();
+    const int status = agent.stop(SIGTERM, 15000ms);
+    ASSERT_NE(status, -1) << "the agent did not end after SIGTERM";
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(agent.output().find("Eventos: "), std::string::npos) << agent.output();
+    EXPECT_GT(pending(), kEvents / 2) << agent.output().substr(agent.output().rfind("Eventos"));
 }
 
 }  // namespace

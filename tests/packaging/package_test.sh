@@ -54,6 +54,12 @@ unit="$root/usr/lib/systemd/system/replica@.service"
 program="$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")"
 [ -x "$root$program" ] || fail "ExecStart names $program, which the package does not install"
 
+# A configuration error stops the retries, a missing settings file keeps the
+# instance from starting, and no core dump can keep the password.
+for setting in RestartPreventExitStatus=6 LimitCORE=0 'ConditionPathExists=/etc/replica/%i.conf'; do
+    grep -qxF "$setting" "$unit" || fail "the unit lacks $setting"
+done
+
 if command -v systemd-analyze >/dev/null; then
     # The program is looked for where the unit says; point it at the
     # extracted one, and the man page reference at the extracted page.
