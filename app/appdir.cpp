@@ -47,6 +47,20 @@ std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
     return kDefaultTimeout;
 }
 
+bool wireCompression(const std::function<void(const std::string&)>& notify) {
+    const QSettings settings(QSettings::NativeFormat, QSettings::SystemScope, "QTX",
+                             "NorvaleERP2026");
+    const QString text = settings.value(kCompressionSetting).toString().trimmed().toUpper();
+    if (text == "S") {
+        return true;
+    }
+    if (!text.isEmpty() && text != "N" && notify) {
+        notify(std::string(kCompressionSetting) + " '" + text.toStdString() +
+               "': debe ser S o N. Se usa N.");
+    }
+    return false;
+}
+
 namespace {
 constexpr const char* kAtomicDocumentsKey = "DocumentosCompletos";
 }

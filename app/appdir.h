@@ -39,6 +39,14 @@ inline constexpr std::chrono::seconds kDefaultTimeout{180};
 std::chrono::seconds databaseTimeout(std::optional<long> commandLine,
                                      const std::function<void(const std::string&)>& notify);
 
+// The installation setting next to EsperaServidor that asks the company
+// servers for compressed traffic ("S" or "N"; absent: "N"). A slow link
+// between sites gains most of the bytes of a document back.
+inline constexpr const char* kCompressionSetting = "CompresionRed";
+// Whether the setting asks for it; any other value than S or N is named
+// through notify and taken as N. Never throws.
+bool wireCompression(const std::function<void(const std::string&)>& notify);
+
 // The operator's own choices of the main window, kept per user (not in the
 // installation's settings, which the agent only reads): whether documents
 // are written whole ("Documentos completos (todo o nada)"). Unset: false.

@@ -90,9 +90,11 @@ bool takePassword(CommandLine& cl) {
 
 // Every database connection of the program gives up a database that leaves
 // it waiting longer than the configured limit.
+// The installation's compression setting applies to them too.
 void applyTimeout(const CommandLine& cl) {
-    replica::db::Connection::setDefaultTimeout(databaseTimeout(
-        cl.timeout, [](const std::string& m) { std::cerr << "replica: " << m << "\n"; }));
+    const auto notify = [](const std::string& m) { std::cerr << "replica: " << m << "\n"; };
+    replica::db::Connection::setDefaultTimeout(databaseTimeout(cl.timeout, notify));
+    replica::db::Connection::setWireCompression(wireCompression(notify));
 }
 
 // Overwrites the positional password in the program's own argument memory

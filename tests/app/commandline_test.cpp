@@ -344,6 +344,23 @@ TEST(DatabaseTimeout, OptionThenSettingThenDefault) {
     EXPECT_EQ(told[1],
               "EsperaServidor 'tres': El tiempo de espera debe ser un número entero de segundos, "
               "de 1 a 86400. Se usan 180.");
+
+    // The compression setting beside it: S or N, anything else named.
+    told.clear();
+    EXPECT_FALSE(wireCompression(notify));  // absent
+    const auto compression = [&](const char* value) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("[General]\nCompresionRed=") + value + "\n");
+    };
+    compression("s");
+    EXPECT_TRUE(wireCompression(notify));
+    compression("N");
+    EXPECT_FALSE(wireCompression(notify));
+    EXPECT_TRUE(told.empty());
+    compression("si");
+    EXPECT_FALSE(wireCompression(notify));
+    EXPECT_EQ(told, std::vector<std::string>{"CompresionRed 'SI': debe ser S o N. Se usa N."});
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, "/etc/xdg");
 }
 
