@@ -1,0 +1,269 @@
+#include "engine/verify.h"
+
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "engine/db/query.h"
+#include "engine/db/text.h"
+#include "engine/sql.h"
+
+namespace replica {
+
+namespace {
+
+// How a copy finds a document: prefix, number and, for documents numbered
+// within a code, the code.
+using Key = std::tuple<std::string, std::string, std::string>;
+
+// What the copy keeps of one document.
+struct Summary {
+    std::int64_t id = 0;
+    // Per detail table: "lines" and each fixed-point column's sum.
+    std::vector<std::vector<std::string>> tables;
+};
+
+struct DetailShape {
+    std::string table;
+    std::string headerColumn;          // the first column: the header id
+    std::vector<std::string> columns;  // fixed-point columns, summed
+};
+
+std::string field(const db::Query& q, int column) {
+    return q.isNull(column) ? std::string() : db::rtrim(q.asText(column));
+}
+
+// The first column and the fixed-point columns of a detail table, as the
+// database describes them (the same in both companies' schemas; a column
+// one of them lacks makes its aggregate fail, which the caller reports).
+DetailShape detailShape(db::Connection& conn, const char* table) {
+    DetailShape shape;
+    shape.table = db::upperCase(table);
+    db::Query q(conn);
+    q.open(tableColumnsSql(shape.table));
+    for (q.first(); !q.eof(); q.next()) {
+        const std::string name = field(q, 0);
+        if (shape.headerColumn.empty()) {
+            shape.headerColumn = name;
+        } else if (!q.isNull(1) && q.asInt(1) < 0) {
+            shape.columns.push_back(name);
+        }
+    }
+    return shape;
+}
+
+// Every document of the family in conn, with its lines summed: one read
+// of the header table and one aggregate per detail table.
+std::map<Key, Summary> readDocuments(db::Connection& conn, const erp::Document& document,
+                                     const std::vector<DetailShape>& shapes) {
+    std::map<Key, Summary> documents;
+    std::map<std::int64_t, Summary*> byId;
+    db::Query headers(conn);
+    headers.open(headerListSql(document));
+    for (headers.first(); !headers.eof(); headers.next()) {
+        Summary& s = documents[{field(headers, 1), field(headers, 2), field(headers, 3)}];
+        s.id = headers.asInt(0);
+        s.tables.assign(shapes.size(), {});
+        byId[s.id] = &s;
+    }
+    for (std::size_t t = 0; t < shapes.size(); ++t) {
+        const DetailShape& shape = shapes[t];
+        db::Query lines(conn);
+        lines.open(lineSummarySql(shape.table, shape.headerColumn, shape.columns));
+        for (lines.first(); !lines.eof(); lines.next()) {
+            const auto found = byId.find(lines.asInt(0));
+            if (found == byId.end()) {
+                continue;  // lines without a header are no document
+            }
+            std::vector<std::string>& sums = found->second->tables[t];
+            for (int c = 1; c < lines.columnCount(); ++c) {
+                sums.push_back(field(lines, c));
+            }
+        }
+    }
+    return documents;
+}
+
+// What differs between two summaries of one document; "" when nothing.
+std::string differences(const Summary& a, const Summary& b,
+                        const std::vector<DetailShape>& shapes) {
+    std::string what;
+    for (std::size_t t = 0; t < shapes.size(); ++t) {
+        const std::vector<std::string>& x = a.tables[t];
+        const std::vector<std::string>& y = b.tables[t];
+        const std::size_t width = shapes[t].columns.size() + 1;
+        for (std::size_t c = 0; c < width; ++c) {
+            // A table with no lines has no row in the aggregate.
+            const std::string left = c < x.size() ? x[c] : (c == 0 ? "0" : "");
+            const std::string right = c < y.size() ? y[c] : (c == 0 ? "0" : "");
+            if (left == right) {
+                continue;
+            }
+            const std::string name = c == 0 ? "líneas" : shapes[t].columns[c - 1];
+            what += (what.empty() ? "" : "; ") + shapes[t].table + "." + name + ": " +
+                    (left.empty() ? "-" : left) + " / " + (right.empty() ? "-" : right);
+        }
+    }
+    return what;
+}
+
+Discrepancy discrepancy(int type, Finding finding, const Key& key, std::int64_t id) {
+    return Discrepancy{.type = type,
+                       .finding = finding,
+                       .prefix = std::get<0>(key),
+                       .number = std::get<1>(key),
+                       .code = std::get<2>(key),
+                       .id = id,
+                       .what = {}};
+}
+
+void compareFamily(db::Connection& source, db::Connection& destination,
+                   const ComparedFamily& family, PairReport& report, FamilyTally& tally) {
+    std::vector<DetailShape> shapes;
+    shapes.reserve(family.document->details.size());
+    for (const char* table : family.document->details) {
+        shapes.push_back(detailShape(source, table));
+    }
+    const std::map<Key, Summary> inSource = readDocuments(source, *family.document, shapes);
+    const std::map<Key, Summary> inDestination =
+        readDocuments(destination, *family.document, shapes);
+    // Both maps are ordered by key: one merge.
+    auto s = inSource.begin();
+    auto d = inDestination.begin();
+    while (s != inSource.end() || d != inDestination.end()) {
+        if (d == inDestination.end() || (s != inSource.end() && s->first < d->first)) {
+            report.discrepancies.push_back(
+                discrepancy(family.type, Finding::Missing, s->first, s->second.id));
+            ++tally.missing;
+            ++s;
+        } else if (s == inSource.end() || d->first < s->first) {
+            Discrepancy only = discrepancy(
+                family.type, report.destinationSendsBack ? Finding::Missing : Finding::Extra,
+                d->first, d->second.id);
+            if (report.destinationSendsBack) {
+                report.missingInSource.push_back(only);
+                ++tally.missing;
+            } else {
+                report.discrepancies.push_back(only);
+                ++tally.extra;
+            }
+            ++d;
+        } else {
+            const std::string what = differences(s->second, d->second, shapes);
+            if (what.empty()) {
+                ++tally.equal;
+            } else {
+                Discrepancy different =
+                    discrepancy(family.type, Finding::Different, s->first, s->second.id);
+                different.what = what;
+                report.discrepancies.push_back(different);
+                ++tally.different;
+            }
+            ++s;
+            ++d;
+        }
+    }
+}
+
+// Whether the copy stores the header under the source's prefix and number.
+bool comparable(const DocumentFamily& row, const erp::Document* document) {
+    return document && document->idColumn && document->prefixColumn && document->numberColumn &&
+           !row.header.isMapped() && !row.afterCopy && !row.beforePost;
+}
+
+}  // namespace
+
+std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows) {
+    std::vector<ComparedFamily> families;
+    std::set<int> seen;
+    for (const DocumentFamily* row : rows) {
+        const erp::Document* document = erp::document(row->type);
+        if (seen.contains(row->type) || !comparable(*row, document)) {
+            continue;
+        }
+        seen.insert(row->type);
+        families.push_back({row->type, document});
+    }
+    return families;
+}
+
+std::string headerListSql(const erp::Document& document) {
+    const std::string code =
+        document.codeColumn ? std::string(document.codeColumn) : std::string("''");
+    return std::string("select ") + document.idColumn + ", " + document.prefixColumn + ", " +
+           document.numberColumn + ", " + code + " from " + document.table;
+}
+
+std::string lineSummarySql(const std::string& table, const std::string& headerColumn,
+                           const std::vector<std::string>& fixedPointColumns) {
+    std::string sql = "select " + headerColumn + ", count(*)";
+    for (const std::string& column : fixedPointColumns) {
+        sql += ", sum(cast(" + column + " as numeric(18,4)))";
+    }
+    return sql + " from " + table + " group by " + headerColumn;
+}
+
+std::string tableColumnsSql(const std::string& table) {
+    return "select trim(rf.RDB$FIELD_NAME), f.RDB$FIELD_SCALE from RDB$RELATION_FIELDS rf join "
+           "RDB$FIELDS f on f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE where rf.RDB$RELATION_NAME = " +
+           Q(table) + " order by rf.RDB$FIELD_POSITION";
+}
+
+void compare(db::Connection& source, db::Connection& destination,
+             const std::vector<ComparedFamily>& families, PairReport& report,
+             const Progress& progress) {
+    std::int64_t compared = 0;
+    for (const ComparedFamily& family : families) {
+        FamilyTally tally{.type = family.type, .record = family.document->record};
+        compareFamily(source, destination, family, report, tally);
+        compared += tally.equal + tally.missing + tally.extra + tally.different;
+        report.families.push_back(tally);
+        if (progress) {
+            progress(tally, compared);
+        }
+    }
+}
+
+std::vector<Requeued> requeueEvents(const PairReport& report) {
+    std::vector<Requeued> events;
+    for (const Discrepancy& d : report.discrepancies) {
+        if (d.finding == Finding::Extra) {
+            continue;  // nothing sends it: a copy cannot remove it
+        }
+        events.push_back({.database = report.source,
+                          .company = report.destination,
+                          .type = d.type,
+                          .operation = d.finding == Finding::Missing ? "I" : "U",
+                          .prefix = d.prefix,
+                          .number = d.number,
+                          .id = d.id});
+    }
+    for (const Discrepancy& d : report.missingInSource) {
+        events.push_back({.database = report.destination,
+                          .company = report.source,
+                          .type = d.type,
+                          .operation = "I",
+                          .prefix = d.prefix,
+                          .number = d.number,
+                          .id = d.id});
+    }
+    return events;
+}
+
+std::string requeueSql(const Requeued& e, std::int64_t eventId) {
+    return "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, "
+           "RPEV_PREF, RPEV_NUMERO, RPEV_OPER, RPEV_FECREG, RPEV_HORAREG) VALUES (" +
+           sqlInt(eventId) + ", " + Q(e.company) + ", " + sqlInt(e.type) + ", " + sqlInt(e.id) +
+           ", " + Q(e.prefix) + ", " + Q(e.number) + ", " + Q(e.operation) +
+           ", current_date, current_time)";
+}
+
+void requeue(db::Connection& db, const std::vector<Requeued>& events) {
+    for (const Requeued& e : events) {
+        db::Query id(db);
+        id.open("select next value for GEN_REPLICA_EVENTOS from rdb$database");
+        db.execute(requeueSql(e, id.asInt(0)));
+    }
+}
+
+}  // namespace replica

@@ -1,0 +1,114 @@
+#pragma once
+// The comparison of two company databases: for each document family copied
+// as itself, which documents one holds and the other does not, and which
+// hold other lines. Read-only; the only write is requeue(), which records
+// new events as the ERP would so that the next run copies them again.
+//
+// A document is found as its copy finds it: by prefix and number (and the
+// code column of documents numbered within one). What the copy changes by
+// design is left out of the comparison: the header's id and every column
+// the copy fills from the destination (its generator, NUMOK), and in the
+// lines the header id. What is compared of a document is what the copy
+// keeps: its number of lines per detail table and the sums of the lines'
+// fixed-point columns (quantities, prices, values) at four decimals.
+//
+// Each table is read once per database: the headers in one SELECT, each
+// detail table in one aggregate per document computed by the database.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/db/connection.h"
+#include "engine/documentcopy.h"
+#include "erp/documents.h"
+
+namespace replica {
+
+// A family the comparison can judge: a document copied by position whose
+// header the copy stores under the source's prefix and number.
+struct ComparedFamily {
+    int type = 0;
+    const erp::Document* document = nullptr;
+};
+
+// The families of rows that verify compares, one per type, in row order.
+// A mapped copy (stored as another kind of document) or one whose header
+// hooks rewrite header columns after the fill (a prefix, a concept) is
+// found another way and is left out.
+std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows);
+
+enum class Finding { Missing, Extra, Different };
+
+struct Discrepancy {
+    int type = 0;
+    Finding finding = Finding::Missing;
+    std::string prefix, number, code;
+    // Id of the document in the database that holds it (for a different
+    // one, the source's): what a requeued event names.
+    std::int64_t id = 0;
+    std::string what;  // a different document: the tables and sums that differ
+};
+
+struct FamilyTally {
+    int type = 0;
+    const char* record = nullptr;
+    std::int64_t equal = 0, missing = 0, extra = 0, different = 0;
+};
+
+// One pair: documents of source that destination should hold.
+struct PairReport {
+    std::string source{};  // company codes
+    std::string destination{};
+    // The destination sends its own documents to the source: a document
+    // only the destination holds is missing in the source (requeued in the
+    // destination), not an extra.
+    bool destinationSendsBack = false;
+    std::vector<FamilyTally> families{};
+    std::vector<Discrepancy> discrepancies{};
+    // Documents only the destination holds that the source lacks, when the
+    // destination sends back.
+    std::vector<Discrepancy> missingInSource{};
+
+    bool agrees() const { return discrepancies.empty() && missingInSource.empty(); }
+};
+
+// The SQL texts, as sent: the headers of a document, and the lines of one
+// detail table summed per header id (first column of the table).
+std::string headerListSql(const erp::Document& document);
+std::string lineSummarySql(const std::string& table, const std::string& headerColumn,
+                           const std::vector<std::string>& fixedPointColumns);
+// The columns of table (upper case), in order, with their scale.
+std::string tableColumnsSql(const std::string& table);
+
+// Called after each family with how many documents were compared so far.
+using Progress = std::function<void(const FamilyTally&, std::int64_t compared)>;
+
+void compare(db::Connection& source, db::Connection& destination,
+             const std::vector<ComparedFamily>& families, PairReport& report,
+             const Progress& progress = {});
+
+// The event a requeue writes, as text: type, operation, prefix, number, id
+// and destination company.
+struct Requeued {
+    std::string database;  // company code of the database it is written in
+    std::string company;   // RPEV_COMPANIA: the company it goes to
+    int type = 0;
+    std::string operation;  // "I" a missing document, "U" a different one
+    std::string prefix, number;
+    std::int64_t id = 0;
+};
+
+// The events that would bring the pair back into agreement: in the source
+// for what the destination lacks or holds otherwise, in the destination
+// for what it sends back and the source lacks.
+std::vector<Requeued> requeueEvents(const PairReport& report);
+
+// The INSERT of one requeued event (its id from the events' generator).
+std::string requeueSql(const Requeued& event, std::int64_t eventId);
+
+// Writes the events into db, one committed INSERT each.
+void requeue(db::Connection& db, const std::vector<Requeued>& events);
+
+}  // namespace replica
