@@ -1,6 +1,7 @@
 // The program: the main screen "Envío de información", the console agent
 // with --headless, or the status report with `replica status`.
 
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "app/principalauto.h"
 #include "app/status.h"
 #include "app/stopsignals.h"
+#include "app/verify.h"
 #include "engine/db/connection.h"
 
 namespace {
@@ -163,6 +165,31 @@ int runStatus(const std::vector<std::string>& args, char** argv) {
     return stopClient(report.exitStatus());
 }
 
+// `replica verify`: its own options taken out, the rest read as the status
+// report reads its connection options.
+int runVerifyCommand(std::vector<std::string> args, char** argv) {
+    const VerifyOptions options = takeVerifyOptions(args);
+    if (!options.error.empty()) {
+        std::cerr << "replica: " << options.error << "\n";
+        return kVerifyCannotRun;
+    }
+    const Start start = prepare(args, argv, Password::Needed);
+    if (start.exit) {
+        return *start.exit;
+    }
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const VerifyReport report = runVerify(start.cl, options, [terminal](const std::string& line) {
+        if (terminal) {
+            std::cerr << "\r" << line << "\x1b[K" << std::flush;
+        }
+    });
+    if (terminal) {
+        std::cerr << "\r\x1b[K" << std::flush;
+    }
+    std::cout << (start.cl.json ? verifyJson(report) : verifyText(report)) << std::flush;
+    return stopClient(report.exitStatus());
+}
+
 int runConsoleAgent(int argc, char** argv, int stopFd) {
     QCoreApplication app(argc, argv);
     const Start start = prepare(applicationArguments(), argv, Password::Needed);
@@ -252,6 +279,9 @@ int main(int argc, char** argv) {
     const CommandLine raw = parseCommandLine(rawArgs);
     if (raw.help || raw.version) {
         return early(raw);
+    }
+    if (!rawArgs.empty() && rawArgs[0] == kVerifyWord) {
+        return runVerifyCommand(rawArgs, argv);
     }
     if (raw.command == CommandLine::Command::Status) {
         return runStatus(rawArgs, argv);

@@ -1,5 +1,6 @@
 #include "engine/verify.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <tuple>
@@ -118,11 +119,35 @@ Discrepancy discrepancy(int type, Finding finding, const Key& key, std::int64_t 
 }
 
 void compareFamily(db::Connection& source, db::Connection& destination,
-                   const ComparedFamily& family, PairReport& report, FamilyTally& tally) {
+                   const ComparedFamily& family, PairReport& report, FamilyTally& tally,
+                   const SentDocuments* sent, const SentDocuments* sentBack) {
+    // Sent, and not deleted by its last event.
+    const auto in = [&](const SentDocuments* set, const Key& key) {
+        if (!set) {
+            return true;
+        }
+        const auto found = set->find({family.type, std::get<0>(key), std::get<1>(key)});
+        return found != set->end() && !among(family.deleteLetters, found->second);
+    };
+    const auto deletedAtSource = [&](const Key& key) {
+        if (!sent) {
+            return false;
+        }
+        const auto found = sent->find({family.type, std::get<0>(key), std::get<1>(key)});
+        return found != sent->end() && among(family.deleteLetters, found->second);
+    };
+    const auto wasSent = [&](const Key& key) { return in(sent, key); };
+    const auto destinationSent = [&](const Key& key) {
+        return report.destinationSendsBack && (!sentBack || in(sentBack, key));
+    };
     std::vector<DetailShape> shapes;
     shapes.reserve(family.document->details.size());
     for (const char* table : family.document->details) {
-        shapes.push_back(detailShape(source, table));
+        DetailShape shape = detailShape(source, table);
+        if (std::find(family.spared.begin(), family.spared.end(), shape.table) ==
+            family.spared.end()) {
+            shapes.push_back(std::move(shape));
+        }
     }
     const std::map<Key, Summary> inSource = readDocuments(source, *family.document, shapes);
     const std::map<Key, Summary> inDestination =
@@ -132,21 +157,34 @@ void compareFamily(db::Connection& source, db::Connection& destination,
     auto d = inDestination.begin();
     while (s != inSource.end() || d != inDestination.end()) {
         if (d == inDestination.end() || (s != inSource.end() && s->first < d->first)) {
+            if (!wasSent(s->first)) {
+                ++s;  // received from another company, not passed on
+                continue;
+            }
             report.discrepancies.push_back(
                 discrepancy(family.type, Finding::Missing, s->first, s->second.id));
             ++tally.missing;
             ++s;
         } else if (s == inSource.end() || d->first < s->first) {
-            Discrepancy only = discrepancy(
-                family.type, report.destinationSendsBack ? Finding::Missing : Finding::Extra,
-                d->first, d->second.id);
-            if (report.destinationSendsBack) {
+            const bool back = destinationSent(d->first);
+            if (sent && !back && !wasSent(d->first) && !deletedAtSource(d->first)) {
+                ++d;  // the destination's own document, or one it received elsewhere
+                continue;
+            }
+            Discrepancy only = discrepancy(family.type, back ? Finding::Missing : Finding::Extra,
+                                           d->first, d->second.id);
+            if (back) {
                 report.missingInSource.push_back(only);
                 ++tally.missing;
             } else {
                 report.discrepancies.push_back(only);
                 ++tally.extra;
             }
+            ++d;
+        } else if (sent && !wasSent(s->first) && !destinationSent(s->first)) {
+            // Neither side sent it to the other: two documents of one number
+            // written in each company, not a copy.
+            ++s;
             ++d;
         } else {
             const std::string what = differences(s->second, d->second, shapes);
@@ -171,18 +209,47 @@ bool comparable(const DocumentFamily& row, const erp::Document* document) {
            !row.header.isMapped() && !row.afterCopy && !row.beforePost;
 }
 
+// The detail tables of row the copy does not always write in full: a
+// table read in one phase only, or one it asks about per document.
+std::vector<std::string> sparedTables(const DocumentFamily& row, const erp::Document& document) {
+    std::vector<std::string> spared;
+    for (const char* name : document.details) {
+        const std::string table = db::upperCase(name);
+        for (const DetailTable& detail : row.details) {
+            const std::string text = db::upperCase(detail.destination);
+            const bool names = text.find(" FROM " + table + " ") != std::string::npos;
+            const bool partly = detail.copyWhen || !detail.copied.in(Phase::Download) ||
+                                !detail.copied.in(Phase::Upload);
+            if (names && partly) {
+                spared.push_back(table);
+            }
+        }
+    }
+    return spared;
+}
+
 }  // namespace
 
 std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows) {
+    std::set<int> conditioned;
+    for (const DocumentFamily* row : rows) {
+        if (row->when) {
+            conditioned.insert(row->type);
+        }
+    }
     std::vector<ComparedFamily> families;
     std::set<int> seen;
     for (const DocumentFamily* row : rows) {
         const erp::Document* document = erp::document(row->type);
-        if (seen.contains(row->type) || !comparable(*row, document)) {
+        if (seen.contains(row->type) || conditioned.contains(row->type) ||
+            !comparable(*row, document)) {
             continue;
         }
         seen.insert(row->type);
-        families.push_back({row->type, document});
+        families.push_back({.type = row->type,
+                            .document = document,
+                            .spared = sparedTables(*row, *document),
+                            .deleteLetters = row->deleteLetters});
     }
     return families;
 }
@@ -211,17 +278,33 @@ std::string tableColumnsSql(const std::string& table) {
 
 void compare(db::Connection& source, db::Connection& destination,
              const std::vector<ComparedFamily>& families, PairReport& report,
-             const Progress& progress) {
+             const Progress& progress, const SentDocuments* sent, const SentDocuments* sentBack) {
     std::int64_t compared = 0;
     for (const ComparedFamily& family : families) {
         FamilyTally tally{.type = family.type, .record = family.document->record};
-        compareFamily(source, destination, family, report, tally);
+        compareFamily(source, destination, family, report, tally, sent, sentBack);
         compared += tally.equal + tally.missing + tally.extra + tally.different;
         report.families.push_back(tally);
         if (progress) {
             progress(tally, compared);
         }
     }
+}
+
+std::string sentDocumentsSql(const std::string& destination) {
+    return "select RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, RPEV_OPER from REPLICA_EVENTOS where "
+           "RPEV_COMPANIA = " +
+           Q(destination) + " order by RPEV_ID";
+}
+
+SentDocuments sentDocuments(db::Connection& source, const std::string& destination) {
+    SentDocuments sent;
+    db::Query q(source);
+    q.open(sentDocumentsSql(destination));
+    for (q.first(); !q.eof(); q.next()) {
+        sent[{static_cast<int>(q.asInt(0)), field(q, 1), field(q, 2)}] = field(q, 3);
+    }
+    return sent;
 }
 
 std::vector<Requeued> requeueEvents(const PairReport& report) {

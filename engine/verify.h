@@ -17,7 +17,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/db/connection.h"
@@ -31,12 +34,17 @@ namespace replica {
 struct ComparedFamily {
     int type = 0;
     const erp::Document* document = nullptr;
+    // Detail tables the copy skips or writes only in some cases (lines a
+    // receiving company does not want): not compared.
+    std::vector<std::string> spared{};
+    Letters deleteLetters = kDeleteLetters;
 };
 
 // The families of rows that verify compares, one per type, in row order.
-// A mapped copy (stored as another kind of document) or one whose header
-// hooks rewrite header columns after the fill (a prefix, a concept) is
-// found another way and is left out.
+// A mapped copy (stored as another kind of document), one whose header
+// hooks rewrite header columns after the fill (a prefix, a concept) and the
+// types with several forms (chosen by the receiving company's settings)
+// are left out.
 std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows);
 
 enum class Finding { Missing, Extra, Different };
@@ -82,12 +90,29 @@ std::string lineSummarySql(const std::string& table, const std::string& headerCo
 // The columns of table (upper case), in order, with their scale.
 std::string tableColumnsSql(const std::string& table);
 
+// The documents (type, prefix, number) a database has ever sent another,
+// by its events for it (pending or done, read in their order): the documents the other should
+// hold, since a company also holds what it received from others and does
+// not pass on, and its own documents it never sent. A document only one
+// side holds is missing when that side sent it, extra when the other side
+// sent it (and has lost it since). Without them every document of the
+// source is expected in the destination, and every one only the
+// destination holds is extra (or, when it sends back, missing in the
+// source).
+// The value: the letter of the last event, so that a document whose last
+// event deleted it is not expected.
+using SentKey = std::tuple<int, std::string, std::string>;
+using SentDocuments = std::map<SentKey, std::string>;
+std::string sentDocumentsSql(const std::string& destination);
+SentDocuments sentDocuments(db::Connection& source, const std::string& destination);
+
 // Called after each family with how many documents were compared so far.
 using Progress = std::function<void(const FamilyTally&, std::int64_t compared)>;
 
 void compare(db::Connection& source, db::Connection& destination,
              const std::vector<ComparedFamily>& families, PairReport& report,
-             const Progress& progress = {});
+             const Progress& progress = {}, const SentDocuments* sent = nullptr,
+             const SentDocuments* sentBack = nullptr);
 
 // The event a requeue writes, as text: type, operation, prefix, number, id
 // and destination company.
