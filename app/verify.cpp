@@ -134,6 +134,10 @@ std::string jsonString(const std::string& s) {
     return out + "\"";
 }
 
+const std::string& companyAt(const PairReport& p, const Discrepancy& d) {
+    return d.at == Side::Source ? p.source : p.destination;
+}
+
 std::string documentName(const Discrepancy& d) {
     return d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")");
 }
@@ -288,13 +292,9 @@ std::string verifyText(const VerifyReport& r) {
                    std::to_string(t.different) + " distintos\n";
         }
         for (const Discrepancy& d : p.discrepancies) {
-            out += "  " + std::string(findingText(d.finding)) + " en " + p.destination + ": tipo " +
-                   std::to_string(d.type) + " " + documentName(d) +
+            out += "  " + std::string(findingText(d.finding)) + " en " + companyAt(p, d) +
+                   ": tipo " + std::to_string(d.type) + " " + documentName(d) +
                    (d.what.empty() ? "" : " (" + d.what + ")") + "\n";
-        }
-        for (const Discrepancy& d : p.missingInSource) {
-            out += "  falta en " + p.source + ": tipo " + std::to_string(d.type) + " " +
-                   documentName(d) + "\n";
         }
     }
     for (const Requeued& e : r.requeued) {
@@ -332,14 +332,9 @@ std::string pairJson(const PairReport& p) {
                ",\"different\":" + std::to_string(t.different) + "}";
     }
     out += "],\"documents\":[";
-    bool first = true;
-    for (const Discrepancy& d : p.discrepancies) {
-        out += (first ? "" : ",") + discrepancyJson(d, p.destination);
-        first = false;
-    }
-    for (const Discrepancy& d : p.missingInSource) {
-        out += (first ? "" : ",") + discrepancyJson(d, p.source);
-        first = false;
+    for (std::size_t i = 0; i < p.discrepancies.size(); ++i) {
+        out +=
+            (i ? "," : "") + discrepancyJson(p.discrepancies[i], companyAt(p, p.discrepancies[i]));
     }
     return out + "]}";
 }

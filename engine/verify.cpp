@@ -20,6 +20,7 @@ using Key = std::tuple<std::string, std::string, std::string>;
 // What the copy keeps of one document.
 struct Summary {
     std::int64_t id = 0;
+    bool twice = false;  // the number is held by more than one header
     // Per detail table: "lines" and each fixed-point column's sum.
     std::vector<std::vector<std::string>> tables;
 };
@@ -63,6 +64,7 @@ std::map<Key, Summary> readDocuments(db::Connection& conn, const erp::Document& 
     headers.open(headerListSql(document));
     for (headers.first(); !headers.eof(); headers.next()) {
         Summary& s = documents[{field(headers, 1), field(headers, 2), field(headers, 3)}];
+        s.twice = s.id != 0;
         s.id = headers.asInt(0);
         s.tables.assign(shapes.size(), {});
         byId[s.id] = &s;
@@ -108,9 +110,10 @@ std::string differences(const Summary& a, const Summary& b,
     return what;
 }
 
-Discrepancy discrepancy(int type, Finding finding, const Key& key, std::int64_t id) {
+Discrepancy discrepancy(int type, Finding finding, Side at, const Key& key, std::int64_t id) {
     return Discrepancy{.type = type,
                        .finding = finding,
+                       .at = at,
                        .prefix = std::get<0>(key),
                        .number = std::get<1>(key),
                        .code = std::get<2>(key),
@@ -118,28 +121,47 @@ Discrepancy discrepancy(int type, Finding finding, const Key& key, std::int64_t 
                        .what = {}};
 }
 
-void compareFamily(db::Connection& source, db::Connection& destination,
-                   const ComparedFamily& family, PairReport& report, FamilyTally& tally,
-                   const SentDocuments* sent, const SentDocuments* sentBack) {
-    // Sent, and not deleted by its last event.
-    const auto in = [&](const SentDocuments* set, const Key& key) {
+// What each side sent the other, as the merge asks it.
+class Sent {
+  public:
+    Sent(const ComparedFamily& family, const SentDocuments* sent, const SentDocuments* back,
+         bool sendsBack)
+        : m_family(family), m_sent(sent), m_back(back), m_sendsBack(sendsBack) {}
+
+    // Without the events every document is taken as sent by the source.
+    bool filtered() const { return m_sent != nullptr; }
+    // The source sent it and its last event did not delete it.
+    bool bySource(const Key& key) const { return !m_sent || kept(m_sent, key); }
+    bool byDestination(const Key& key) const {
+        return m_sendsBack && (!m_sent || (m_back && kept(m_back, key)));
+    }
+    bool deletedBySource(const Key& key) const { return deleted(m_sent, key); }
+    bool deletedByDestination(const Key& key) const { return m_sendsBack && deleted(m_back, key); }
+
+  private:
+    const std::string* last(const SentDocuments* set, const Key& key) const {
         if (!set) {
-            return true;
+            return nullptr;
         }
-        const auto found = set->find({family.type, std::get<0>(key), std::get<1>(key)});
-        return found != set->end() && !among(family.deleteLetters, found->second);
-    };
-    const auto deletedAtSource = [&](const Key& key) {
-        if (!sent) {
-            return false;
-        }
-        const auto found = sent->find({family.type, std::get<0>(key), std::get<1>(key)});
-        return found != sent->end() && among(family.deleteLetters, found->second);
-    };
-    const auto wasSent = [&](const Key& key) { return in(sent, key); };
-    const auto destinationSent = [&](const Key& key) {
-        return report.destinationSendsBack && (!sentBack || in(sentBack, key));
-    };
+        const auto found = set->find({m_family.type, std::get<0>(key), std::get<1>(key)});
+        return found == set->end() ? nullptr : &found->second;
+    }
+    bool kept(const SentDocuments* set, const Key& key) const {
+        const std::string* letter = last(set, key);
+        return letter && !among(m_family.deleteLetters, *letter);
+    }
+    bool deleted(const SentDocuments* set, const Key& key) const {
+        const std::string* letter = last(set, key);
+        return letter && among(m_family.deleteLetters, *letter);
+    }
+
+    const ComparedFamily& m_family;
+    const SentDocuments* m_sent;
+    const SentDocuments* m_back;
+    bool m_sendsBack;
+};
+
+std::vector<DetailShape> comparedShapes(db::Connection& source, const ComparedFamily& family) {
     std::vector<DetailShape> shapes;
     shapes.reserve(family.document->details.size());
     for (const char* table : family.document->details) {
@@ -149,57 +171,74 @@ void compareFamily(db::Connection& source, db::Connection& destination,
             shapes.push_back(std::move(shape));
         }
     }
+    return shapes;
+}
+
+// A document only `holder` holds: missing in the other side when holder
+// sent it, extra when the other side sent it and deleted it since, nothing
+// otherwise (the holder's own document, or one it received elsewhere).
+void onlyIn(Side holder, bool sentByHolder, bool deletedByOther, bool unfiltered,
+            const ComparedFamily& family, const Key& key, const Summary& summary,
+            PairReport& report, FamilyTally& tally) {
+    const Side other = holder == Side::Source ? Side::Destination : Side::Source;
+    const int type = family.type;
+    const std::int64_t id = summary.id;
+    if (family.sharedTable && summary.twice) {
+        return;
+    }
+    if (sentByHolder) {
+        report.discrepancies.push_back(discrepancy(type, Finding::Missing, other, key, id));
+        ++tally.missing;
+    } else if ((deletedByOther || unfiltered) && !family.sharedTable) {
+        report.discrepancies.push_back(discrepancy(type, Finding::Extra, holder, key, id));
+        ++tally.extra;
+    }
+}
+
+void compareFamily(db::Connection& source, db::Connection& destination,
+                   const ComparedFamily& family, PairReport& report, FamilyTally& tally,
+                   const Sent& sent) {
+    const std::vector<DetailShape> shapes = comparedShapes(source, family);
     const std::map<Key, Summary> inSource = readDocuments(source, *family.document, shapes);
     const std::map<Key, Summary> inDestination =
         readDocuments(destination, *family.document, shapes);
+    const bool unfiltered = !sent.filtered();
     // Both maps are ordered by key: one merge.
     auto s = inSource.begin();
     auto d = inDestination.begin();
     while (s != inSource.end() || d != inDestination.end()) {
         if (d == inDestination.end() || (s != inSource.end() && s->first < d->first)) {
-            if (!wasSent(s->first)) {
-                ++s;  // received from another company, not passed on
-                continue;
-            }
-            report.discrepancies.push_back(
-                discrepancy(family.type, Finding::Missing, s->first, s->second.id));
-            ++tally.missing;
+            onlyIn(Side::Source, sent.bySource(s->first), sent.deletedByDestination(s->first),
+                   false, family, s->first, s->second, report, tally);
             ++s;
-        } else if (s == inSource.end() || d->first < s->first) {
-            const bool back = destinationSent(d->first);
-            if (sent && !back && !wasSent(d->first) && !deletedAtSource(d->first)) {
-                ++d;  // the destination's own document, or one it received elsewhere
-                continue;
-            }
-            Discrepancy only = discrepancy(family.type, back ? Finding::Missing : Finding::Extra,
-                                           d->first, d->second.id);
-            if (back) {
-                report.missingInSource.push_back(only);
-                ++tally.missing;
-            } else {
-                report.discrepancies.push_back(only);
-                ++tally.extra;
-            }
+            continue;
+        }
+        if (s == inSource.end() || d->first < s->first) {
+            onlyIn(Side::Destination, sent.byDestination(d->first), sent.deletedBySource(d->first),
+                   unfiltered && !report.destinationSendsBack, family, d->first, d->second, report,
+                   tally);
             ++d;
-        } else if (sent && !wasSent(s->first) && !destinationSent(s->first)) {
-            // Neither side sent it to the other: two documents of one number
-            // written in each company, not a copy.
-            ++s;
-            ++d;
-        } else {
+            continue;
+        }
+        const bool fromSource = sent.bySource(s->first);
+        // Neither side sent it: two documents of one number written in each
+        // company, not a copy.
+        const bool ambiguous = family.sharedTable && (s->second.twice || d->second.twice);
+        if (!ambiguous && (fromSource || sent.byDestination(s->first))) {
             const std::string what = differences(s->second, d->second, shapes);
             if (what.empty()) {
                 ++tally.equal;
             } else {
-                Discrepancy different =
-                    discrepancy(family.type, Finding::Different, s->first, s->second.id);
+                Discrepancy different = discrepancy(
+                    family.type, Finding::Different, fromSource ? Side::Destination : Side::Source,
+                    s->first, fromSource ? s->second.id : d->second.id);
                 different.what = what;
                 report.discrepancies.push_back(different);
                 ++tally.different;
             }
-            ++s;
-            ++d;
         }
+        ++s;
+        ++d;
     }
 }
 
@@ -228,6 +267,25 @@ std::vector<std::string> sparedTables(const DocumentFamily& row, const erp::Docu
     return spared;
 }
 
+// Whether a mapped row writes into one of document's detail tables.
+bool receivesMappedCopies(const std::vector<const DocumentFamily*>& rows,
+                          const erp::Document& document) {
+    for (const DocumentFamily* row : rows) {
+        if (!row->header.isMapped()) {
+            continue;
+        }
+        for (const DetailTable& detail : row->details) {
+            const std::string text = db::upperCase(detail.destination);
+            for (const char* name : document.details) {
+                if (text.find(" FROM " + db::upperCase(name) + " ") != std::string::npos) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows) {
@@ -249,7 +307,8 @@ std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFam
         families.push_back({.type = row->type,
                             .document = document,
                             .spared = sparedTables(*row, *document),
-                            .deleteLetters = row->deleteLetters});
+                            .deleteLetters = row->deleteLetters,
+                            .sharedTable = receivesMappedCopies(rows, *document)});
     }
     return families;
 }
@@ -282,7 +341,8 @@ void compare(db::Connection& source, db::Connection& destination,
     std::int64_t compared = 0;
     for (const ComparedFamily& family : families) {
         FamilyTally tally{.type = family.type, .record = family.document->record};
-        compareFamily(source, destination, family, report, tally, sent, sentBack);
+        compareFamily(source, destination, family, report, tally,
+                      Sent(family, sent, sentBack, report.destinationSendsBack));
         compared += tally.equal + tally.missing + tally.extra + tally.different;
         report.families.push_back(tally);
         if (progress) {
@@ -313,19 +373,12 @@ std::vector<Requeued> requeueEvents(const PairReport& report) {
         if (d.finding == Finding::Extra) {
             continue;  // nothing sends it: a copy cannot remove it
         }
-        events.push_back({.database = report.source,
-                          .company = report.destination,
+        // Written in the database that sent the document, for the other.
+        const bool inSource = d.at == Side::Destination;
+        events.push_back({.database = inSource ? report.source : report.destination,
+                          .company = inSource ? report.destination : report.source,
                           .type = d.type,
                           .operation = d.finding == Finding::Missing ? "I" : "U",
-                          .prefix = d.prefix,
-                          .number = d.number,
-                          .id = d.id});
-    }
-    for (const Discrepancy& d : report.missingInSource) {
-        events.push_back({.database = report.destination,
-                          .company = report.source,
-                          .type = d.type,
-                          .operation = "I",
                           .prefix = d.prefix,
                           .number = d.number,
                           .id = d.id});

@@ -38,6 +38,11 @@ struct ComparedFamily {
     // receiving company does not want): not compared.
     std::vector<std::string> spared{};
     Letters deleteLetters = kDeleteLetters;
+    // The table also holds copies of other kinds of document stored through
+    // a column map, numbered apart: a document only one side holds may be
+    // one of them, so it is never called extra, and a number held twice in
+    // one database is not compared.
+    bool sharedTable = false;
 };
 
 // The families of rows that verify compares, one per type, in row order.
@@ -48,13 +53,18 @@ struct ComparedFamily {
 std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows);
 
 enum class Finding { Missing, Extra, Different };
+// The database a finding is about: the one that lacks the document, holds
+// the extra one or holds the copy that differs from what was sent.
+enum class Side { Source, Destination };
 
 struct Discrepancy {
     int type = 0;
     Finding finding = Finding::Missing;
+    Side at = Side::Destination;
     std::string prefix, number, code;
-    // Id of the document in the database that holds it (for a different
-    // one, the source's): what a requeued event names.
+    // Id of the document in the other database (the one that sent it; for
+    // an extra one, in the database that holds it): what a requeued event
+    // names.
     std::int64_t id = 0;
     std::string what;  // a different document: the tables and sums that differ
 };
@@ -69,17 +79,14 @@ struct FamilyTally {
 struct PairReport {
     std::string source{};  // company codes
     std::string destination{};
-    // The destination sends its own documents to the source: a document
-    // only the destination holds is missing in the source (requeued in the
-    // destination), not an extra.
+    // The destination sends its own documents to the source (the download
+    // source): a document only the destination holds may be missing in the
+    // source, and a different one be copied from the destination.
     bool destinationSendsBack = false;
     std::vector<FamilyTally> families{};
     std::vector<Discrepancy> discrepancies{};
-    // Documents only the destination holds that the source lacks, when the
-    // destination sends back.
-    std::vector<Discrepancy> missingInSource{};
 
-    bool agrees() const { return discrepancies.empty() && missingInSource.empty(); }
+    bool agrees() const { return discrepancies.empty(); }
 };
 
 // The SQL texts, as sent: the headers of a document, and the lines of one
