@@ -234,6 +234,19 @@ VerifyOptions takeVerifyOptions(std::vector<std::string>& args) {
     return options;
 }
 
+VerifyCounts verifyCounts(const VerifyReport& report) {
+    VerifyCounts c;
+    for (const PairReport& p : report.pairs) {
+        for (const FamilyTally& t : p.families) {
+            c.equal += t.equal;
+            c.missing += t.missing;
+            c.extra += t.extra;
+            c.different += t.different;
+        }
+    }
+    return c;
+}
+
 int VerifyReport::exitStatus() const {
     if (!errors.empty()) {
         return kVerifyCannotRun;
@@ -286,6 +299,9 @@ std::string verifyText(const VerifyReport& r) {
         out += "Compañías " + p.source + " y " + p.destination +
                (p.destinationSendsBack ? " (origen de la descarga)" : "") + "\n";
         for (const FamilyTally& t : p.families) {
+            if (t.equal + t.missing + t.extra + t.different == 0) {
+                continue;  // no document of the type on either side
+            }
             out += "  tipo " + std::to_string(t.type) + " (" + t.record +
                    "): " + std::to_string(t.equal) + " iguales, " + std::to_string(t.missing) +
                    " faltan, " + std::to_string(t.extra) + " sobran, " +
@@ -342,8 +358,13 @@ std::string pairJson(const PairReport& p) {
 }  // namespace
 
 std::string verifyJson(const VerifyReport& r) {
+    const VerifyCounts c = verifyCounts(r);
     std::string out = "{\"company\":" + jsonString(r.company) +
-                      ",\"exit_status\":" + std::to_string(r.exitStatus()) + ",\"pairs\":[";
+                      ",\"exit_status\":" + std::to_string(r.exitStatus()) +
+                      ",\"equal\":" + std::to_string(c.equal) +
+                      ",\"missing\":" + std::to_string(c.missing) +
+                      ",\"extra\":" + std::to_string(c.extra) +
+                      ",\"different\":" + std::to_string(c.different) + ",\"pairs\":[";
     for (std::size_t i = 0; i < r.pairs.size(); ++i) {
         out += (i ? "," : "") + pairJson(r.pairs[i]);
     }

@@ -14,6 +14,8 @@
 // Exit status: kVerifyAgrees, kVerifyDiffers, or kVerifyCannotRun when a
 // database could not be opened or read (or the arguments are wrong).
 
+#include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,6 +52,15 @@ struct VerifyReport {
 
     int exitStatus() const;
 };
+
+// The figures of a report summed over its pairs and families: what --json
+// gives per family, and what the service's state file is meant to keep of
+// the last verify (the state file takes them from here; it is not written
+// by verify itself).
+struct VerifyCounts {
+    std::int64_t equal = 0, missing = 0, extra = 0, different = 0;
+};
+VerifyCounts verifyCounts(const VerifyReport& report);
 
 // Opens the databases of cl and compares every pair. Never throws.
 // progress: a line per family (for a terminal); may be empty.
