@@ -22,6 +22,7 @@
 #include "app/principalauto.h"
 #include "app/status.h"
 #include "app/stopsignals.h"
+#include "app/verify.h"
 #include "engine/db/connection.h"
 
 namespace {
@@ -183,6 +184,31 @@ int runStatus(const std::vector<std::string>& args, char** argv) {
     return stopClient(report.exitStatus());
 }
 
+// `replica verify`: its own options taken out, the rest read as the status
+// report reads its connection options.
+int runVerifyCommand(std::vector<std::string> args, char** argv) {
+    const VerifyOptions options = takeVerifyOptions(args);
+    if (!options.error.empty()) {
+        std::cerr << "replica: " << options.error << "\n";
+        return kVerifyCannotRun;
+    }
+    const Start start = prepare(args, argv, Password::Needed);
+    if (start.exit) {
+        return *start.exit;
+    }
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const VerifyReport report = runVerify(start.cl, options, [terminal](const std::string& line) {
+        if (terminal) {
+            std::cerr << "\r" << line << "\x1b[K" << std::flush;
+        }
+    });
+    if (terminal) {
+        std::cerr << "\r\x1b[K" << std::flush;
+    }
+    std::cout << (start.cl.json ? verifyJson(report) : verifyText(report)) << std::flush;
+    return stopClient(report.exitStatus());
+}
+
 int runConsoleAgent(int argc, char** argv, int stopFd) {
     QCoreApplication app(argc, argv);
     const Start start = prepare(applicationArguments(), argv, Password::Needed);
@@ -272,6 +298,9 @@ int main(int argc, char** argv) {
     const CommandLine raw = parseCommandLine(rawArgs);
     if (raw.help || raw.version) {
         return early(raw);
+    }
+    if (!rawArgs.empty() && rawArgs[0] == kVerifyWord) {
+        return runVerifyCommand(rawArgs, argv);
     }
     if (raw.command == CommandLine::Command::Status) {
         return runStatus(rawArgs, argv);

@@ -1,0 +1,379 @@
+#include "app/verify.h"
+
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "app/session.h"
+#include "app/status.h"
+#include "engine/db/error.h"
+#include "engine/db/query.h"
+#include "engine/db/text.h"
+#include "engine/server.h"
+#include "families/all.h"
+
+namespace replica::app {
+
+namespace {
+
+constexpr const char* kUserProperty = "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS";
+constexpr const char* kPasswordProperty = "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS";
+
+std::string messageOf(const std::exception& e) {
+    if (const auto* db = dynamic_cast<const db::Error*>(&e)) {
+        return db->message();
+    }
+    return e.what();
+}
+
+// "11,12" -> {11, 12}; false for anything but whole numbers.
+bool parseTypes(const std::string& list, std::set<int>& types) {
+    std::string item;
+    for (std::size_t i = 0; i <= list.size(); ++i) {
+        if (i < list.size() && list[i] != ',') {
+            item += list[i];
+            continue;
+        }
+        if (item.empty() || item.size() > 6 || !db::allDigits(item)) {
+            return false;
+        }
+        types.insert(std::stoi(item));
+        item.clear();
+    }
+    return true;
+}
+
+// The companies the local one replicates with, as the run finds their
+// servers (the first active row of each; the first active download row).
+struct Peer {
+    std::string company, server;
+    bool downloadSource = false;
+};
+
+struct Local {
+    std::vector<Peer> peers;
+    std::string user, password;  // the replication's, for the peers
+};
+
+Local readPeers(db::Connection& local, const std::string& localCompany) {
+    Local answer;
+    std::set<std::string> seen;
+    bool downloadChosen = false;
+    bool userSeen = false;
+    bool passwordSeen = false;
+    db::Query q(local);
+    q.open(localStatusSql());
+    for (q.first(); !q.eof(); q.next()) {
+        const std::string kind = db::rtrim(q.asText(0));
+        const std::string code = db::rtrim(q.asText(1));
+        if (kind == "S" && db::rtrim(q.asText(8)) == "S") {
+            const bool download = db::rtrim(q.asText(9)) == "S" && !downloadChosen;
+            downloadChosen = downloadChosen || download;
+            if (seen.insert(code).second && !q.asText(7).empty() && code != localCompany) {
+                answer.peers.push_back({code, q.asText(7), download});
+            }
+        } else if (kind == "C" && code == kUserProperty && !userSeen) {
+            answer.user = q.asText(7);
+            userSeen = true;
+        } else if (kind == "C" && code == kPasswordProperty && !passwordSeen) {
+            answer.password = q.asText(7);
+            passwordSeen = true;
+        }
+    }
+    return answer;
+}
+
+std::vector<ComparedFamily> chosenFamilies(const std::set<int>& types) {
+    std::vector<ComparedFamily> families;
+    for (const ComparedFamily& f : comparedFamilies(families::documentFamilies())) {
+        if (types.empty() || types.contains(f.type)) {
+            families.push_back(f);
+        }
+    }
+    return families;
+}
+
+const char* findingText(Finding f) {
+    switch (f) {
+        case Finding::Missing:
+            return "falta";
+        case Finding::Extra:
+            return "sobra";
+        case Finding::Different:
+            return "distinto";
+    }
+    return "";
+}
+
+const char* findingJson(Finding f) {
+    switch (f) {
+        case Finding::Missing:
+            return "missing";
+        case Finding::Extra:
+            return "extra";
+        case Finding::Different:
+            return "different";
+    }
+    return "";
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            out += ' ';
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+const std::string& companyAt(const PairReport& p, const Discrepancy& d) {
+    return d.at == Side::Source ? p.source : p.destination;
+}
+
+std::string documentName(const Discrepancy& d) {
+    return d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")");
+}
+
+// Compares the local company with one peer and queues (or lists) what the
+// comparison found.
+void verifyPeer(db::Connection& local, const Peer& peer, const Local& answer, const CommandLine& cl,
+                const VerifyOptions& options, const std::vector<ComparedFamily>& families,
+                VerifyReport& report, const std::function<void(const std::string&)>& progress) {
+    db::Connection other;
+    other.setPath(
+        serverPath(cl.serverOverride.empty() ? peer.server : cl.serverOverride, peer.company));
+    other.setUserName(answer.user);
+    other.setPassword(answer.password);
+    PairReport pair{.source = cl.company,
+                    .destination = peer.company,
+                    .destinationSendsBack = peer.downloadSource};
+    try {
+        other.open();
+        // Each side should hold what the other sent it, and only that.
+        const SentDocuments sent = sentDocuments(local, peer.company);
+        SentDocuments sentBack;
+        if (peer.downloadSource) {
+            sentBack = sentDocuments(other, cl.company);
+        }
+        compare(
+            local, other, families, pair,
+            [&](const FamilyTally& t, std::int64_t compared) {
+                if (progress) {
+                    progress(cl.company + " / " + peer.company + ": tipo " +
+                             std::to_string(t.type) + ", " + std::to_string(compared) +
+                             " documentos comparados");
+                }
+            },
+            &sent, &sentBack);
+        const std::vector<Requeued> events = requeueEvents(pair);
+        if (options.requeue && !options.dryRun) {
+            std::vector<Requeued> inLocal;
+            std::vector<Requeued> inOther;
+            for (const Requeued& e : events) {
+                (e.database == cl.company ? inLocal : inOther).push_back(e);
+            }
+            requeue(local, inLocal);
+            requeue(other, inOther);
+        }
+        if (options.requeue) {
+            report.requeued.insert(report.requeued.end(), events.begin(), events.end());
+        }
+    } catch (const std::exception& e) {
+        report.errors.push_back("No se pudo comparar con la compañía " + peer.company + " (" +
+                                other.path() + "): " + messageOf(e));
+    }
+    report.pairs.push_back(std::move(pair));
+}
+
+}  // namespace
+
+VerifyOptions takeVerifyOptions(std::vector<std::string>& args) {
+    VerifyOptions options;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](const std::string& name, std::string& into) {
+            if (a == name && i + 1 < args.size()) {
+                into = args[++i];
+                return true;
+            }
+            if (a.rfind(name + "=", 0) == 0) {
+                into = a.substr(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
+        std::string types;
+        if (i == 0 && a == kVerifyWord) {
+            rest.emplace_back("status");
+        } else if (a == "--requeue") {
+            options.requeue = true;
+        } else if (a == "--dry-run") {
+            options.dryRun = true;
+        } else if (value("--with", options.with)) {
+        } else if (value("--types", types)) {
+            if (!parseTypes(types, options.types)) {
+                options.error = "--types: una lista de tipos separados por comas (11,12)";
+            }
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (options.dryRun && !options.requeue) {
+        options.error = "--dry-run solo acompaña a --requeue";
+    }
+    args = rest;
+    return options;
+}
+
+VerifyCounts verifyCounts(const VerifyReport& report) {
+    VerifyCounts c;
+    for (const PairReport& p : report.pairs) {
+        for (const FamilyTally& t : p.families) {
+            c.equal += t.equal;
+            c.missing += t.missing;
+            c.extra += t.extra;
+            c.different += t.different;
+        }
+    }
+    return c;
+}
+
+int VerifyReport::exitStatus() const {
+    if (!errors.empty()) {
+        return kVerifyCannotRun;
+    }
+    for (const PairReport& p : pairs) {
+        if (!p.agrees()) {
+            return kVerifyDiffers;
+        }
+    }
+    return kVerifyAgrees;
+}
+
+VerifyReport runVerify(const CommandLine& cl, const VerifyOptions& options,
+                       const std::function<void(const std::string&)>& progress) {
+    VerifyReport report;
+    report.company = cl.company;
+    report.dryRun = options.dryRun;
+    db::Connection local;
+    local.setPath(Session::companyPath(cl.server, cl.company));
+    local.setUserName(db::upperCase(cl.user));
+    local.setPassword(cl.password);
+    Local answer;
+    try {
+        local.open();
+        answer = readPeers(local, cl.company);
+    } catch (const std::exception& e) {
+        report.errors.push_back("No se pudo leer la base de datos de la compañía " + cl.company +
+                                " (" + local.path() + "): " + messageOf(e));
+        return report;
+    }
+    const std::vector<ComparedFamily> families = chosenFamilies(options.types);
+    bool found = options.with.empty();
+    for (const Peer& peer : answer.peers) {
+        if (!options.with.empty() && peer.company != options.with) {
+            continue;
+        }
+        found = true;
+        verifyPeer(local, peer, answer, cl, options, families, report, progress);
+    }
+    if (!found) {
+        report.errors.push_back("La compañía " + options.with +
+                                " no tiene un servidor activo en REPLICA_COMPANIA");
+    }
+    return report;
+}
+
+std::string verifyText(const VerifyReport& r) {
+    std::string out = "Verificación de la compañía " + r.company + "\n";
+    for (const PairReport& p : r.pairs) {
+        out += "Compañías " + p.source + " y " + p.destination +
+               (p.destinationSendsBack ? " (origen de la descarga)" : "") + "\n";
+        for (const FamilyTally& t : p.families) {
+            if (t.equal + t.missing + t.extra + t.different == 0) {
+                continue;  // no document of the type on either side
+            }
+            out += "  tipo " + std::to_string(t.type) + " (" + t.record +
+                   "): " + std::to_string(t.equal) + " iguales, " + std::to_string(t.missing) +
+                   " faltan, " + std::to_string(t.extra) + " sobran, " +
+                   std::to_string(t.different) + " distintos\n";
+        }
+        for (const Discrepancy& d : p.discrepancies) {
+            out += "  " + std::string(findingText(d.finding)) + " en " + companyAt(p, d) +
+                   ": tipo " + std::to_string(d.type) + " " + documentName(d) +
+                   (d.what.empty() ? "" : " (" + d.what + ")") + "\n";
+        }
+    }
+    for (const Requeued& e : r.requeued) {
+        out += std::string(r.dryRun ? "Se encolaría" : "Encolado") + " en " + e.database +
+               ": tipo " + std::to_string(e.type) + " " + e.operation + " " + e.prefix + "-" +
+               e.number + " id " + std::to_string(e.id) + " para " + e.company + "\n";
+    }
+    for (const std::string& e : r.errors) {
+        out += e + "\n";
+    }
+    out += r.exitStatus() == kVerifyAgrees    ? "Todo coincide.\n"
+           : r.exitStatus() == kVerifyDiffers ? "Hay diferencias.\n"
+                                              : "No se pudo verificar todo.\n";
+    return out;
+}
+
+namespace {
+
+std::string discrepancyJson(const Discrepancy& d, const std::string& in) {
+    return "{\"type\":" + std::to_string(d.type) + ",\"finding\":\"" + findingJson(d.finding) +
+           "\",\"in\":" + jsonString(in) + ",\"prefix\":" + jsonString(d.prefix) +
+           ",\"number\":" + jsonString(d.number) + ",\"code\":" + jsonString(d.code) +
+           ",\"id\":" + std::to_string(d.id) + ",\"what\":" + jsonString(d.what) + "}";
+}
+
+std::string pairJson(const PairReport& p) {
+    std::string out = "{\"source\":" + jsonString(p.source) +
+                      ",\"destination\":" + jsonString(p.destination) + ",\"families\":[";
+    for (std::size_t i = 0; i < p.families.size(); ++i) {
+        const FamilyTally& t = p.families[i];
+        out += (i ? "," : "") + std::string("{\"type\":") + std::to_string(t.type) +
+               ",\"equal\":" + std::to_string(t.equal) +
+               ",\"missing\":" + std::to_string(t.missing) +
+               ",\"extra\":" + std::to_string(t.extra) +
+               ",\"different\":" + std::to_string(t.different) + "}";
+    }
+    out += "],\"documents\":[";
+    for (std::size_t i = 0; i < p.discrepancies.size(); ++i) {
+        out +=
+            (i ? "," : "") + discrepancyJson(p.discrepancies[i], companyAt(p, p.discrepancies[i]));
+    }
+    return out + "]}";
+}
+
+}  // namespace
+
+std::string verifyJson(const VerifyReport& r) {
+    const VerifyCounts c = verifyCounts(r);
+    std::string out = "{\"company\":" + jsonString(r.company) +
+                      ",\"exit_status\":" + std::to_string(r.exitStatus()) +
+                      ",\"equal\":" + std::to_string(c.equal) +
+                      ",\"missing\":" + std::to_string(c.missing) +
+                      ",\"extra\":" + std::to_string(c.extra) +
+                      ",\"different\":" + std::to_string(c.different) + ",\"pairs\":[";
+    for (std::size_t i = 0; i < r.pairs.size(); ++i) {
+        out += (i ? "," : "") + pairJson(r.pairs[i]);
+    }
+    out += "],\"requeued\":" + std::to_string(r.requeued.size()) +
+           ",\"dry_run\":" + (r.dryRun ? "true" : "false") + ",\"errors\":[";
+    for (std::size_t i = 0; i < r.errors.size(); ++i) {
+        out += (i ? "," : "") + jsonString(r.errors[i]);
+    }
+    return out + "]}\n";
+}
+
+}  // namespace replica::app
