@@ -5,7 +5,9 @@
 #include <condition_variable>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/db/connection.h"
@@ -376,6 +378,69 @@ std::vector<unsigned char> buildDpb(const std::string& user, const std::string& 
 
 }  // namespace
 
+namespace {
+
+// An attach whose server stops answering after it accepted the connection
+// (frozen mid-handshake) is not bounded by the client's connect timeout: it
+// runs on a thread of its own, and the caller waits at most the limit. An
+// attach given up is left to finish on that thread, which then detaches
+// what it got.
+struct PendingAttach {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    fb::IAttachment* att = nullptr;
+    std::optional<Error> error;
+};
+
+fb::IAttachment* attachWithin(const std::string& path, std::vector<unsigned char> dpb,
+                              std::chrono::seconds limit) {
+    auto pending = std::make_shared<PendingAttach>();
+    std::thread([pending, path, dpb = std::move(dpb)] {
+        fb::IAttachment* att = nullptr;
+        std::optional<Error> error;
+        try {
+            fb::Status st;
+            fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
+            att = prov->attachDatabase(&st, path.c_str(), static_cast<unsigned>(dpb.size()),
+                                       dpb.data());
+        } catch (const Firebird::FbException& e) {
+            error = fb::toError(e, {});
+        }
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        if (pending->abandoned) {
+            if (att) {
+                try {
+                    fb::Status st;
+                    att->detach(&st);
+                } catch (const Firebird::FbException&) {
+                    att->release();
+                }
+            }
+            return;
+        }
+        pending->att = att;
+        pending->error = std::move(error);
+        pending->finished = true;
+        pending->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    // A little beyond the limit: the client's own connect timeout, with its
+    // message, comes first when it applies.
+    if (!pending->done.wait_for(lock, limit + std::chrono::seconds(1),
+                                [&] { return pending->finished; })) {
+        pending->abandoned = true;
+        throw Error(timeoutMessage(path, limit), ErrorKind::Connection, 0, 335544721L);
+    }
+    if (pending->error) {
+        throw *pending->error;
+    }
+    return pending->att;
+}
+
+}  // namespace
+
 void Connection::open() {
     if (isOpen()) {
         return;
@@ -387,6 +452,16 @@ void Connection::open() {
     try {
         fb::Status st;
         auto dpb = buildDpb(m_user, m_password, false, true, limit);
+        if (limit.count() > 0) {
+            try {
+                m_impl->att.reset(attachWithin(m_path, std::move(dpb), limit));
+            } catch (const Error& e) {
+                const bool waitedOut = std::chrono::steady_clock::now() - started >= limit;
+                throw Error(waitedOut ? timeoutMessage(m_path, limit) : e.message(),
+                            ErrorKind::Connection, e.sqlCode(), e.gdsCode());
+            }
+            return;
+        }
         fb::Ref<Firebird::IProvider> prov(fb::master()->getDispatcher());
         m_impl->att.reset(prov->attachDatabase(&st, m_path.c_str(),
                                                static_cast<unsigned>(dpb.size()), dpb.data()));
