@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -288,6 +289,10 @@ void RunDriver::showLastSend(Lane& lane, bool setButton) {
 }
 
 void RunDriver::cleanup(db::Connection& local) {
+    // Lanes clean up one at a time: two deletes of the same old rows at once
+    // would have the second wait for the first and fail on its rows.
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> lock(oneAtATime);
     const std::string limit = Q(sqlDate(addDays(today(), -7)));
     local.execute(
         "delete from replica_eventos r WHERE (R.rpev_fecrep IS NOT NULL) AND (R.rpev_fecrep < " +

@@ -1065,6 +1065,12 @@ TEST_F(SideBySideTest, DestinationsAreServedAtOnceAndNoneHoldsBackAnother) {
     addEvent(*local, 2, "002", 999, "I", "", daysAgo(1));
     addEvent(*local, 3, "003", 101);
     addEvent(*local, 4, "004", 101);
+    // Old replicated events, which each lane cleans up: the run still ends whole.
+    for (int id : {101, 102, 103}) {
+        addEvent(*local, id, "002", 999, "I", "", daysAgo(20));
+    }
+    local->execute("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + Q(daysAgo(10)) +
+                   " WHERE RPEV_ID > 100");
     const RunReport r = d->run();
     ASSERT_TRUE(r.finished);
     EXPECT_TRUE(threeSawFour);
@@ -1074,6 +1080,7 @@ TEST_F(SideBySideTest, DestinationsAreServedAtOnceAndNoneHoldsBackAnother) {
     }
     EXPECT_EQ(r.completed, 3);
     EXPECT_EQ(r.failed, 1);
+    EXPECT_EQ(state(*local, 101), "deleted");
     std::vector<std::string> order;
     for (const PhaseReport& p : r.phases) {
         if (p.phase == Phase::Upload) {
