@@ -125,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const int index = replica::app::positionalPasswordIndex(args);
     if (index < -1 || index >= static_cast<int>(args.size()) ||
-        (index == -1 ? !cl.password.empty() : args[index] != cl.password)) {
+        (index == -1 ? !cl.password.empty()
+                     : args[static_cast<std::size_t>(index)] != cl.password)) {
         std::abort();
     }
     if (!cl.error.empty()) {
