@@ -13,6 +13,7 @@
 #include "engine/db/text.h"
 #include "engine/eventloop.h"
 #include "engine/server.h"
+#include "engine/settings.h"
 #include "engine/sql.h"
 
 namespace replica::app {
@@ -22,15 +23,9 @@ namespace {
 // What the upload phase would select: the same condition as its SELECT.
 constexpr const char* kUploadable = kUploadedTypes;
 constexpr const char* kOldest = "min(RPEV_FECREG + coalesce(RPEV_HORAREG, time '00:00:00'))";
-constexpr const char* kUserProperty = "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS";
-constexpr const char* kPasswordProperty = "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS";
-
-std::string messageOf(const std::exception& e) {
-    if (const auto* db = dynamic_cast<const db::Error*>(&e)) {
-        return db->message();
-    }
-    return e.what();
-}
+constexpr const char* kUserProperty = settings::kServerUserProperty;
+constexpr const char* kPasswordProperty = settings::kServerPasswordProperty;
+using db::messageOf;
 
 // One row of a backlog query: type, pending, failed, oldest, age from the
 // given column on.

@@ -11,21 +11,16 @@
 #include "engine/db/query.h"
 #include "engine/db/text.h"
 #include "engine/server.h"
+#include "engine/settings.h"
 #include "families/all.h"
 
 namespace replica::app {
 
 namespace {
 
-constexpr const char* kUserProperty = "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS";
-constexpr const char* kPasswordProperty = "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS";
-
-std::string messageOf(const std::exception& e) {
-    if (const auto* db = dynamic_cast<const db::Error*>(&e)) {
-        return db->message();
-    }
-    return e.what();
-}
+constexpr const char* kUserProperty = settings::kServerUserProperty;
+constexpr const char* kPasswordProperty = settings::kServerPasswordProperty;
+using db::messageOf;
 
 // "11,12" -> {11, 12}; false for anything but whole numbers.
 bool parseTypes(const std::string& list, std::set<int>& types) {

@@ -19,6 +19,12 @@ class Operator;
 
 namespace settings {
 
+// The properties holding the replication's user and password on the
+// servers, as the lookups below and the status report name them.
+inline constexpr const char* kServerUserProperty =
+    "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS";
+inline constexpr const char* kServerPasswordProperty =
+    "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS";
 inline constexpr const char* kServerUserSql =
     "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and conf_categoria = "
     "'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS'";

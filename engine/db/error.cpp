@@ -12,6 +12,13 @@ Error::Error(std::string message, ErrorKind kind, int sqlCode, long gdsCode, std
       m_gdsCode(gdsCode),
       m_sql(std::move(sql)) {}
 
+std::string messageOf(const std::exception& e) {
+    if (const auto* db = dynamic_cast<const Error*>(&e)) {
+        return db->message();
+    }
+    return e.what();
+}
+
 namespace {
 
 // Codes from Firebird's iberror.h, written out so that this file needs no

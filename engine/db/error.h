@@ -61,6 +61,10 @@ enum class Failure {
 };
 Failure classify(const Error& e);
 
+// The database's own words for a db::Error (without the SQL text), what()
+// for any other exception: the text an operator is shown.
+std::string messageOf(const std::exception& e);
+
 // Whether e is an outage (classify's Outage).
 inline bool isOutage(const Error& e) {
     return classify(e) == Failure::Outage;
