@@ -260,8 +260,17 @@ void runSelect(Connection& conn, const std::string& sql, std::vector<Column>& co
     }
 }
 
-void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>& columns,
-                   const std::function<void(Row&)>& take, bool traced) {
+namespace {
+
+// The one way a SELECT's text reaches the database: in its prepared form
+// when the values it spells can travel as parameters (then `prepared` gets
+// the statement and those values), as written otherwise (`written` gets the
+// statement prepared for this once, columns already described). The caller
+// says whether the read transaction ends with a commit (a fetch) or is
+// dropped (a description).
+template <typename Prepared, typename Written>
+void overSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns, bool traced,
+                bool commit, Prepared prepared, Written written) {
     columns.clear();
     if (!conn.isOpen()) {
         conn.open();
@@ -276,54 +285,48 @@ void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>
         std::vector<Value> values;
         if (const auto* select = fb::preparedSelect(conn, tra.get(), sql, values)) {
             columns = select->columns;
-            std::optional<fb::InputMessage> input;
-            if (!values.empty()) {
-                input = fb::encodeLiterals(conn, tra.get(), values, select->input.get());
-            }
-            fb::fetchAll(conn, tra.get(), select->stmt.get(), input ? &*input : nullptr,
-                         select->output.get(), columns, take);
+            prepared(tra.get(), *select, values);
         } else {
-            // Values the prepared form could not carry unchanged: the text
-            // goes as written, prepared for this once.
             fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
                 &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
             fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
             fb::describe(conn, meta.get(), columns);
-            fb::fetchAll(conn, tra.get(), stmt.get(), nullptr, meta.get(), columns, take);
+            written(tra.get(), stmt.get(), meta.get());
             stmt->free(&st);
             stmt.dismiss();
         }
-        tra.commit();
+        if (commit) {
+            tra.commit();
+        }
     } catch (const Firebird::FbException& e) {
         columns.clear();
         throw fb::toError(conn, e, sql);
     }
 }
 
+}  // namespace
+
+void runSelectEach(Connection& conn, const std::string& sql, std::vector<Column>& columns,
+                   const std::function<void(Row&)>& take, bool traced) {
+    overSelect(
+        conn, sql, columns, traced, true,
+        [&](fb::ITransaction* tra, const auto& select, const std::vector<Value>& values) {
+            std::optional<fb::InputMessage> input;
+            if (!values.empty()) {
+                input = fb::encodeLiterals(conn, tra, values, select.input.get());
+            }
+            fb::fetchAll(conn, tra, select.stmt.get(), input ? &*input : nullptr,
+                         select.output.get(), columns, take);
+        },
+        [&](fb::ITransaction* tra, fb::IStatement* stmt, fb::IMessageMetadata* meta) {
+            fb::fetchAll(conn, tra, stmt, nullptr, meta, columns, take);
+        });
+}
+
 void describeSelect(Connection& conn, const std::string& sql, std::vector<Column>& columns) {
-    columns.clear();
-    if (!conn.isOpen()) {
-        conn.open();
-    }
-    fb::CallLimit limit(conn);
-    try {
-        fb::Status st;
-        fb::StatementTransaction tra(conn, fb::Use::Read);
-        std::vector<Value> values;
-        if (const auto* select = fb::preparedSelect(conn, tra.get(), sql, values)) {
-            columns = select->columns;
-            return;
-        }
-        fb::Ref<fb::IStatement> stmt(conn.impl().att->prepare(
-            &st, tra.get(), 0, sql.c_str(), 3, fb::IStatement::PREPARE_PREFETCH_METADATA));
-        fb::Ref<fb::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
-        fb::describe(conn, meta.get(), columns);
-        stmt->free(&st);
-        stmt.dismiss();
-    } catch (const Firebird::FbException& e) {
-        columns.clear();
-        throw fb::toError(conn, e, sql);
-    }
+    overSelect(
+        conn, sql, columns, false, false, [](fb::ITransaction*, const auto&, const auto&) {},
+        [](fb::ITransaction*, fb::IStatement*, fb::IMessageMetadata*) {});
 }
 
 void Query::open(const std::string& sql) {
