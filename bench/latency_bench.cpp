@@ -38,6 +38,7 @@
 #include "erp/documents.h"
 #include "families/all.h"
 #include "tests/support/fbserver.h"
+#include "tests/support/tempdir.h"
 
 using namespace replica;
 using Clock = std::chrono::steady_clock;
@@ -128,15 +129,6 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-std::unique_ptr<db::Connection> open(const std::string& path) {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(path);
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
-}
-
 std::int64_t scalar(db::Connection& c, const std::string& sql) {
     db::Query q(c);
     q.open(sql);
@@ -210,8 +202,8 @@ class Bench {
         }
         demo::buildInstallation(dir, install);
         {
-            auto local = open(demo::companyPath(dir, "001"));
-            auto source = open(demo::companyPath(dir, download ? "002" : "001"));
+            auto local = test::openDatabase(demo::companyPath(dir, "001"));
+            auto source = test::openDatabase(demo::companyPath(dir, download ? "002" : "001"));
             local->execute("delete from REPLICA_EVENTOS");
             if (download) {
                 source->execute("delete from REPLICA_EVENTOS");
@@ -258,7 +250,7 @@ class Bench {
         ConsoleOperator op(inputs, quiet);
         Logs logs([dir] { return dir; });
         const Catalogue catalogue = families::catalogue();
-        auto local = open(demo::companyPath(dir, "001"));
+        auto local = test::openDatabase(demo::companyPath(dir, "001"));
         RunDriver driver(op, logs, catalogue, *local);
         m_proxy.setDelay(std::chrono::milliseconds(delayMs));
         m_proxy.reset();
@@ -290,12 +282,12 @@ class Bench {
     std::int64_t destinationRows(const std::string& dir,
                                  const std::vector<std::string>& far) const {
         if (far.empty()) {
-            auto c = open(demo::companyPath(dir, "001"));
+            auto c = test::openDatabase(demo::companyPath(dir, "001"));
             return erpRows(*c);
         }
         std::int64_t rows = 0;
         for (const std::string& code : far) {
-            auto c = open(m_server.remote(demo::companyPath(dir, code)));
+            auto c = test::openDatabase(m_server.remote(demo::companyPath(dir, code)));
             rows += erpRows(*c);
         }
         return rows;

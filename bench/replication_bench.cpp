@@ -44,6 +44,7 @@
 #include "engine/rundriver.h"
 #include "engine/sql.h"
 #include "families/all.h"
+#include "tests/support/tempdir.h"
 
 using namespace replica;
 using Clock = std::chrono::steady_clock;
@@ -52,15 +53,6 @@ namespace {
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::unique_ptr<db::Connection> open(const std::string& path) {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(path);
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
 }
 
 std::int64_t scalar(db::Connection& c, const std::string& sql) {
@@ -142,9 +134,9 @@ Result measure(const Mix& mix, bool forcedWrites, bool atomic, int documents, in
         options.downloadSource = "002";
         options.forcedWrites = forcedWrites;
         demo::buildInstallation(dir, options);
-        auto server = open(demo::companyPath(dir, "002"));
-        auto local = open(demo::companyPath(dir, "001"));
-        auto floorDb = open(demo::companyPath(dir, "003"));
+        auto server = test::openDatabase(demo::companyPath(dir, "002"));
+        auto local = test::openDatabase(demo::companyPath(dir, "001"));
+        auto floorDb = test::openDatabase(demo::companyPath(dir, "003"));
         local->execute("delete from REPLICA_EVENTOS");
         server->execute("delete from REPLICA_EVENTOS");
         // Sales invoices come down as invoices, with their payment lines and

@@ -53,6 +53,7 @@
 #include "engine/logs.h"
 #include "engine/rundriver.h"
 #include "families/all.h"
+#include "tests/support/tempdir.h"
 
 #ifndef REPLICA_PROGRAM
 #error "REPLICA_PROGRAM: the path of the built agent"
@@ -61,15 +62,6 @@
 using namespace replica;
 
 namespace {
-
-std::unique_ptr<db::Connection> open(const std::string& path) {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(path);
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
-}
 
 long long nowMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -118,8 +110,8 @@ void prepare(const std::string& dir, int events, int lines) {
     options.forcedWrites = false;
     demo::buildInstallation(dir, options);
     {
-        auto server = open(demo::companyPath(dir, "002"));
-        auto local = open(demo::companyPath(dir, "001"));
+        auto server = test::openDatabase(demo::companyPath(dir, "002"));
+        auto local = test::openDatabase(demo::companyPath(dir, "001"));
         local->execute("delete from REPLICA_EVENTOS");
         server->execute("delete from REPLICA_EVENTOS");
         local->execute(
@@ -141,7 +133,7 @@ void prepare(const std::string& dir, int events, int lines) {
 }
 
 int replicated(const std::string& dir, int& events) {
-    auto server = open(demo::companyPath(dir, "002"));
+    auto server = test::openDatabase(demo::companyPath(dir, "002"));
     db::Query q(*server);
     q.open("select count(*), count(RPEV_FECREP) from REPLICA_EVENTOS where RPEV_COMPANIA = '001'");
     events = static_cast<int>(q.asInt(0));
@@ -198,7 +190,7 @@ Result measure(const std::string& dir, int events, int lines) {
 bool runAfterRun(const std::string& dir, int events, int lines, int batch) {
     prepare(dir, events, lines);
     setenv("REPLICA_APP_DIR", dir.c_str(), 1);
-    auto local = open(demo::companyPath(dir, "001"));
+    auto local = test::openDatabase(demo::companyPath(dir, "001"));
     std::ostream quiet(nullptr);
     RunInputs inputs;
     inputs.companyCode = "001";

@@ -23,21 +23,11 @@
 #include "engine/db/connection.h"
 #include "engine/verify.h"
 #include "families/all.h"
+#include "tests/support/tempdir.h"
 
 using namespace replica;
 
-namespace {
-
-std::unique_ptr<db::Connection> open(const std::string& path) {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(path);
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     const int documents = argc > 1 ? std::atoi(argv[1]) : 100000;
@@ -50,7 +40,7 @@ int main(int argc, char** argv) {
     demo::buildInstallation(dir, o);
     const std::vector<ComparedFamily> families = comparedFamilies(families::documentFamilies());
     {
-        auto source = open(demo::companyPath(dir, "002"));
+        auto source = test::openDatabase(demo::companyPath(dir, "002"));
         demo::SimulationOptions activity;
         activity.documents = documents;
         activity.masters = 0;
@@ -66,8 +56,8 @@ int main(int argc, char** argv) {
     }
     std::filesystem::copy_file(demo::companyPath(dir, "002"), demo::companyPath(dir, "003"),
                                std::filesystem::copy_options::overwrite_existing);
-    auto source = open(demo::companyPath(dir, "002"));
-    auto copy = open(demo::companyPath(dir, "003"));
+    auto source = test::openDatabase(demo::companyPath(dir, "002"));
+    auto copy = test::openDatabase(demo::companyPath(dir, "003"));
     copy->execute(
         "update ENSAMBLES_DETALLE set ENSD_CANT = ENSD_CANT + 1 where ENSA_ID = (select "
         "min(ENSA_ID) "

@@ -84,12 +84,7 @@ Templates& templates() {
 
 std::unique_ptr<db::Connection> copyOf(const std::string& from, const std::string& path) {
     std::filesystem::copy_file(from, path, std::filesystem::copy_options::overwrite_existing);
-    auto conn = std::make_unique<db::Connection>();
-    conn->setPath(path);
-    conn->setUserName("SYSDBA");
-    conn->setPassword("masterkey");
-    conn->open();
-    return conn;
+    return openDatabase(path);
 }
 
 }  // namespace

@@ -35,6 +35,15 @@ std::unique_ptr<db::Connection> createDatabase(const std::string& path, const st
     return conn;
 }
 
+std::unique_ptr<db::Connection> openDatabase(const std::string& path) {
+    auto conn = std::make_unique<db::Connection>();
+    conn->setPath(path);
+    conn->setUserName("SYSDBA");
+    conn->setPassword("masterkey");
+    conn->open();
+    return conn;
+}
+
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -27,6 +27,9 @@ class TempDir {
 std::unique_ptr<db::Connection> createDatabase(const std::string& path,
                                                const std::string& script = {});
 
+// Opens the database at path as SYSDBA, the tests' and benchmarks' user.
+std::unique_ptr<db::Connection> openDatabase(const std::string& path);
+
 // Reads a whole file, "" when it does not exist.
 std::string slurp(const std::string& path);
 
