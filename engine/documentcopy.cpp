@@ -179,6 +179,12 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
     } else {
         lines.open(destination);
     }
+    // A whole document commits or goes back as one, so its lines need not
+    // reach the destination one exchange each: they are written together
+    // once the table's last is filled (or when a step after a line needs
+    // them there).
+    const bool together = ctx.options.atomicDocuments;
+    lines.setWriteTogether(together);
     const MapStep map{ctx, step.source, &source, step.isNew};
     for (source.first(); !source.eof() && !ctx.state.failed; source.next()) {
         lines.append();
@@ -188,10 +194,18 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
         if (t.beforePost) {
             t.beforePost(line);
         }
-        if (writeRow(ctx, lines) && t.afterWrite) {
+        const bool posted = together ? ctx.postForLater(lines) : writeRow(ctx, lines);
+        if (posted && t.afterWrite) {
             t.afterWrite(line);
         }
     }
+    if (together && !ctx.state.failed) {
+        ctx.apply(lines);
+    }
+}
+
+bool LineStep::written() {
+    return line.changeCount() == 0 || ctx.apply(line);
 }
 
 void DocumentCopy::undo(HeaderStep& step) const {

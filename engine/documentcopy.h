@@ -77,6 +77,12 @@ struct LineStep {
     db::RecordSet& line;
     const db::Query& source;
     const db::Query& header;
+
+    // Makes sure the line and the lines before it are in the destination
+    // (a whole document's lines wait to be written together): a step after
+    // the line that reads or changes them there calls it first. False when
+    // one of them was refused (the event then fails).
+    bool written();
 };
 using LineHook = std::function<void(LineStep&)>;
 
@@ -99,7 +105,8 @@ struct DetailTable {
     HeaderDecision copyWhen{};
     // After the fill and the document id, before the post.
     LineHook beforePost{};
-    // After the line was written.
+    // After the line was posted; what it sends to the destination about the
+    // lines goes after LineStep::written().
     LineHook afterWrite{};
 };
 

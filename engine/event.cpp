@@ -70,6 +70,22 @@ void HandlerContext::post(db::RecordSet& rs) {
     inMemory(errors, rs, [&] { rs.post(); });
 }
 
+bool HandlerContext::postForLater(db::RecordSet& rs) {
+    try {
+        rs.post();
+        return true;
+    } catch (const db::PostError&) {
+        // The row stays as it was given, still being inserted.
+    }
+    if (rs.applyWritten(0, errors.applyCallback(rs)) > 0) {
+        state.failed = true;
+        rs.cancel();
+        return false;
+    }
+    post(rs);  // refused again, and captured as every refusal in memory
+    return true;
+}
+
 void HandlerContext::edit(db::RecordSet& rs) {
     inMemory(errors, rs, [&] { rs.edit(); });
 }

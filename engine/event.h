@@ -146,6 +146,12 @@ struct HandlerContext {
     // Posts the row being edited; a refusal in memory is captured and
     // thrown as EventRefused (the event fails, nothing more said).
     void post(db::RecordSet& rs);
+    // Posts the row being inserted into a set whose rows are applied later,
+    // together. A row refused in memory is refused after the rows posted
+    // before it were applied, as writing each at once would have it: a
+    // refusal among those is the one captured (state.failed, false returned,
+    // the row dropped); otherwise the row's own, thrown as post throws it.
+    bool postForLater(db::RecordSet& rs);
     // Edit and delete of the current row, refusals handled as for post.
     void edit(db::RecordSet& rs);
     void remove(db::RecordSet& rs);

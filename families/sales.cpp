@@ -43,7 +43,7 @@ void nothingReturned(LineStep& step) {
 // statement reads the same everywhere.
 void markReturnedLines(LineStep& step) {
     const db::Currency quantity = step.line.value("FADE_CANT").asCurrency();
-    if (quantity >= db::Currency{}) {
+    if (quantity >= db::Currency{} || !step.written()) {
         return;
     }
     step.ctx.destination.execute(

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "engine/db/fb.h"
@@ -302,6 +303,7 @@ struct Statement {
     std::vector<fb::Param> params;
     bool mustTouchRow = false;  // UPDATE, DELETE: touching none means the row is gone or changed
     bool returnsRow = false;    // INSERT, UPDATE with a RETURNING clause
+    std::shared_ptr<const Value> count;  // a block's number of rows, bound to its first mark
 };
 
 // The output layout of a prepared statement, read once per text.
@@ -373,6 +375,90 @@ std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Stateme
     return std::nullopt;
 }
 
+// Rows sent together: the parameters' message and the block's text stay well
+// within what a server takes in one statement (64 KB each), and the number
+// of rows is rounded up to one of a few sizes so that a handful of prepared
+// blocks serve every document (the unused rows are skipped by count).
+constexpr std::size_t kTogetherSizes[] = {4, 16, 64};
+constexpr std::size_t kTogetherBytes = std::size_t{48} * 1024;
+
+std::size_t messageBytes(const Statement& statement) {
+    std::size_t bytes = 0;
+    for (const fb::Param& p : statement.params) {
+        const bool text =
+            p.column->type == ColumnType::Char || p.column->type == ColumnType::VarChar;
+        bytes += 10 + (text ? static_cast<std::size_t>(std::max(p.column->length, 16)) * 4 : 8);
+    }
+    return bytes;
+}
+
+std::string quotedColumn(const Column& c) {
+    return quoteIdent(c.field.empty() ? c.name : c.field);
+}
+
+// How many of rows (INSERTs of one text) one block carries, and the size of
+// block that carries them.
+std::pair<std::size_t, std::size_t> blockShape(const std::vector<Statement>& rows) {
+    const std::size_t perRow =
+        std::max<std::size_t>({messageBytes(rows.front()), rows.front().sql.size() * 2, 1});
+    const std::size_t fit = std::max<std::size_t>(kTogetherBytes / perRow, 1);
+    for (const std::size_t size : kTogetherSizes) {
+        if (rows.size() <= size && size <= fit) {
+            return {rows.size(), size};
+        }
+    }
+    const std::size_t size = std::min(fit, kTogetherSizes[std::size(kTogetherSizes) - 1]);
+    return {std::min(rows.size(), size), size};
+}
+
+// One EXECUTE BLOCK running the INSERTs of rows in their order: its
+// parameters are typed as the table's own columns, so every value is
+// converted exactly as the INSERT alone converts it.
+Statement togetherBlock(const std::string& table, const std::vector<Statement>& rows,
+                        std::size_t count, std::size_t size) {
+    static const Column kCountColumn = [] {
+        Column c;
+        c.name = "N";
+        c.type = ColumnType::Integer;
+        return c;
+    }();
+    static const Value kNull;
+    const Statement& first = rows.front();
+    const std::size_t marks = first.params.size();
+    const std::string head = first.sql.substr(0, first.sql.rfind(" VALUES ("));
+    Statement block;
+    std::string declared = "N INTEGER = ?";
+    block.count = std::make_shared<const Value>(static_cast<std::int64_t>(count));
+    block.params.push_back({block.count.get(), &kCountColumn});
+    std::string body;
+    for (std::size_t r = 0; r < size; ++r) {
+        std::string values;
+        for (std::size_t i = 0; i < marks; ++i) {
+            const std::string name = "P" + std::to_string(r) + "_" + std::to_string(i);
+            const Column& c = *first.params[i].column;
+            declared += ", " + name + " TYPE OF COLUMN " + table + "." + quotedColumn(c) + " = ?";
+            values += (i == 0 ? ":" : ", :") + name;
+            block.params.push_back({r < count ? rows[r].params[i].value : &kNull, &c});
+        }
+        body += r == 0 ? "" : "IF (N > " + std::to_string(r) + ") THEN ";
+        body += (marks == 0 ? first.sql : head + " VALUES (" + values + ")") + ";\n";
+    }
+    block.sql = "EXECUTE BLOCK (" + declared + ") AS BEGIN\n" + body + "END";
+    return block;
+}
+
+// Sends the first rows of rows that one block carries; how many it wrote (0:
+// the database refused the block, which then wrote nothing).
+std::size_t sendBlock(Connection& conn, fb::ITransaction* tra, const std::string& table,
+                      const std::vector<Statement>& rows) {
+    const auto [count, size] = blockShape(rows);
+    if (count < 2) {
+        return 0;
+    }
+    Row unused;
+    return send(conn, tra, togetherBlock(table, rows, count, size), {}, unused) ? 0 : count;
+}
+
 }  // namespace
 
 // Writes the columns of the set's table under the table's own names, so an
@@ -383,8 +469,12 @@ class RecordSet::StatementWriter {
 
     // The statement that writes change; none when an edit changed no column.
     std::optional<Statement> forChange(const Change& change) const;
+    // The INSERTs of changes from `from` on that one block can carry:
+    // consecutive, under one text, not read back (fewer than two: none).
+    std::vector<Statement> together(const std::vector<Change>& changes, std::size_t from) const;
     // The columns INSERT and UPDATE read back, in the order of the set.
     const std::vector<const Column*>& returning() const { return m_returning; }
+    const std::string& table() const { return m_table; }  // quoted
 
   private:
     Statement insert(const Row& row, const std::vector<bool>& assigned) const;
@@ -428,6 +518,22 @@ std::optional<Statement> RecordSet::StatementWriter::forChange(const Change& cha
             return remove(m_set.m_deleted[change.at].original);
     }
     return std::nullopt;
+}
+
+std::vector<Statement> RecordSet::StatementWriter::together(const std::vector<Change>& changes,
+                                                            std::size_t from) const {
+    std::vector<Statement> rows;
+    for (std::size_t c = from; c < changes.size() && changes[c].kind == ChangeKind::Insert; ++c) {
+        std::optional<Statement> row = forChange(changes[c]);
+        if (!row || row->returnsRow || (!rows.empty() && row->sql != rows.front().sql)) {
+            break;
+        }
+        rows.push_back(std::move(*row));
+    }
+    if (rows.size() < 2) {
+        rows.clear();
+    }
+    return rows;
 }
 
 Statement RecordSet::StatementWriter::insert(const Row& row,
@@ -509,6 +615,11 @@ int RecordSet::apply(int maxErrors, const ErrorCallback& onError) {
     if (m_mode != Mode::Browse) {
         post();
     }
+    return applyWritten(maxErrors, onError);
+}
+
+int RecordSet::applyWritten(int maxErrors, const ErrorCallback& onError) {
+    requireOpen();
     const std::vector<Change> changes = pendingChanges();
     if (changes.empty()) {
         return 0;
@@ -552,7 +663,23 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
         // then decides for every row it holds, this apply's included.
         fb::StatementTransaction tra(*m_conn,
                                      changes.size() == 1 ? fb::Use::OneWrite : fb::Use::Writes);
+        bool together = m_writeTogether;
         for (std::size_t c = 0; c < changes.size(); ++c) {
+            if (const std::vector<Statement> rows =
+                    together ? writer.together(changes, c) : std::vector<Statement>{};
+                !rows.empty()) {
+                const std::size_t n = sendBlock(*m_conn, tra.get(), writer.table(), rows);
+                // A refused block took nothing: its rows go one by one from
+                // here, so the one refused says why on its own.
+                together = n > 0;
+                for (std::size_t k = c; k < c + n; ++k) {
+                    outcome.written[k].done = true;
+                }
+                if (n > 0) {
+                    c += n - 1;
+                    continue;
+                }
+            }
             const std::optional<Statement> statement = writer.forChange(changes[c]);
             Written& written = outcome.written[c];
             const std::optional<Error> error =

@@ -102,6 +102,20 @@ class RecordSet : public RowSet {
     // again, which spares the database returning them.
     void setReadBack(bool readBack) { m_readBack = readBack; }
 
+    // Whether apply sends rows appended one after another, under the same
+    // columns and not read back, together: one EXECUTE BLOCK carrying many
+    // rows' INSERTs, one exchange with a server instead of one per row (off
+    // by default). The same statements run in the same order, in the same
+    // transaction; a block the database refuses is taken back whole and its
+    // rows are then sent one by one, so a refused row is reported exactly as
+    // it is without it.
+    void setWriteTogether(bool together) { m_writeTogether = together; }
+
+    // apply without the row being inserted or edited: it stays as it is,
+    // in memory (a row refused in memory is refused after the rows written
+    // before it, as an apply per row would have them).
+    int applyWritten(int maxErrors, const ErrorCallback& onError);
+
   private:
     enum class Mode { Browse, Insert, Edit };
     enum class State { Unchanged, Inserted, Modified };
@@ -152,6 +166,7 @@ class RecordSet : public RowSet {
     std::vector<bool> m_bufferAssigned;
     long m_seq = 0;
     bool m_readBack = true;
+    bool m_writeTogether = false;
 };
 
 // The table named after the first FROM of a SELECT, upper-cased unless it
