@@ -39,12 +39,7 @@ class VerifyCommand : public ::testing::Test {
     }
 
     std::unique_ptr<db::Connection> open(const std::string& company) {
-        auto c = std::make_unique<db::Connection>();
-        c->setPath(demo::companyPath(dir.path(), company));
-        c->setUserName("SYSDBA");
-        c->setPassword("masterkey");
-        c->open();
-        return c;
+        return test::openDatabase(demo::companyPath(dir.path(), company));
     }
     std::string connection() const { return "'" + dir.path() + "' SYSDBA masterkey 001"; }
     test::ProgramResult run(const std::string& args) {

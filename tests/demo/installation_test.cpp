@@ -13,15 +13,6 @@ using namespace replica;
 
 namespace {
 
-std::unique_ptr<db::Connection> open(const std::string& path) {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(path);
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
-}
-
 // Every row of the tables the simulator writes, as text, dates of registration left out.
 std::string dump(db::Connection& c, const std::string& sql) {
     db::Query q(c);
@@ -43,12 +34,12 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
     demo::InstallationOptions o;
     o.forcedWrites = false;
     demo::buildInstallation(dir.path(), o);
-    auto general = open(demo::generalPath(dir.path()));
+    auto general = test::openDatabase(demo::generalPath(dir.path()));
     db::Query q(*general);
     q.open("select comp_cod from compania order by comp_cod");
     ASSERT_EQ(q.rowCount(), 3);
 
-    auto c1 = open(demo::companyPath(dir.path(), "001"));
+    auto c1 = test::openDatabase(demo::companyPath(dir.path(), "001"));
     q = db::Query(*c1);
     q.open(
         "select first 1 rpco_servidor, rpco_cod from replica_compania r WHERE rpco_activa = "
@@ -80,7 +71,7 @@ TEST(Installation, BuildsCompaniesWithTheirReplicationSettings) {
     q.open("select count(*) from replica_eventos");
     EXPECT_EQ(q.asInt(0), 0);  // master data is there, but no change to replicate yet
 
-    auto c2 = open(demo::companyPath(dir.path(), "002"));
+    auto c2 = test::openDatabase(demo::companyPath(dir.path(), "002"));
     q = db::Query(*c2);
     q.open("select rpco_cod from replica_compania where rpco_erro = 'S'");
     ASSERT_EQ(q.rowCount(), 1);

@@ -60,12 +60,8 @@ std::string Installation::serverText(bool throughServer) const {
 
 std::unique_ptr<db::Connection> Installation::company(const std::string& code,
                                                       bool throughServer) const {
-    auto c = std::make_unique<db::Connection>();
-    c->setPath(throughServer ? server->remote(databasePath(code)) : databasePath(code));
-    c->setUserName("SYSDBA");
-    c->setPassword("masterkey");
-    c->open();
-    return c;
+    return test::openDatabase(throughServer ? server->remote(databasePath(code))
+                                            : databasePath(code));
 }
 
 void Installation::configureCompany(const std::string& code, bool localThroughServer,
