@@ -510,6 +510,9 @@ TEST(OperatorScreens, DetenerStopsAfterTheEventInHandAndTheSummaryAndTrayTellThe
     s.button("SpeedButton1")->click();
     EXPECT_EQ(s.w.lastReport().completed, 2);
     EXPECT_FALSE(s.w.runSummary().contains("detenido"));
+    // Event 10 failed again: the summary says it was a retry.
+    EXPECT_TRUE(s.w.runSummary().contains("1 con error (1 reintentados)"))
+        << s.w.runSummary().toStdString();
     EXPECT_EQ(notes.size(), 1U);
 }
 
