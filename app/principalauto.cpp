@@ -6,12 +6,14 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,9 +23,12 @@
 #include <QStylePainter>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
 #include <exception>
+#include <thread>
 
 #include "app/appdir.h"
 #include "app/platformtexts.h"
@@ -93,11 +98,125 @@ QString duration(qint64 ms) {
 
 // The engine's view of this window. Kept apart from the widget so that the
 // Operator's names (repaint, startTimer) never hide the toolkit's own.
+//
+// A run works on a thread of its own: a call from there is handed to the
+// window's thread (in the order made) and the run goes on without waiting
+// for it; only inputs(), which the run needs back, waits for the window,
+// which is always turning its event loop during a run.
 class Tfprincipalauto::ScreenOperator : public Operator {
   public:
     explicit ScreenOperator(Tfprincipalauto& w) : m_w(w) {}
 
     RunInputs inputs() override {
+        if (onWindowThread()) {
+            return read();
+        }
+        RunInputs in;
+        QMetaObject::invokeMethod(
+            &m_w, [this, &in] { in = read(); }, Qt::BlockingQueuedConnection);
+        return in;
+    }
+    void setDownloadCount(const std::string& t) override {
+        onWindow([this, t] { m_w.m_NroOp->setText(qs(t)); });
+    }
+    void setUploadCount(const std::string& t) override {
+        onWindow([this, t] { m_w.m_NroOpE->setText(qs(t)); });
+    }
+
+    void showProgress(const std::string& caption) override {
+        onWindow([this, caption] {
+            if (!m_w.m_stopping) {
+                m_w.m_progressCaption->setText(qs(caption));
+            }
+            m_w.m_progressPanel->show();
+        });
+    }
+    void hideProgress() override {
+        onWindow([this] { m_w.m_progressPanel->hide(); });
+    }
+    void setProgressMaximum(int maximum) override {
+        onWindow([this, maximum] {
+            m_w.m_progressBar->setRange(0, maximum);
+            m_w.m_progressBar->setValue(0);
+        });
+    }
+    void stepProgress() override {
+        onWindow([this] {
+            m_w.m_progressPanel->show();
+            m_w.m_progressBar->setValue(m_w.m_progressBar->value() + 1);
+        });
+    }
+    void showEventLine(const std::string& t) override {
+        onWindow([this, t] {
+            m_w.m_eventLine->setText(qs(t));
+            m_w.m_eventLine->show();
+        });
+    }
+    void hideEventLine() override {
+        onWindow([this] { m_w.m_eventLine->hide(); });
+    }
+
+    void setLastError(const std::string& t) override {
+        onWindow([this, t] { m_w.setLastErrorText(qs(t)); });
+    }
+    void setLastSend(const std::string& t) override {
+        onWindow([this, t] { m_w.m_EUltenvio->setText(qs(t)); });
+    }
+    void setErrorsButtonEnabled(bool enabled) override {
+        onWindow([this, enabled] {
+            m_w.m_errorsEnabled = enabled;
+            m_w.refreshScreenButtons();
+        });
+    }
+
+    // Every message of a run is something the operator must correct; none
+    // waits for a click while a run is in progress (runMessage).
+    void message(const std::string& t) override { tell(t); }
+    void errorMessage(const std::string& t) override { tell(t); }
+    void beep() override {
+        onWindow([] { QApplication::beep(); });
+    }
+    // The window's thread turns its own event loop during a run.
+    void processEvents() override {
+        if (onWindowThread()) {
+            QCoreApplication::processEvents();
+        }
+    }
+    void repaint() override {
+        onWindow([this] { m_w.update(); });
+    }
+
+    void stopTimer() override {
+        onWindow([this] { m_w.m_timer->stop(); });
+    }
+    void startTimer(int intervalMs) override {
+        onWindow([this, intervalMs] {
+            // A zero interval means no ticks at all, not a run after every
+            // pass of the event loop.
+            if (intervalMs <= 0) {
+                m_w.m_timer->stop();
+                return;
+            }
+            m_w.m_timer->start(intervalMs);
+        });
+    }
+
+    // A message already logged by whoever sends it, shown as tell() shows.
+    void show(const std::string& t) {
+        onWindow([this, t] { m_w.runMessage(qs(t)); });
+    }
+
+  private:
+    bool onWindowThread() const { return QThread::currentThread() == m_w.thread(); }
+    template <typename F>
+    void onWindow(F call) {
+        if (onWindowThread()) {
+            call();
+        } else {
+            QMetaObject::invokeMethod(&m_w, std::move(call), Qt::QueuedConnection);
+        }
+    }
+    RunInputs read() const {
         RunInputs in;
         in.companyCode = m_w.selectedCompany();
         in.prefix = text(m_w.m_Pref);
@@ -109,56 +228,24 @@ class Tfprincipalauto::ScreenOperator : public Operator {
         in.atomicDocuments = m_w.m_CkCompletos->isChecked();
         return in;
     }
-    void setDownloadCount(const std::string& t) override { m_w.m_NroOp->setText(qs(t)); }
-    void setUploadCount(const std::string& t) override { m_w.m_NroOpE->setText(qs(t)); }
-
-    void showProgress(const std::string& caption) override {
-        m_w.m_progressCaption->setText(qs(caption));
-        m_w.m_progressPanel->show();
-    }
-    void hideProgress() override { m_w.m_progressPanel->hide(); }
-    void setProgressMaximum(int maximum) override {
-        m_w.m_progressBar->setRange(0, maximum);
-        m_w.m_progressBar->setValue(0);
-    }
-    void stepProgress() override {
-        // A failed event hides the panel (the error label shows instead);
-        // the next event brings it back.
-        m_w.m_progressPanel->show();
-        m_w.m_progressBar->setValue(m_w.m_progressBar->value() + 1);
-    }
-    void showEventLine(const std::string& t) override {
-        m_w.m_eventLine->setText(qs(t));
-        m_w.m_eventLine->show();
-    }
-    void hideEventLine() override { m_w.m_eventLine->hide(); }
-
-    void setLastError(const std::string& t) override { m_w.setLastErrorText(qs(t)); }
-    void setLastSend(const std::string& t) override { m_w.m_EUltenvio->setText(qs(t)); }
-    void setErrorsButtonEnabled(bool enabled) override {
-        m_w.m_errorsEnabled = enabled;
-        m_w.refreshScreenButtons();
-    }
-
-    // Every message of a run is something the operator must correct.
-    void message(const std::string& t) override { m_w.showMessage(qs(t), true); }
-    void errorMessage(const std::string& t) override { m_w.showMessage(qs(t), true); }
-    void beep() override { QApplication::beep(); }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void repaint() override { m_w.repaint(); }
-
-    void stopTimer() override { m_w.m_timer->stop(); }
-    void startTimer(int intervalMs) override {
-        // A zero interval means no ticks at all, not a run after every pass
-        // of the event loop.
-        if (intervalMs <= 0) {
-            m_w.m_timer->stop();
+    void tell(const std::string& t) {
+        if (onWindowThread()) {
+            m_w.runMessage(qs(t));
             return;
         }
-        m_w.m_timer->start(intervalMs);
+        // What would have been a box is kept where an unattended PC's
+        // administrator looks. The directory lookup may itself tell the
+        // operator something: that is not written again.
+        static thread_local bool logging = false;
+        if (!logging) {
+            logging = true;
+            m_w.m_session->logs().error(t);
+            logging = false;
+        }
+        QMetaObject::invokeMethod(
+            &m_w, [this, t] { m_w.runMessage(qs(t)); }, Qt::QueuedConnection);
     }
 
-  private:
     Tfprincipalauto& m_w;
 };
 
@@ -191,14 +278,35 @@ Tfprincipalauto::Tfprincipalauto(CommandLine args, QWidget* parent)
     m_countdownTimer->start(1000);
     updateCountdown();
 
+    buildTray();
+}
+
+// The tray icon has a menu of its own, owned by the window: a right click
+// then never leaves the platform to make (and drop) one while the window
+// is minimised, and it is not the click that brings the window back.
+void Tfprincipalauto::buildTray() {
     m_tray = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveNetIcon), this);
     m_tray->setObjectName("Bandeja");
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this] {
-        showNormal();
-        raise();
-        activateWindow();
-    });
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName("MenuBandeja");
+    connect(m_trayMenu->addAction(u8("Mostrar la ventana")), &QAction::triggered, this,
+            &Tfprincipalauto::restoreFromTray);
+    connect(m_trayMenu->addAction(u8("Enviar ahora")), &QAction::triggered, this,
+            &Tfprincipalauto::SpeedButton1Click);
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    restoreFromTray();
+                }
+            });
     updateTray();
+}
+
+void Tfprincipalauto::restoreFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 Tfprincipalauto::~Tfprincipalauto() = default;
@@ -286,6 +394,7 @@ void Tfprincipalauto::addRunFields(QGridLayout& fields, int& row) {
     addLine(m_NroOp, "NroOp", "Operaciones a traer:", "100", nullptr);
     addLine(m_NroOpE, "NroOpE", "Operaciones a enviar:", "100", nullptr);
     addLine(m_Minut, "Minut", "Frecuencia:", "1", "minutos");
+    connect(m_Minut, &QLineEdit::editingFinished, this, &Tfprincipalauto::frequencyEdited);
 
     m_ckreciente = new QCheckBox(u8("Enviar lo más reciente primero"), this);
     m_ckreciente->setObjectName("ckreciente");
@@ -324,15 +433,16 @@ void Tfprincipalauto::addStateFields(QGridLayout& fields, int& row) {
     fields.addWidget(m_countdown, row++, 1, 1, 2);
 }
 
-// "Ultimo error:" keeps two lines whatever the message: a long one is cut
-// there (the whole text is its tooltip) instead of growing the window.
+// "Ultimo error:" keeps three lines whatever the message: a long one is cut
+// there (the whole text is its tooltip) instead of growing the window; the
+// capture puts the document and the database's reason first.
 QHBoxLayout* Tfprincipalauto::buildErrorRow() {
     m_Label8 = new QLabel(u8("Ultimo error:"), this);
     m_Label8->setObjectName("Label8");
     m_Label8->setWordWrap(true);
     m_Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_Label8->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    m_Label8->setFixedHeight(2 * m_Label8->fontMetrics().lineSpacing() + 2);
+    m_Label8->setFixedHeight(3 * m_Label8->fontMetrics().lineSpacing() + 2);
     m_errorTime = new QLabel(this);
     m_errorTime->setObjectName("LHoraError");
     m_errorTime->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -530,8 +640,20 @@ void Tfprincipalauto::showMessage(const QString& message, bool error) {
     }
 }
 
+void Tfprincipalauto::runMessage(const QString& message) {
+    if (!m_inRun) {
+        showMessage(message, true);
+        return;
+    }
+    // A box would hold the run, and an unattended PC for as long as no
+    // one comes: it is said where the window says what failed.
+    m_runMessages << message;
+    setLastErrorText(u8("Ultimo error: ") + message);
+}
+
 void Tfprincipalauto::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    updateTray();  // the window on screen needs no icon beside it
     if (m_firstActivation) {
         // After the window is on screen, so that the login appears over it.
         QTimer::singleShot(0, this, &Tfprincipalauto::FormActivate);
@@ -572,6 +694,7 @@ void Tfprincipalauto::DetenerClick() {
     }
     m_session->driver().requestStop();
     m_detener->setEnabled(false);
+    m_stopping = true;
     m_progressCaption->setText(u8("Deteniendo el envío después del documento en curso..."));
 }
 
@@ -583,9 +706,10 @@ void Tfprincipalauto::closeEvent(QCloseEvent* event) {
         return;
     }
     if (m_inRun) {
-        // Closing now would cut the event being copied in half: the close
-        // happens when the run returns.
+        // Closing now would cut the event being copied in half: the run
+        // ends after it, and the close happens when the run returns.
         m_closePending = true;
+        DetenerClick();
         event->ignore();
         return;
     }
@@ -644,13 +768,21 @@ void Tfprincipalauto::showRunSummary(const RunReport& report, qint64 elapsedMs, 
     if (!report.started) {
         return;
     }
-    QString text = u8("%1: %2 eventos, %3 replicados, %4 con error, %5 omitidos; duró %6")
+    QString text = u8("%1: %2 eventos, %3 replicados, %4 con error")
                        .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")))
                        .arg(report.handled)
                        .arg(report.completed)
-                       .arg(report.failed)
-                       .arg(report.skipped)
-                       .arg(duration(elapsedMs));
+                       .arg(report.failed);
+    // The same failed events handed again run after run would otherwise
+    // look like a quiet queue.
+    if (report.retried > 0) {
+        text += u8(" (%1 reintentados)").arg(report.retried);
+    }
+    text += u8(", %1 omitidos").arg(report.skipped);
+    if (report.failedWaiting > 0) {
+        text += u8(", %1 con error esperan turno").arg(report.failedWaiting);
+    }
+    text += u8("; duró %1").arg(duration(elapsedMs));
     if (stopped) {
         text += u8(" (detenido)");
     } else if (!report.finished) {
@@ -679,6 +811,16 @@ bool Tfprincipalauto::defaultLogin() {
         return false;
     }
     m_session->setIdentification(login.serverText(), login.loginUser(), login.loginPassword());
+    // From now on its errors may come from a run's thread: during a run
+    // they reach the operator as the engine's messages do, never as a box.
+    const auto boxed = login.hooks().warning;
+    login.hooks().warning = [this, boxed](QWidget* parent, const QString& text) {
+        if (QThread::currentThread() == thread() && !m_inRun) {
+            boxed(parent, text);
+            return;
+        }
+        m_operator->show(text.toStdString());
+    };
     return true;
 }
 
@@ -784,6 +926,10 @@ bool Tfprincipalauto::chooseCompany(const std::string& code) {
 }
 
 void Tfprincipalauto::SpeedButton1Click() {
+    startRun(!m_args.commandLineMode());
+}
+
+void Tfprincipalauto::startRun(bool byHand) {
     if (m_inRun) {
         return;
     }
@@ -794,18 +940,52 @@ void Tfprincipalauto::SpeedButton1Click() {
         return;
     }
     m_inRun = true;
+    m_stopping = false;
+    m_runMessages.clear();
     refreshScreenButtons();
     m_detener->setEnabled(true);
+    // The run works on the company's connection: it is not changed under it.
+    m_LCiaOri->setEnabled(false);
     updateCountdown();
     QElapsedTimer elapsed;
     elapsed.start();
-    m_lastReport = m_session->run();
+    {
+        // The engine's calls wait for databases: they run on a thread of
+        // their own while this one goes on repainting and taking clicks,
+        // and this call returns with the run, as a modal screen's does.
+        QEventLoop waiting;
+        std::atomic<bool> done{false};
+        std::jthread worker([this, &waiting, &done] {
+            m_lastReport = m_session->run();
+            done = true;
+            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        waiting.exec();
+        // The application told every loop to end (exit): the run still
+        // hands its calls here until it returns, and is joined only then.
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(10);
+        }
+    }
     const qint64 ms = elapsed.elapsed();
     m_inRun = false;
+    m_stopping = false;
     m_detener->setEnabled(false);
+    m_LCiaOri->setEnabled(true);
     refreshScreenButtons();
     updateCountdown();
+    if (m_lastReport.failed > 0) {
+        // Events wait with their error even when none was ever sent.
+        m_errorsEnabled = true;
+        refreshScreenButtons();
+    }
     showRunSummary(m_lastReport, ms, m_session->driver().stopRequested());
+    if (byHand && !m_lastReport.started && !m_runMessages.isEmpty()) {
+        // A run asked for by hand and refused before it began: the operator
+        // is there, and must correct something first.
+        showMessage(m_runMessages.join(QStringLiteral("\n")), true);
+    }
     emit runFinished();
     if (m_args.once) {
         endOnce(exitStatus(m_lastReport));
@@ -816,8 +996,18 @@ void Tfprincipalauto::SpeedButton1Click() {
     }
 }
 
+void Tfprincipalauto::frequencyEdited() {
+    if (m_inRun) {
+        return;  // the run re-arms the timer from the field as it ends
+    }
+    if (!m_session->driver().rearmTimer()) {
+        showMessage(u8(kFrequencyMessage), true);
+    }
+    updateCountdown();
+}
+
 void Tfprincipalauto::Timer1Timer() {
-    SpeedButton1Click();
+    startRun(false);
 }
 
 void Tfprincipalauto::endOnce(int status) {

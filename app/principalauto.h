@@ -17,12 +17,20 @@
 // handler is the application's until the first upload phase (Session).
 //
 // Promises: a run never starts while another is in progress, and the window
-// never closes in the middle of a run: a close asked for during a run waits
-// until the run returns. "Cancelar" and the close box ask first when a run
-// is in progress or the repeat timer is armed (a close requested by the
-// program, a stop signal, does not ask). "Detener" ends the run in progress
-// after the event in hand, without quitting. The buttons that need a
-// company are disabled until one is connected.
+// never closes in the middle of a run: a close asked for during a run ends
+// it after the event in hand, as "Detener" does, and closes when the run
+// returns. "Cancelar" and the close box ask first when a run is in progress
+// or the repeat timer is armed (a close requested by the program, a stop
+// signal, does not ask). "Detener" ends the run in progress after the event
+// in hand, without quitting. The buttons that need a company, and the
+// company selector during a run, are disabled.
+//
+// A run works on a thread of its own, one at a time: the window's thread
+// goes on repainting and taking clicks during every database wait, and
+// shows what the run hands it (operator()). No box waits for a click
+// during a run: its messages and errors go to "Ultimo error:", the logs and
+// the summary; only a run asked for by hand ("Enviar", interactive start)
+// and refused before it began says why in a box, once it has returned.
 //
 // What it shows besides the fields: the summary of the last run (events
 // handled, completed, failed, skipped, its duration), when "Ultimo error:"
@@ -36,6 +44,7 @@
 // writes or moves the server connection. Message boxes, the login and the
 // screens go through hooks so that they can be replaced or driven (tests).
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -53,6 +62,7 @@ class QGridLayout;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStandardItemModel;
@@ -111,7 +121,9 @@ class Tfprincipalauto : public QWidget {
     // command-line mode, the company choice and one run. Later calls do
     // nothing. Called when the window is first shown.
     void FormActivate();
-    // "Enviar": one replication run, unless one is in progress.
+    // "Enviar": one replication run, unless one is in progress. Returns
+    // when the run has, the window live meanwhile (as a modal screen's
+    // exec does).
     void SpeedButton1Click();
     // The repeat timer's tick.
     void Timer1Timer();
@@ -178,6 +190,17 @@ class Tfprincipalauto : public QWidget {
     void endOnce(int status);
     // Whether quitting now needs the operator's word, and asks for it.
     bool quitConfirmed();
+    // One run on a thread of its own; byHand: asked for by the operator
+    // ("Enviar" in an interactive start), who is told in a box why a run
+    // was refused.
+    void startRun(bool byHand);
+    // A message of the engine: a box between runs, "Ultimo error:" during
+    // one.
+    void runMessage(const QString& message);
+    // "Frecuencia:" changed: the timer follows at once between runs.
+    void frequencyEdited();
+    void buildTray();
+    void restoreFromTray();
     void showRunSummary(const RunReport& report, qint64 elapsedMs, bool stopped);
     void setLastErrorText(const QString& text);
     void updateCountdown();
@@ -208,6 +231,8 @@ class Tfprincipalauto : public QWidget {
     bool m_quitAsked = false;
     bool m_closing = false;
     bool m_onceDone = false;
+    bool m_stopping = false;  // "Detener" pressed: its caption stays
+    QStringList m_runMessages;
     RunReport m_lastReport;
 
     QLineEdit* m_server = nullptr;
@@ -217,6 +242,7 @@ class Tfprincipalauto : public QWidget {
     QPushButton* m_detener = nullptr;
     QTimer* m_countdownTimer = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
     QComboBox* m_LCiaOri = nullptr;
     QStandardItemModel* m_companies = nullptr;
     QComboBox* m_agencia = nullptr;

@@ -4,18 +4,70 @@
 #include "engine/operator.h"
 #include "engine/sql.h"
 
+#include <vector>
+
 namespace replica {
 
-void ErrorCapture::setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId) {
+void ErrorCapture::setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId,
+                              std::string document) {
     m_phase = phase;
     m_eventDatabase = eventDatabase;
     m_eventId = eventId;
+    m_document = std::move(document);
 }
 
 void ErrorCapture::clearCurrent() {
     m_phase = Phase::None;
     m_eventDatabase = nullptr;
     m_eventId = 0;
+    m_document.clear();
+}
+
+std::string documentName(const Event& e) {
+    std::string name = "Documento tipo " + std::to_string(e.type);
+    if (!e.prefix.empty() || !e.number.empty()) {
+        name += " " + e.prefix + (e.prefix.empty() || e.number.empty() ? "" : " ") + e.number;
+    }
+    if (!e.code.empty()) {
+        name += " código " + e.code;
+    }
+    return name;
+}
+
+std::string ErrorCapture::exceptionFirst(const std::string& message) {
+    // The database words a raised exception as "exception N", its name and
+    // then the text written for the operator, each on a line of its own: a
+    // label that shows the first lines only would show the name alone.
+    if (message.rfind("exception ", 0) != 0) {
+        return message;
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= message.size()) {
+        std::size_t end = message.find('\n', start);
+        if (end == std::string::npos) {
+            end = message.size();
+        }
+        std::string line = message.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line.front() == '-') {
+            line.erase(0, 1);
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+        start = end + 1;
+    }
+    if (lines.size() < 3) {
+        return message;
+    }
+    std::string text = lines[2] + " (" + lines[0] + ", " + lines[1] + ")";
+    for (std::size_t i = 3; i < lines.size(); ++i) {
+        text += "\n" + lines[i];
+    }
+    return text;
 }
 
 std::string ErrorCapture::storedText(const std::string& message) {
@@ -78,14 +130,17 @@ void ErrorCapture::record(const std::string& message, const std::string& text) {
 }
 
 void ErrorCapture::report(const std::string& message, const std::string& text, bool onEvent) {
-    m_logs.error(message);
+    // The file and the label say which document failed; RPEV_ERROR is on
+    // the event's own row and keeps the database's words only.
+    const std::string document = m_document.empty() ? std::string() : m_document + ": ";
+    m_logs.error(document + message);
     if (onEvent && m_phase != Phase::None && m_eventDatabase) {
         m_eventDatabase->execute("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " +
                                  Q(storedText(message)) + " where RPEV_ID = " + sqlInt(m_eventId));
     }
     m_op.beep();
-    m_op.setLastError("Ultimo error: " + text);
-    m_op.hideProgress();
+    // The progress panel stays: the run goes on with the next event.
+    m_op.setLastError("Ultimo error: " + document + exceptionFirst(text));
 }
 
 void ErrorCapture::showLastError(const std::string& text) {

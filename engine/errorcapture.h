@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "engine/db/connection.h"
 #include "engine/db/recordset.h"
@@ -25,7 +26,10 @@ class ErrorCapture {
 
     // The event being handled and the database it was read from; set by the
     // event loop for every event, cleared when a phase ends.
-    void setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId);
+    // document names it for the operator (documentName), in the file's
+    // line and on the label of each failure.
+    void setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId,
+                    std::string document = {});
     void clearCurrent();
     Phase phase() const { return m_phase; }
 
@@ -65,6 +69,9 @@ class ErrorCapture {
     // The message as RPEV_ERROR (VARCHAR(2048)) can hold it: its first 2048
     // characters, never cutting a UTF-8 sequence in half.
     static std::string storedText(const std::string& message);
+    // message with the text of a raised exception first (its number and
+    // name after it, in brackets); any other message as it is.
+    static std::string exceptionFirst(const std::string& message);
     static constexpr std::size_t kMaxStoredChars = 2048;
 
     std::int64_t currentEventId() const { return m_eventId; }
@@ -77,6 +84,11 @@ class ErrorCapture {
     Phase m_phase = Phase::None;
     db::Connection* m_eventDatabase = nullptr;
     std::int64_t m_eventId = 0;
+    std::string m_document;
 };
+
+// How the operator reads which document an event is: its type, prefix and
+// number (and code, for a master record).
+std::string documentName(const Event& e);
 
 }  // namespace replica

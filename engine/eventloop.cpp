@@ -316,7 +316,7 @@ void EventLoop::handleWhole(const Handler& handler, HandlerContext& ctx) {
 
 void EventLoop::handle(const PhaseSetup& setup, const Event& event, bool retry,
                        LoopCounts& counts) {
-    m_errors.setCurrent(setup.phase, setup.source, event.id);
+    m_errors.setCurrent(setup.phase, setup.source, event.id, documentName(event));
 
     m_op.showEventLine(eventLineText(event));
     m_op.processEvents();

@@ -5,7 +5,9 @@
 // unattended servers and tests. The engine never waits on anything else of
 // the user interface: everything a run shows, asks or reads from the screen
 // passes here. All calls happen on the thread that started the run (lanes
-// of destinations served side by side relay theirs: operatorrelay.h).
+// of destinations served side by side relay theirs: operatorrelay.h); the
+// window starts its runs on a thread of their own and hands the calls to
+// its own thread.
 
 #include <string>
 

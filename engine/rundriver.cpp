@@ -36,13 +36,13 @@ constexpr long kMaxMinutes = 35791;
 // Clears the in-progress flag however the run ends.
 class RunningFlag {
   public:
-    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    explicit RunningFlag(std::atomic<bool>& flag) : m_flag(flag) { m_flag = true; }
     ~RunningFlag() { m_flag = false; }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
 
   private:
-    bool& m_flag;
+    std::atomic<bool>& m_flag;
 };
 
 // The agent lock for the length of a run: released, and its connection
@@ -153,6 +153,11 @@ RunReport RunDriver::run() {
     report.started = true;
     const auto startedAt = std::chrono::steady_clock::now();
     m_stopRequested = false;
+    // A local database found out of reach by an earlier run is attached
+    // afresh: an outage must not need the company chosen again.
+    if (m_local.lost()) {
+        m_local.close();
+    }
     {
         RunningFlag running(m_running);
         AgentGuard guard(m_guard, m_guardConnection);
@@ -175,10 +180,22 @@ RunReport RunDriver::run() {
         } catch (const std::exception& e) {
             unhandled(e.what());
         }
+        if (report.outage && !report.finished) {
+            // Whatever was out of reach, the local attachment may be dead
+            // without having said so yet: the next run attaches afresh.
+            m_local.close();
+        }
     }
     if (report.anotherAgent) {
         m_op.message(anotherAgentMessage(r.in.companyCode));
         return report;
+    }
+    if (!report.finished) {
+        // An error ended the run before its re-arm: the phases stopped the
+        // timer, and an agent left without it would never run again.
+        m_op.hideEventLine();
+        m_op.hideProgress();
+        r.badFrequency = !rearmTimer();
     }
     if (r.badFrequency) {
         // Told only now that the run is over and the timer re-armed: a box
@@ -193,6 +210,8 @@ RunReport RunDriver::run() {
 
 void RunDriver::finishReport(RunReport& report, Run& r) {
     for (const PhaseReport& p : r.phases) {
+        report.retried += p.counts.retried;
+        report.failedWaiting += p.counts.failedNotRetried;
         report.handled += p.counts.handled;
         report.completed += p.counts.completed;
         report.failed += p.counts.failed;
@@ -575,16 +594,22 @@ void RunDriver::noServerLine(Lane& lane, const std::string& company) {
     }
 }
 
+std::optional<int> frequencyInterval(const std::string& minutes) {
+    const std::optional<long long> value = digitsIn(minutes, 0, kMaxMinutes);
+    if (!value) {
+        return std::nullopt;
+    }
+    return static_cast<int>(*value * 60000);
+}
+
 bool RunDriver::rearmTimer() {
-    const std::string minutes = m_op.inputs().frequency;
     // A bad frequency must not leave the agent without its timer: the
     // previous interval stays and the timer goes on. The message waits for
-    // the run to be over (run()), so a box left open on an unattended
-    // desktop never holds the timer back.
-    const std::optional<long long> value = digitsIn(minutes, 0, kMaxMinutes);
-    const bool good = value.has_value();
+    // the run to be over (run()), so it never holds the timer back.
+    const std::optional<int> interval = frequencyInterval(m_op.inputs().frequency);
+    const bool good = interval.has_value();
     if (good) {
-        m_intervalMs = static_cast<int>(*value * 60000);
+        m_intervalMs = *interval;
     }
     if (m_intervalMs == 0) {
         // A frequency of 0 means no automatic runs.

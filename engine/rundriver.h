@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,9 @@ std::string noServerMessage(const std::string& company, std::int64_t events);
 // Where the next turn of the failed events starts, after a phase whose
 // selection was s and whose loop did counts.
 long long nextFailedSkip(const EventSelection& s, const LoopCounts& counts);
+// The timer's interval in milliseconds for a "Frecuencia:" in minutes;
+// nullopt when it is not a whole number of minutes the timer can hold.
+std::optional<int> frequencyInterval(const std::string& minutes);
 std::string waitingEventsSql(const std::string& company);
 // What "Ultimo error:" says after a run that could not write its log files.
 inline constexpr const char* kLogFailureMessage =
@@ -99,7 +103,11 @@ struct RunReport {
     int completed = 0;          // events marked replicated
     int failed = 0;             // events left pending with an error
     int skipped = 0;            // events left pending by the upload prefix filter
-    int unreachable = 0;        // servers not opened, or lost during their phase
+    int retried = 0;            // of the handled, events that had failed before
+    // Failed events this run had no room to retry: they wait for a later
+    // turn, behind the ones retried.
+    int failedWaiting = 0;
+    int unreachable = 0;  // servers not opened, or lost during their phase
     // Some database could not be reached, refused the login or stopped
     // answering: a server of a phase, or the local database (the run then
     // ended).
@@ -156,6 +164,11 @@ class RunDriver {
     // from "Frecuencia:"); 0 when the frequency was 0 (timer stopped).
     int timerInterval() const { return m_intervalMs; }
 
+    // Restarts the timer from "Frecuencia:"; false when the field was not a
+    // whole number (the previous interval is kept). Every run ends with it;
+    // the window also calls it between runs when the field changes.
+    bool rearmTimer();
+
     // The settings lookup on the server connection of the current phase.
     std::string configuracion(const std::string& module, const std::string& category,
                               const std::string& property);
@@ -183,7 +196,8 @@ class RunDriver {
     std::map<std::string, long long> m_failedSkip;
     UnhandledHook m_unhandledHook;
     UploadConnectHook m_uploadConnectHook;
-    bool m_running = false;
+    // Read by the window's thread while a run works on its own.
+    std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequested{false};
     int m_intervalMs = 1800000;
 
@@ -231,9 +245,6 @@ class RunDriver {
     // The errorenvio.txt line of a company without an active server, when
     // events wait for it.
     static void noServerLine(Lane& lane, const std::string& company);
-    // Restarts the timer from "Frecuencia:"; false when the field was not a
-    // whole number (the previous interval is kept).
-    bool rearmTimer();
     void unhandled(const std::string& message);
 };
 

@@ -1,5 +1,6 @@
 #include "screens/ctrlaccesoauto.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -169,10 +170,12 @@ Tfaccesoauto::Tfaccesoauto(db::Connection& general, DirectoryProvider appDir, QW
     setTabOrder(m_password, m_enter);
     setTabOrder(m_enter, m_exit);
 
-    // The screen sees every key before its controls do.
+    // The screen sees every key before its controls do, the server list's
+    // own popup included.
     for (QWidget* w : findChildren<QWidget*>()) {
         w->installEventFilter(this);
     }
+    m_server->view()->installEventFilter(this);
 
     for (const std::string& s : readServerList(m_shared->dir ? m_shared->dir() + "/SERVIDORES.cfg"
                                                              : std::string("/SERVIDORES.cfg"))) {
@@ -217,7 +220,8 @@ void Tfaccesoauto::Entrar() {
         m_general.setPassword(password);
         m_general.open();
     } catch (const db::Error& e) {
-        // The panel stays: the operator sees where it stopped.
+        // Nothing is connecting any more: the box says what failed.
+        m_panel->hide();
         onError(e.message());
         return;
     }
@@ -233,6 +237,7 @@ void Tfaccesoauto::Entrar() {
         user.open("select usua_nombre from usuario where usua_cod = " + Q(m_loginUser));
         user.close();
     } catch (const db::Error& e) {
+        m_panel->hide();
         onError(e.message());
         return;
     }
@@ -256,7 +261,10 @@ bool Tfaccesoauto::handleKey(QObject* target, QKeyEvent* key) {
             }
             return true;
         case Qt::Key_Escape:
-            if (held == Qt::NoModifier) {
+            // Esc on the open server list closes the list, not the program.
+            if (target == m_server->view() || m_server->view()->isVisible()) {
+                m_server->hidePopup();
+            } else if (held == Qt::NoModifier) {
                 Salir();
             }
             return true;

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "engine/db/query.h"
 #include "engine/operator.h"
 #include "tests/support/erp.h"
+#include "tests/support/fbserver.h"
 #include "tests/support/tempdir.h"
 
 namespace replica::app {
@@ -181,15 +183,25 @@ TEST(MainScreen, WholeDocumentsChoiceIsRememberedForTheNextStartAndReachesTheRun
     EXPECT_FALSE(s.get<QCheckBox>("CkCompletos")->isChecked());
 }
 
+// "Enviar" by hand says in a box why the run was refused; the timer's run
+// says it only on the label and in the log, for no one may be there.
 TEST(MainScreen, EnviarWithoutCompanyOnlyShowsItsMessage) {
     ensureApplication();
+    test::TempDir dir;
+    setenv("REPLICA_APP_DIR", dir.path().c_str(), 1);
     int statements = 0;
     db::Connection::setTraceHook([&](const db::Connection&, const std::string&) { ++statements; });
     Screen s{CommandLine{}};
     s.get<QPushButton>("SpeedButton1")->click();
+    s.w.Timer1Timer();
     db::Connection::setTraceHook({});
+    unsetenv("REPLICA_APP_DIR");
 
     EXPECT_EQ(s.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
+    EXPECT_EQ(s.get<QLabel>("Label8")->text(),
+              QString::fromUtf8("Ultimo error: Debe indicar la compañía de origen."));
+    const std::string log = test::slurp(dir.file("errorenvio.txt"));
+    EXPECT_NE(log.find("Debe indicar"), log.rfind("Debe indicar")) << log;
     EXPECT_EQ(statements, 0);
     EXPECT_EQ(s.text("EUltenvio"), "");
     EXPECT_TRUE(s.w.timer().isActive());
@@ -235,6 +247,18 @@ TEST(MainScreen, CommandLineStartConnectsTheCompanyRunsOnceAndRearmsTheTimer) {
     s.w.Timer1Timer();
     EXPECT_EQ(runs.count(), 2);
     EXPECT_FALSE(s.w.timer().isActive());
+
+    // Between runs a new frequency takes effect as it is entered, and one
+    // that is not a number is said at once, the interval kept.
+    s.get<QLineEdit>("Minut")->setText("7");
+    emit s.get<QLineEdit>("Minut")->editingFinished();
+    EXPECT_TRUE(s.w.timer().isActive());
+    EXPECT_EQ(s.w.timer().interval(), 7 * 60000);
+    s.get<QLineEdit>("Minut")->setText("abc");
+    emit s.get<QLineEdit>("Minut")->editingFinished();
+    EXPECT_EQ(s.messages, std::vector<std::string>{kFrequencyMessage});
+    EXPECT_EQ(s.w.timer().interval(), 7 * 60000);
+    EXPECT_EQ(runs.count(), 2);
 }
 
 TEST(MainScreen, ChoosingAnotherCompanyClosesThePreviousConnectionFirst) {
@@ -298,7 +322,10 @@ TEST(MainScreen, UnknownCompanyLeavesTheSelectorEmptyAndTheRunRefuses) {
     QSignalSpy quit(&s.w, &Tfprincipalauto::quitRequested);
     s.w.FormActivate();
     EXPECT_EQ(s.get<QComboBox>("LCiaOri")->currentText(), "");
-    EXPECT_EQ(s.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
+    // No one may be there to click a box.
+    EXPECT_TRUE(s.messages.empty());
+    EXPECT_EQ(s.get<QLabel>("Label8")->text(),
+              QString::fromUtf8("Ultimo error: Debe indicar la compañía de origen."));
     ASSERT_EQ(quit.count(), 1);
     EXPECT_EQ(quit.at(0).at(0).toInt(), kExitNotStarted);
 }
@@ -331,40 +358,127 @@ TEST(MainScreen, InteractiveStartUsesTheLoginAndCancellingEndsTheProgram) {
     }
 }
 
-TEST(MainScreen, CloseAndSecondEnviarDuringARunWaitForTheRunToReturn) {
+// The run's cleanup deletes an old replicated event whose trigger keeps the
+// database busy for a while: the window's event loop goes on turning, and
+// what the operator presses meanwhile is acted on at once. No box waits for
+// a click during the run (a bad frequency is said on the label), a second
+// "Enviar" starts nothing, and a close asked for finishes the document in
+// hand, then closes.
+TEST(MainScreen, TheWindowStaysLiveWhileARunWaitsAndActsOnButtonsAtOnce) {
     Installation inst;
+    inst.north->execute(
+        "insert into REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_TIPO, RPEV_CODIGO, RPEV_FECREG, "
+        "RPEV_HORAREG, RPEV_OPER, RPEV_FECREP, RPEV_HORAREP) values ('002', 999, 'X', "
+        "CURRENT_DATE - 30, CURRENT_TIME, 'I', CURRENT_DATE - 30, CURRENT_TIME)");
+    inst.north->execute(
+        "create trigger SLOW_DELETE for REPLICA_EVENTOS before delete as declare t timestamp; "
+        "begin t = cast('NOW' as timestamp); while (datediff(millisecond from t to cast('NOW' as "
+        "timestamp)) < 1500) do begin end end");
     Screen s{inst.commandLine("001")};
-    s.w.FormActivate();
+    s.get<QLineEdit>("Minut")->setText("x");
     s.w.show();
     QSignalSpy runs(&s.w, &Tfprincipalauto::runFinished);
 
-    // A frequency that is not a number is reported at the end of the run,
-    // while the run is still in progress: the test acts from there.
-    s.get<QLineEdit>("Minut")->setText("x");
-    bool pendingSeen = false;
-    bool visibleDuringRun = false;
-    s.onMessage = [&](const std::string&) {
-        if (!s.w.runInProgress()) {
-            return;
-        }
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += s.w.runInProgress() ? 1 : 0; });
+    ticker.start(20);
+    bool stopActedOn = false;
+    bool closeWaits = false;
+    QString caption;
+    QTimer::singleShot(300, &s.w, [&] {
+        ASSERT_TRUE(s.w.runInProgress());
         s.get<QPushButton>("SpeedButton1")->click();  // ignored
-        s.get<QPushButton>("BCancelar")->click();     // deferred
-        pendingSeen = s.w.closePending();
-        visibleDuringRun = s.w.isVisible();
-    };
-    s.get<QPushButton>("SpeedButton1")->click();
+        s.get<QPushButton>("BDetener")->click();
+        stopActedOn = s.w.session().driver().stopRequested() && s.w.runInProgress();
+        caption = s.get<QLabel>("LProgreso")->text();
+        s.get<QPushButton>("BCancelar")->click();
+        closeWaits = s.w.closePending() && s.w.isVisible();
+    });
+    s.w.FormActivate();
 
     EXPECT_EQ(runs.count(), 1);
-    EXPECT_EQ(s.messages.size(), 1U);
-    EXPECT_TRUE(pendingSeen);
+    EXPECT_GT(ticks, 10);
+    EXPECT_TRUE(stopActedOn);
+    EXPECT_EQ(caption, QString::fromUtf8("Deteniendo el envío después del documento en curso..."));
+    EXPECT_TRUE(closeWaits);
+    EXPECT_TRUE(s.messages.empty()) << s.messages.front();
     EXPECT_EQ(s.questions, std::vector<std::string>{
                                "Hay un envío en curso. ¿Desea cerrar el programa cuando termine?"});
-    EXPECT_TRUE(visibleDuringRun);
+    EXPECT_TRUE(s.w.lastReport().finished);
     EXPECT_FALSE(s.w.isVisible());  // closed once the run returned
     EXPECT_FALSE(s.w.closePending());
+    EXPECT_TRUE(s.get<QLabel>("Label8")->text().contains(QString::fromUtf8(kFrequencyMessage)));
     // The bad frequency kept the previous interval and the timer.
     EXPECT_TRUE(s.w.timer().isActive());
-    EXPECT_EQ(s.w.timer().interval(), 60000);
+    EXPECT_EQ(s.w.timer().interval(), 1800000);
+}
+
+// A server killed under the agent: the run that finds it gone ends without
+// a box and with the timer armed, and once the server is back the next run
+// works, with no company chosen again.
+TEST(MainScreen, AnOutageLeavesTheTimerArmedAndTheNextRunReconnects) {
+    Installation inst;
+    // The server opens the files itself: the embedded engine lets them go.
+    inst.general.reset();
+    inst.north.reset();
+    inst.south.reset();
+    test::FirebirdServer server(inst.dir.file("fb"));
+    if (!server.running()) {
+        GTEST_SKIP() << server.why();
+    }
+    CommandLine cl = inst.commandLine("001");
+    cl.server = server.remote(inst.dir.path());
+    Screen s{cl};
+    s.get<QLineEdit>("Minut")->setText("5");
+    s.w.FormActivate();
+    ASSERT_TRUE(s.w.lastReport().finished) << s.get<QLabel>("Label8")->text().toStdString();
+
+    server.kill();
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        s.w.Timer1Timer();
+        EXPECT_FALSE(s.w.lastReport().finished);
+        EXPECT_TRUE(s.w.lastReport().outage);
+        EXPECT_TRUE(s.w.timer().isActive());
+        EXPECT_EQ(s.w.timer().interval(), 5 * 60000);
+    }
+    EXPECT_TRUE(s.messages.empty()) << s.messages.front();
+    EXPECT_TRUE(s.get<QLabel>("Label8")->text().startsWith("Ultimo error: "));
+    EXPECT_NE(s.w.countdownText(), QString::fromUtf8("sin envíos automáticos"));
+
+    ASSERT_TRUE(server.start()) << server.why();
+    s.w.Timer1Timer();
+    EXPECT_TRUE(s.w.lastReport().finished) << s.get<QLabel>("Label8")->text().toStdString();
+    EXPECT_FALSE(s.w.lastReport().outage);
+    EXPECT_TRUE(s.w.timer().isActive());
+}
+
+// The tray's own menu, owned by the window, opens its actions whatever the
+// window's state; the icon is not beside a window on screen.
+TEST(MainScreen, TheTrayHasItsOwnMenuAndOnlyStandsInForAHiddenWindow) {
+    ensureApplication();
+    Screen s{CommandLine{}};
+    s.w.show();
+    QApplication::processEvents();
+    EXPECT_FALSE(s.w.trayIcon()->isVisible());
+    s.w.showMinimized();
+    QApplication::processEvents();
+    QMenu* menu = s.w.trayIcon()->contextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->parent(), &s.w);
+    // A right click while minimised is the menu's, not a restore.
+    emit s.w.trayIcon()->activated(QSystemTrayIcon::Context);
+    QApplication::processEvents();
+    EXPECT_TRUE(s.w.isMinimized());
+    menu->popup(QPoint(10, 10));
+    QApplication::processEvents();
+    EXPECT_TRUE(menu->isVisible());
+    menu->actions().front()->trigger();
+    menu->hide();
+    QApplication::processEvents();
+    EXPECT_FALSE(s.w.isMinimized());
+    EXPECT_TRUE(s.w.isVisible());
 }
 
 TEST(MainScreen, NothingMovesDuringARunAndTheProgressPanelComesBackAfterAFailedEvent) {

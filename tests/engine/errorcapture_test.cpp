@@ -57,9 +57,16 @@ class ErrorCaptureTest : public ::testing::Test {
     ErrorCapture capture{op, logs};
 };
 
+// The file's line and the label name the document; the event's own row
+// keeps the database's words only. The run goes on, and so does its
+// progress panel.
 TEST_F(ErrorCaptureTest, RefusedWriteIsRecordedOnEventFileAndScreen) {
     op.progressVisible = true;
-    capture.setCurrent(Phase::Upload, conn.get(), 7);
+    Event event;
+    event.type = 11;
+    event.prefix = "EI";
+    event.number = "123";
+    capture.setCurrent(Phase::Upload, conn.get(), 7, documentName(event));
     capture.ManejarError(true, nullptr, "it's refused by 'T'.");
 
     ASSERT_EQ(sent.size(), 1u);
@@ -70,10 +77,30 @@ TEST_F(ErrorCaptureTest, RefusedWriteIsRecordedOnEventFileAndScreen) {
     const std::string file = test::slurp(dir.file("errorenvio.txt"));
     ASSERT_FALSE(file.empty());
     EXPECT_EQ(file.substr(10, 1), ",");
-    EXPECT_EQ(file.substr(19), ",it's refused by 'T'.\n");
-    EXPECT_EQ(op.lastError, "Ultimo error: it's refused by 'T'");
+    EXPECT_EQ(file.substr(19), ",Documento tipo 11 EI 123: it's refused by 'T'.\n");
+    EXPECT_EQ(op.lastError, "Ultimo error: Documento tipo 11 EI 123: it's refused by 'T'");
     EXPECT_EQ(op.beeps, 1);
-    EXPECT_FALSE(op.progressVisible);
+    EXPECT_TRUE(op.progressVisible);
+}
+
+// A trigger's exception: the text written for the operator comes first on
+// the label, not the exception's number and name.
+TEST_F(ErrorCaptureTest, AnExceptionsOwnTextLeadsTheLabel) {
+    conn->execute("create exception E_BODEGA_CERRADA 'La bodega está cerrada para salidas'");
+    std::string message;
+    try {
+        conn->execute("execute block as begin exception E_BODEGA_CERRADA; end");
+    } catch (const db::Error& e) {
+        message = e.message();
+    }
+    ASSERT_EQ(message.rfind("exception ", 0), 0u) << message;
+    capture.setCurrent(Phase::Upload, conn.get(), 7);
+    capture.ManejarError(true, nullptr, message);
+    EXPECT_EQ(
+        op.lastError.rfind("Ultimo error: La bodega está cerrada para salidas (exception ", 0), 0u)
+        << op.lastError;
+    EXPECT_NE(op.lastError.find("E_BODEGA_CERRADA)"), std::string::npos) << op.lastError;
+    EXPECT_EQ(storedError(), message);
 }
 
 // A log file that cannot be written loses its line, not the event's

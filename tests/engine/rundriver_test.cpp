@@ -680,7 +680,9 @@ TEST_F(RunTest, AnEventTheDatabaseRefusesFailsAloneAndTheRunGoesOn) {
     EXPECT_TRUE(r.finished);
     EXPECT_NE(state(*s2, 1).find("NO_SUCH_TABLE"), std::string::npos);
     EXPECT_EQ(state(*s2, 2), "||Field 'SUCU_ID' must have a value");
-    EXPECT_EQ(op.lastError, "Ultimo error: Los campos SUCU_ID,  son obligatorios.");
+    EXPECT_EQ(
+        op.lastError,
+        "Ultimo error: Documento tipo 102 2 código C2: Los campos SUCU_ID,  son obligatorios.");
     EXPECT_EQ(state(*s2, 3), replicated());
     EXPECT_EQ(state(*local, 4), replicated());
     EXPECT_EQ(r.failed, 2);
@@ -690,7 +692,7 @@ TEST_F(RunTest, AnEventTheDatabaseRefusesFailsAloneAndTheRunGoesOn) {
 
 // What the run cannot go on from: the event's own row refusing its mark.
 // The run ends there, recorded on that event; the later ones are not
-// reached and the timer stays as the phase left it.
+// reached, and the timer is armed again for the next run.
 TEST_F(RunTest, AnEventThatCannotBeMarkedEndsTheRunAndStaysOnTheEvent) {
     s2->execute("CREATE EXCEPTION E_NO_MARCAR 'no se marca'");
     s2->execute(
@@ -705,7 +707,7 @@ TEST_F(RunTest, AnEventThatCannotBeMarkedEndsTheRunAndStaysOnTheEvent) {
     EXPECT_NE(state(*s2, 1).find("E_NO_MARCAR"), std::string::npos) << state(*s2, 1);
     EXPECT_EQ(state(*s2, 2), "||");  // never reached
     EXPECT_EQ(state(*local, 3), "||");
-    EXPECT_FALSE(op.timerRunning);  // stopped by the download phase, not re-armed
+    EXPECT_TRUE(op.timerRunning);  // stopped by the download phase, armed again
     EXPECT_FALSE(driver->running());
     // The report says where the run ended.
     ASSERT_EQ(r.phases.size(), 1u);
