@@ -18,8 +18,10 @@
 #include "app/appdir.h"
 #include "app/commandline.h"
 #include "app/headless.h"
+#include "app/monitoring.h"
 #include "app/passwordsource.h"
 #include "app/principalauto.h"
+#include "app/statefile.h"
 #include "app/status.h"
 #include "app/stopsignals.h"
 #include "app/verify.h"
@@ -206,6 +208,16 @@ int runVerifyCommand(std::vector<std::string> args, char** argv) {
         std::cerr << "\r\x1b[K" << std::flush;
     }
     std::cout << (start.cl.json ? verifyJson(report) : verifyText(report)) << std::flush;
+    if (!options.stateFile.empty()) {
+        // The comparison's status stands: the file is the monitor's copy.
+        try {
+            updateStateFile(
+                options.stateFile, start.cl.company, std::nullopt,
+                VerifyState{Timestamp::current(), report.exitStatus(), verifyCounts(report)});
+        } catch (const std::exception& e) {
+            std::cerr << "replica: " << e.what() << "\n";
+        }
+    }
     return stopClient(report.exitStatus());
 }
 
@@ -301,6 +313,11 @@ int main(int argc, char** argv) {
     }
     if (!rawArgs.empty() && rawArgs[0] == kVerifyWord) {
         return runVerifyCommand(rawArgs, argv);
+    }
+    if (raw.command == CommandLine::Command::Status && !raw.fromFile.empty()) {
+        // No database and no password: what a monitoring user may run.
+        const int status = early(raw);
+        return status >= 0 ? status : reportFromFile(raw, std::cout, std::cerr);
     }
     if (raw.command == CommandLine::Command::Status) {
         return runStatus(rawArgs, argv);
