@@ -51,8 +51,20 @@ bool standardOutputIsJournal() {
     return isJournal(STDOUT_FILENO, std::getenv("JOURNAL_STREAM"));
 }
 
+namespace {
+
+bool standardErrorIsJournal() {
+    return isJournal(STDERR_FILENO, std::getenv("JOURNAL_STREAM"));
+}
+
+}  // namespace
+
+const char* stderrErrorPrefix() {
+    return standardErrorIsJournal() ? "<3>" : "";
+}
+
 const char* stderrWarningPrefix() {
-    return isJournal(STDERR_FILENO, std::getenv("JOURNAL_STREAM")) ? "<4>" : "";
+    return standardErrorIsJournal() ? "<4>" : "";
 }
 
 }  // namespace replica::app

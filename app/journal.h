@@ -14,8 +14,9 @@ bool isJournal(int fd, const char* journalStream);
 // Standard output, by the environment's JOURNAL_STREAM.
 bool standardOutputIsJournal();
 
-// The prefix of a warning line on standard error when it too is the
-// journal ("<4>"), otherwise "".
+// The prefix of an error or a warning line on standard error when it too
+// is the journal ("<3>", "<4>"), otherwise "".
+const char* stderrErrorPrefix();
 const char* stderrWarningPrefix();
 
 }  // namespace replica::app

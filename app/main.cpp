@@ -18,6 +18,7 @@
 #include "app/appdir.h"
 #include "app/commandline.h"
 #include "app/headless.h"
+#include "app/journal.h"
 #include "app/monitoring.h"
 #include "app/passwordsource.h"
 #include "app/principalauto.h"
@@ -54,7 +55,8 @@ int early(const CommandLine& cl) {
         return 0;
     }
     if (!cl.error.empty()) {
-        std::cerr << "replica: " << cl.error << "\n(replica --help muestra el uso)\n";
+        std::cerr << stderrErrorPrefix() << "replica: " << cl.error
+                  << "\n(replica --help muestra el uso)\n";
         return kExitNotStarted;
     }
     for (const std::string& extra : cl.ignored) {
@@ -83,7 +85,7 @@ void forgetEnvironmentPassword() {
 bool takePassword(CommandLine& cl) {
     const PasswordSource source = resolvePassword(cl, std::getenv(kPasswordEnvironment));
     if (!source.error.empty()) {
-        std::cerr << "replica: " << source.error << "\n";
+        std::cerr << stderrErrorPrefix() << "replica: " << source.error << "\n";
         return false;
     }
     cl.password = source.password;
@@ -313,6 +315,11 @@ int main(int argc, char** argv) {
     }
     if (!rawArgs.empty() && rawArgs[0] == kVerifyWord) {
         return runVerifyCommand(rawArgs, argv);
+    }
+    if (raw.nagios && !raw.error.empty()) {
+        // A plugin that cannot run says UNKNOWN, as the monitor expects.
+        std::cout << "UNKNOWN - replica: " << raw.error << "\n";
+        return kNagiosUnknown;
     }
     if (raw.command == CommandLine::Command::Status && !raw.fromFile.empty()) {
         // No database and no password: what a monitoring user may run.

@@ -190,6 +190,22 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// `replica verify` run by root writes into the service's directory: the
+// file stays the service's, so that its group may still read it and the
+// agent replace it.
+void handToDirectoryOwner(int fd, const std::string& path) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    const std::string directory = std::filesystem::path(path).parent_path().string();
+    struct stat st {};
+    if (::stat(directory.empty() ? "." : directory.c_str(), &st) == 0) {
+        // Best effort: the file is written anyway.
+        const int changed = ::fchown(fd, st.st_uid, st.st_gid);
+        static_cast<void>(changed);
+    }
+}
+
 }  // namespace
 
 Timestamp Timestamp::at(std::int64_t unixSeconds) {
@@ -350,6 +366,7 @@ void writeStateFile(const std::string& path, const AgentState& state) {
     if (fd < 0) {
         fail("crear " + temporary);
     }
+    handToDirectoryOwner(fd, path);
     bool written = writeAll(fd, stateFileText(state)) && ::fsync(fd) == 0;
     int reason = written ? 0 : errno;
     if (::close(fd) != 0 && written) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -142,6 +143,17 @@ TEST(StateFile, IsReplacedWholeAndKeepsWhatTheOtherWriterWrote) {
     // Another company's file is not mixed with this one's.
     updateStateFile(path, "002", std::nullopt, std::nullopt);
     EXPECT_FALSE(readStateFile(path).run);
+
+    // Written by root (verify from a shell) into the service's directory, it
+    // stays the service's: its group still reads it, the agent replaces it.
+    if (::geteuid() == 0) {
+        fs::create_directories(dir.file("service"));
+        ASSERT_EQ(::chown(dir.file("service").c_str(), 61234, 61235), 0);
+        writeStateFile(dir.file("service/state"), sample());
+        ASSERT_EQ(::stat(dir.file("service/state").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 61234U);
+        EXPECT_EQ(st.st_gid, 61235U);
+    }
 
     EXPECT_THROW(writeStateFile(dir.file("missing/state"), sample()), std::runtime_error);
     EXPECT_THROW(readStateFile(dir.file("nothing")), std::runtime_error);
@@ -367,7 +379,8 @@ TEST_F(StateFileProgram, AgentWritesItStatusReadsItVerifyAddsToIt) {
 
     EXPECT_EQ(run("status --from-file '" + dir.file("none") + "' --nagios").status, kNagiosUnknown);
     EXPECT_EQ(run("status --from-file '" + dir.file("none") + "'").status, kStatusCannotConnect);
-    EXPECT_EQ(run("status --nagios " + connection()).status, kExitNotStarted);
+    // A plugin used wrongly is UNKNOWN, not CRITICAL.
+    EXPECT_EQ(run("status --nagios " + connection()).status, kNagiosUnknown);
     EXPECT_EQ(run("status --from-file x " + connection()).status, kExitNotStarted);
 
     // A file that cannot be written is said, and the run is not disturbed.
