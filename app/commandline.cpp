@@ -302,11 +302,12 @@ The run does not depend on it.)man"},
      .flag = &CommandLine::headless,
      .group = OptionGroup::Modes,
      .help = R"txt(no window: the same engine with captions and errors on
-standard output, each line after its date and time, and
-after each run a summary with the figures of each phase
-and the run's duration; messages that would wait for an
-operator are logged instead. Needs the server and the
-company.)txt",
+standard output, each line after its date and time (on
+the systemd journal, after its priority: <3> errors, <4>
+warnings, <6> the rest), and after each run a summary
+with the figures of each phase and the run's duration;
+messages that would wait for an operator are logged
+instead. Needs the server and the company.)txt",
      .manual = R"man(No window; needs the server and the company.)man"},
     {.name = "--once",
      .places = kRun,
