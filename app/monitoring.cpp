@@ -70,16 +70,36 @@ struct Verdict {
     }
 };
 
+// What the operator reads of a run's exit status.
+std::string outcomeText(int exitStatus) {
+    switch (exitStatus) {
+        case kExitEventFailed:
+            return "la última ejecución dejó eventos con error";
+        case kExitLogsUnwritten:
+            return "la última ejecución no pudo escribir los archivos de registro";
+        case kExitNotStarted:
+            return "la última ejecución no pudo empezar";
+        case kExitAlreadyRunning:
+            return "otro agente replica la compañía";
+        case kExitOutage:
+            return "una base de datos no responde";
+        case kExitConfiguration:
+            return "la configuración debe corregirse";
+        default:
+            return "la última ejecución terminó con el estado " + std::to_string(exitStatus);
+    }
+}
+
 void judgeRun(Verdict& v, const RunState& run, const Totals& totals) {
     switch (run.exitStatus) {
         case kExitCompleted:
             break;
         case kExitEventFailed:
         case kExitLogsUnwritten:
-            v.raise(kNagiosWarning, std::string("última ejecución: ") + run.outcome);
+            v.raise(kNagiosWarning, outcomeText(run.exitStatus));
             break;
         default:
-            v.raise(kNagiosCritical, std::string("última ejecución: ") + run.outcome);
+            v.raise(kNagiosCritical, outcomeText(run.exitStatus));
     }
     if (totals.failed > 0) {
         v.raise(kNagiosWarning, std::to_string(totals.failed) + " pendientes con error");
