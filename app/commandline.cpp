@@ -25,6 +25,9 @@ constexpr const char* kStatusWord = "status";
 // A first word the usual way of asking for the usage; no server is named so.
 constexpr const char* kHelpWord = "help";
 constexpr const char* kEndOfOptions = "--";
+// A year: a state file older than that is stale whatever the agent's
+// frequency.
+constexpr long kMaxStaleSeconds = 366L * 86400;
 
 using Problem = std::optional<std::string>;
 
@@ -75,6 +78,15 @@ Problem takeTimeout(Reading& r, const std::string& value) {
         return kTimeoutValueMessage;
     }
     r.cl.timeout = static_cast<long>(*seconds);
+    return std::nullopt;
+}
+
+Problem takeStaleAfter(Reading& r, const std::string& value) {
+    const auto seconds = digitsIn(value, 1, kMaxStaleSeconds);
+    if (!seconds) {
+        return "un número entero de segundos, de 1 a " + std::to_string(kMaxStaleSeconds) + ".";
+    }
+    r.cl.staleAfter = static_cast<long>(*seconds);
     return std::nullopt;
 }
 
@@ -290,11 +302,12 @@ The run does not depend on it.)man"},
      .flag = &CommandLine::headless,
      .group = OptionGroup::Modes,
      .help = R"txt(no window: the same engine with captions and errors on
-standard output, each line after its date and time, and
-after each run a summary with the figures of each phase
-and the run's duration; messages that would wait for an
-operator are logged instead. Needs the server and the
-company.)txt",
+standard output, each line after its date and time (on
+the systemd journal, after its priority: <3> errors, <4>
+warnings, <6> the rest), and after each run a summary
+with the figures of each phase and the run's duration;
+messages that would wait for an operator are logged
+instead. Needs the server and the company.)txt",
      .manual = R"man(No window; needs the server and the company.)man"},
     {.name = "--once",
      .places = kRun,
@@ -322,6 +335,41 @@ company.)txt",
 when several apply: 4 before 1 before 5
 (other statuses are reserved for later use))txt",
      .manual = R"man(Ends the program after the first run (see EXIT STATUS).)man"},
+    {.name = "--state-file",
+     .value = "FILE",
+     .manValue = "file",
+     .places = kAgent,
+     .slot = &CommandLine::stateFile,
+     .group = OptionGroup::Modes,
+     .help = R"txt(--headless: after each run, write the agent's state
+(last run, figures by phase and company, pending events)
+to FILE, replaced whole; default: "state" in
+$RUNTIME_DIRECTORY when systemd gives one. verify: add
+its counts to FILE. A file that cannot be written is
+said on standard error; replication goes on)txt",
+     .manual = R"man(After each run the console agent writes its state to
+.IR file :
+the time, duration, outcome and exit status of the last run, the figures of
+each phase by company, the pending events of the local database by
+destination with the age of the oldest, and its version, with timestamps in
+ISO 8601 with the time zone and in Unix seconds.
+The file is replaced whole (a temporary file in the same directory, synced,
+then renamed), created with mode 0640 less the umask.
+Default: \fIstate\fR in
+.B $RUNTIME_DIRECTORY
+when systemd gives the service one (the unit's
+.BR RuntimeDirectory= :
+.IR /run/replica/COMPANY/state );
+without either, no file.
+With
+.BR verify ,
+the counts of the comparison are added to
+.I file
+and the run's lines are kept.
+A file that cannot be written is said on standard error; replication goes
+on.
+Read it with
+.BR "status \-\-from\-file" .)man"},
     {.name = kStatusWord,
      .kind = Option::Kind::Command,
      .group = OptionGroup::Modes,
@@ -380,6 +428,81 @@ A destination has
 and
 .BR error ;
 null when it has no active server row).)man"},
+    {.name = "--from-file",
+     .value = "FILE",
+     .manValue = "file",
+     .places = kStatus,
+     .slot = &CommandLine::fromFile,
+     .group = OptionGroup::Modes,
+     .help = R"txt(status: report the agent's state file instead of the
+databases: no password, no connection (see --state-file).
+Exit status 0 when it was read, 2 when it was not)txt",
+     .manual = R"man(With
+.BR status :
+reports the agent's state file (see
+.BR \-\-state\-file )
+instead of the databases: it needs no server, company or password, so a
+monitoring user in the file's group may run it.
+Exit status 0 when the file was read, 2 when it could not be; with
+.B \-\-nagios
+the plugin's statuses.)man"},
+    {.name = "--nagios",
+     .places = kStatus,
+     .flag = &CommandLine::nagios,
+     .group = OptionGroup::Modes,
+     .help = R"txt(status --from-file: one Nagios/Icinga plugin line,
+"OK - ... | perfdata", exit 0 OK, 1 WARNING (failed
+events, lost log lines, verify differences), 2 CRITICAL
+(the run could not start, a database unreachable, a
+configuration error), 3 UNKNOWN (file missing,
+unreadable or stale))txt",
+     .manual = R"man(With
+.BR "status \-\-from\-file" :
+one Nagios/Icinga plugin line,
+.RB \(lq "OK \- ... | perfdata" \(rq,
+and the plugin's exit status: 0 OK; 1 WARNING when the last run left a
+failed event or lost log lines, a pending event carries an error, or the last
+verify found differences or could not run; 2 CRITICAL when the last run could
+not start, found a database unreachable or met a configuration error; 3
+UNKNOWN when the file is missing, unreadable, not a state file, holds no run
+yet or is stale.
+The performance data give the file's age, the last run's duration and
+events, the pending events (in all and by destination) and the age of the
+oldest, and the last verify's counts.)man"},
+    {.name = "--stale-after",
+     .value = "SECONDS",
+     .manValue = "seconds",
+     .places = kStatus,
+     .take = takeStaleAfter,
+     .group = OptionGroup::Modes,
+     .help = R"txt(--nagios: a state file older than this is UNKNOWN
+(default: 3 times the agent's frequency plus 10 min))txt",
+     .manual = R"man(With
+.BR \-\-nagios :
+a state file written longer ago than
+.I seconds
+is UNKNOWN (the agent is not running).
+Default: three times the agent's frequency and ten minutes more; no limit
+when the agent's timer stopped.)man"},
+    {.name = "--prometheus",
+     .places = kStatus,
+     .flag = &CommandLine::prometheus,
+     .group = OptionGroup::Modes,
+     .help = R"txt(status --from-file: Prometheus's text exposition format,
+for node_exporter's textfile collector)txt",
+     .manual = R"man(With
+.BR "status \-\-from\-file" :
+the state in Prometheus's text exposition format, for node_exporter's
+textfile collector: gauges named
+.BR replica_ *,
+labelled
+.B local_company
+and, where they apply,
+.BR phase ,
+.BR company ,
+.B state
+and
+.BR finding .)man"},
     {.name = "--help",
      .alias = "-h",
      .flag = &CommandLine::help,
@@ -626,6 +749,7 @@ constexpr const char* kUsageHead =
     R"usage(Usage: replica [options] [server user password company [1] [server-override]]
        replica status [--json] [connection options] [server user password
                       company]
+       replica status --from-file FILE [--json | --nagios | --prometheus]
 
 Replication agent: copies the pending replication events between the company
 databases of the installation.
@@ -670,6 +794,30 @@ Installation setting:
                    --timeout when the option is not given
 )usage";
 
+// The formats of status, and what only the state file offers.
+Problem formatProblem(const CommandLine& cl) {
+    if (static_cast<int>(cl.json) + static_cast<int>(cl.nagios) + static_cast<int>(cl.prometheus) >
+        1) {
+        return "--json, --nagios y --prometheus no se combinan";
+    }
+    const bool fileOnly = cl.nagios || cl.prometheus || cl.staleAfter;
+    if (fileOnly && cl.fromFile.empty()) {
+        return std::string(cl.nagios       ? "--nagios"
+                           : cl.prometheus ? "--prometheus"
+                                           : "--stale-after") +
+               " solo se usa con --from-file";
+    }
+    if (cl.staleAfter && !cl.nagios) {
+        return "--stale-after solo se usa con --nagios";
+    }
+    if (!cl.fromFile.empty() && (!cl.server.empty() || !cl.company.empty() ||
+                                 !cl.password.empty() || !cl.passwordFile.empty())) {
+        return "--from-file lee el archivo de estado, sin bases de datos: no lleva servidor, "
+               "compañía ni clave";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<std::string> CommandLine::windowIgnoredOptions() const {
@@ -689,6 +837,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         return cl;
     }
     const bool status = cl.command == CommandLine::Command::Status;
+    if (const Problem problem = formatProblem(cl)) {
+        cl.error = *problem;
+        return cl;
+    }
+    if (status && !cl.fromFile.empty()) {
+        return cl;
+    }
     if ((status || cl.headless) && (cl.server.empty() || cl.company.empty())) {
         cl.error = std::string(status ? "status" : "--headless") +
                    " necesita el servidor y la compañía (argumentos 1 y 4, o --server y "

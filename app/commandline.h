@@ -3,6 +3,7 @@
 //
 //   replica [options] [server user password company [1] [server-override]]
 //   replica status [--json] [connection options] [server user password company]
+//   replica status --from-file PATH [--json | --nagios | --prometheus]
 //
 // The six positional values identify the operator and the company exactly
 // as an unattended start expects them; outside scripts rely on them, so
@@ -57,6 +58,15 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool json = false;  // status: the report as JSON
+    // status: the agent's state file read instead of the databases, and
+    // the formats only it offers.
+    std::string fromFile;
+    bool nagios = false;
+    bool prometheus = false;
+    std::optional<long> staleAfter;  // --stale-after: seconds
+    // --state-file: where the console agent writes its state after each
+    // run; empty: the service's runtime directory, if any (statefile.h).
+    std::string stateFile;
 
     // Positional values, or the options that name them.
     std::string server;                // 1, --server

@@ -3,13 +3,16 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
 
 #include "app/agentlock.h"
 #include "app/appdir.h"
+#include "app/journal.h"
 #include "app/session.h"
+#include "app/statefile.h"
 #include "app/stopsignals.h"
 #include "engine/console_operator.h"
 #include "engine/db/error.h"
@@ -114,7 +117,8 @@ std::optional<int> lockCompany(AgentLock& lock, const std::string& directory,
             // A directory that cannot be written must not stop replication:
             // the lock in the company database still keeps a second agent
             // out, only later than this one would.
-            std::cerr << "replica: " << lock.error() << "; " << kNoLocalLockMessage << "\n";
+            std::cerr << stderrWarningPrefix() << "replica: " << lock.error() << "; "
+                      << kNoLocalLockMessage << "\n";
             break;
     }
     return std::nullopt;
@@ -132,13 +136,14 @@ std::optional<int> startSession(Session& session, ConsoleOperator& op, const Com
             // The window would leave its selector empty and the run would
             // refuse with "Debe indicar la compañía de origen."; unattended,
             // the code given is what the administrator must correct.
-            op.message("La compañía " + args.company + " no existe");
+            op.errorMessage("La compañía " + args.company + " no existe");
             return kExitConfiguration;
         }
         const std::vector<std::string> branches = session.connectCompany(args.company);
         if (args.branch && *args.branch != kAllBranches &&
             std::find(branches.begin(), branches.end(), *args.branch) == branches.end()) {
-            op.message("La agencia " + *args.branch + " no existe en la compañía " + args.company);
+            op.errorMessage("La agencia " + *args.branch + " no existe en la compañía " +
+                            args.company);
             return kExitConfiguration;
         }
         op.fields.companyCode = args.company;
@@ -151,22 +156,28 @@ std::optional<int> startSession(Session& session, ConsoleOperator& op, const Com
     return std::nullopt;
 }
 
-// After every run: its summary, and once the log files that could not be
-// written (standard error: a journal or a mail from cron shows it even when
-// standard output goes nowhere).
-void reportRun(ConsoleOperator& op, const RunReport& r) {
+// After every run: its summary (a warning when some event failed or a
+// database was out of reach), once the log files that could not be written
+// (standard error: a journal or a mail from cron shows it even when standard
+// output goes nowhere), and the state file.
+void reportRun(ConsoleOperator& op, const RunReport& r, Session& session, StateRecorder& state,
+               bool last) {
     if (r.started) {
-        op.log(summaryText(r));
+        op.log(summaryText(r), exitStatus(r) == kExitCompleted ? ConsoleOperator::Level::Info
+                                                               : ConsoleOperator::Level::Warning);
     }
     if (!r.logFailure.empty()) {
-        std::cerr << "replica: " << kLogFailureMessage << r.logFailure << "\n";
+        std::cerr << stderrWarningPrefix() << "replica: " << kLogFailureMessage << r.logFailure
+                  << "\n";
     }
+    const bool another = !last && op.timerRunning();
+    state.record(r, session.local(), another ? op.timerInterval() / 1000 : 0);
 }
 
 // The runs after the first, each when the timer says, until a run leaves
 // the timer stopped or a stop request comes. Returns the exit status.
-int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stopFd,
-               const bool& stopped) {
+int repeatRuns(Session& session, ConsoleOperator& op, StateRecorder& state, RunReport report,
+               int stopFd, const bool& stopped) {
     QObject guard;
     watchStopSignals(stopFd, &guard, [] { QCoreApplication::exit(0); });
 
@@ -174,7 +185,7 @@ int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stop
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         report = session.run();
-        reportRun(op, report);
+        reportRun(op, report, session, state, stopped);
         if (stopped) {
             QCoreApplication::exit(kExitCompleted);
             return;
@@ -194,6 +205,11 @@ int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stop
 
 int runHeadless(const CommandLine& args, int stopFd) {
     ConsoleOperator op(fieldsFrom(args));
+    op.setJournal(standardOutputIsJournal());
+    StateRecorder state(stateFilePath(args.stateFile, std::getenv(kRuntimeDirectoryEnvironment)),
+                        args.company, [](const std::string& m) {
+                            std::cerr << stderrWarningPrefix() << "replica: " << m << "\n";
+                        });
     const auto directory = [&op] {
         return applicationDirectory([&op](const std::string& m) { op.message(m); });
     };
@@ -203,6 +219,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
     }
     Session session(op, directory, families::catalogue());
     if (const auto status = startSession(session, op, args)) {
+        state.recordStartFailure(*status);
         return *status;
     }
 
@@ -218,7 +235,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
     });
 
     const RunReport report = session.run();
-    reportRun(op, report);
+    reportRun(op, report, session, state, stopped || args.once);
     if (stopped && !args.once) {
         return kExitCompleted;
     }
@@ -229,7 +246,7 @@ int runHeadless(const CommandLine& args, int stopFd) {
         op.message(kTimerStoppedMessage);
         return exitStatus(report);
     }
-    return repeatRuns(session, op, report, stopFd, stopped);
+    return repeatRuns(session, op, state, report, stopFd, stopped);
 }
 
 }  // namespace replica::app

@@ -18,8 +18,11 @@
 #include "app/appdir.h"
 #include "app/commandline.h"
 #include "app/headless.h"
+#include "app/journal.h"
+#include "app/monitoring.h"
 #include "app/passwordsource.h"
 #include "app/principalauto.h"
+#include "app/statefile.h"
 #include "app/status.h"
 #include "app/stopsignals.h"
 #include "app/verify.h"
@@ -52,7 +55,8 @@ int early(const CommandLine& cl) {
         return 0;
     }
     if (!cl.error.empty()) {
-        std::cerr << "replica: " << cl.error << "\n(replica --help muestra el uso)\n";
+        std::cerr << stderrErrorPrefix() << "replica: " << cl.error
+                  << "\n(replica --help muestra el uso)\n";
         return kExitNotStarted;
     }
     for (const std::string& extra : cl.ignored) {
@@ -81,7 +85,7 @@ void forgetEnvironmentPassword() {
 bool takePassword(CommandLine& cl) {
     const PasswordSource source = resolvePassword(cl, std::getenv(kPasswordEnvironment));
     if (!source.error.empty()) {
-        std::cerr << "replica: " << source.error << "\n";
+        std::cerr << stderrErrorPrefix() << "replica: " << source.error << "\n";
         return false;
     }
     cl.password = source.password;
@@ -206,6 +210,16 @@ int runVerifyCommand(std::vector<std::string> args, char** argv) {
         std::cerr << "\r\x1b[K" << std::flush;
     }
     std::cout << (start.cl.json ? verifyJson(report) : verifyText(report)) << std::flush;
+    if (!options.stateFile.empty()) {
+        // The comparison's status stands: the file is the monitor's copy.
+        try {
+            updateStateFile(
+                options.stateFile, start.cl.company, std::nullopt,
+                VerifyState{Timestamp::current(), report.exitStatus(), verifyCounts(report)});
+        } catch (const std::exception& e) {
+            std::cerr << "replica: " << e.what() << "\n";
+        }
+    }
     return stopClient(report.exitStatus());
 }
 
@@ -301,6 +315,16 @@ int main(int argc, char** argv) {
     }
     if (!rawArgs.empty() && rawArgs[0] == kVerifyWord) {
         return runVerifyCommand(rawArgs, argv);
+    }
+    if (raw.nagios && !raw.error.empty()) {
+        // A plugin that cannot run says UNKNOWN, as the monitor expects.
+        std::cout << "UNKNOWN - replica: " << raw.error << "\n";
+        return kNagiosUnknown;
+    }
+    if (raw.command == CommandLine::Command::Status && !raw.fromFile.empty()) {
+        // No database and no password: what a monitoring user may run.
+        const int status = early(raw);
+        return status >= 0 ? status : reportFromFile(raw, std::cout, std::cerr);
     }
     if (raw.command == CommandLine::Command::Status) {
         return runStatus(rawArgs, argv);

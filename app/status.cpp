@@ -222,20 +222,10 @@ struct LocalAnswer {
     std::string password;
 };
 
-// Reads the local company database into r.local and answer; false (with
-// r.local.error) when it cannot be opened or read.
-bool readLocal(const CommandLine& cl, StatusReport& r, LocalAnswer& answer) {
-    db::Connection local;
-    local.setPath(r.local.path);
-    local.setUserName(db::upperCase(cl.user));
-    local.setPassword(cl.password);
-    try {
-        local.open();
-    } catch (const std::exception& e) {
-        r.local.error = "No se pudo abrir la base de datos de la compañía " + cl.company + " (" +
-                        r.local.path + "): " + messageOf(e);
-        return false;
-    }
+// Reads the local query on local into r.local and answer; false (with
+// r.local.error) when it cannot be read.
+bool readLocalRows(db::Connection& local, const std::string& company, StatusReport& r,
+                   LocalAnswer& answer) {
     bool userSeen = false;
     bool passwordSeen = false;
     try {
@@ -258,12 +248,29 @@ bool readLocal(const CommandLine& cl, StatusReport& r, LocalAnswer& answer) {
             }
         }
     } catch (const std::exception& e) {
-        r.local.error = "No se pudo leer la base de datos de la compañía " + cl.company + " (" +
+        r.local.error = "No se pudo leer la base de datos de la compañía " + company + " (" +
                         r.local.path + "): " + messageOf(e);
         return false;
     }
     r.local.ok = true;
     return true;
+}
+
+// Reads the local company database into r.local and answer; false (with
+// r.local.error) when it cannot be opened or read.
+bool readLocal(const CommandLine& cl, StatusReport& r, LocalAnswer& answer) {
+    db::Connection local;
+    local.setPath(r.local.path);
+    local.setUserName(db::upperCase(cl.user));
+    local.setPassword(cl.password);
+    try {
+        local.open();
+    } catch (const std::exception& e) {
+        r.local.error = "No se pudo abrir la base de datos de la compañía " + cl.company + " (" +
+                        r.local.path + "): " + messageOf(e);
+        return false;
+    }
+    return readLocalRows(local, cl.company, r, answer);
 }
 
 // The rows the run would use, found as it finds them (findUploadServer,
@@ -364,6 +371,30 @@ StatusReport collectStatus(const CommandLine& cl) {
         r.destinations.push_back(std::move(d));
     }
     return r;
+}
+
+StatusReport localStatus(db::Connection& local, const std::string& company) {
+    StatusReport r;
+    r.company = company;
+    r.checkedAt = sqlDate(today()) + " " + sqlTime(now());
+    r.local.path = local.path();
+    LocalAnswer answer;
+    if (!readLocalRows(local, company, r, answer)) {
+        return r;
+    }
+    std::map<std::string, DestinationStatus> destinations =
+        destinationsOf(answer, chooseServers(answer.rows), r);
+    for (auto& [code, d] : destinations) {
+        d.company = code;
+        r.destinations.push_back(std::move(d));
+    }
+    return r;
+}
+
+std::string jsonQuoted(const std::string& s) {
+    std::string out;
+    jsonString(out, s);
+    return out;
 }
 
 std::string ageText(std::int64_t seconds) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/commandline.h"
+#include "engine/db/connection.h"
 
 namespace replica::app {
 
@@ -85,8 +86,16 @@ std::string destinationStatusSql(const std::string& localCompany, bool downloadS
 // read is described in the report.
 StatusReport collectStatus(const CommandLine& cl);
 
+// The local part of the report (every outgoing backlog, no destination
+// database opened) on a connection that is open already: what the agent
+// reads after each run for its state file. Never throws.
+StatusReport localStatus(db::Connection& local, const std::string& company);
+
 std::string statusText(const StatusReport& report);
 std::string statusJson(const StatusReport& report);
+
+// s as a JSON string, quotes included.
+std::string jsonQuoted(const std::string& s);
 
 // "2 d 3 h 5 min", "4 min", "12 s".
 std::string ageText(std::int64_t seconds);

@@ -213,7 +213,8 @@ VerifyOptions takeVerifyOptions(std::vector<std::string>& args) {
             options.requeue = true;
         } else if (a == "--dry-run") {
             options.dryRun = true;
-        } else if (value("--with", options.with)) {
+        } else if (value("--with", options.with) || value("--state-file", options.stateFile)) {
+            // taken
         } else if (value("--types", types)) {
             if (!parseTypes(types, options.types)) {
                 options.error = "--types: una lista de tipos separados por comas (11,12)";

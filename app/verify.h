@@ -35,7 +35,8 @@ struct VerifyOptions {
     std::set<int> types;  // empty: every compared family
     bool requeue = false;
     bool dryRun = false;
-    std::string error;  // not empty: the options cannot be used
+    std::string stateFile;  // --state-file: the agent's state file takes the counts
+    std::string error;      // not empty: the options cannot be used
 };
 
 // Takes verify's own options out of args (which begin with "verify") and
@@ -55,8 +56,7 @@ struct VerifyReport {
 
 // The figures of a report summed over its pairs and families: what --json
 // gives per family, and what the service's state file is meant to keep of
-// the last verify (the state file takes them from here; it is not written
-// by verify itself).
+// the last verify (--state-file).
 struct VerifyCounts {
     std::int64_t equal = 0, missing = 0, extra = 0, different = 0;
 };

@@ -8,6 +8,11 @@
 // it was written; nothing waits for a person: a message that on screen
 // would wait for OK is just written. The repeat timer is only remembered
 // (`timerRunning`, `timerInterval`): the program's own loop waits for it.
+//
+// When the output is the systemd journal, every line begins instead with
+// its syslog priority ("<3>" errors, "<4>" warnings, "<6>" the rest), which
+// the journal takes off and keeps as the entry's priority, and carries no
+// time of its own: the journal stamps every entry.
 
 #include <functional>
 #include <iostream>
@@ -30,8 +35,13 @@ class ConsoleOperator : public Operator {
 
     RunInputs fields;
 
+    // Syslog priorities.
+    enum class Level { Error = 3, Warning = 4, Info = 6 };
+    // Lines for the journal (see above) instead of stamped ones.
+    void setJournal(bool journal) { m_journal = journal; }
+
     // A line of the program's own (a run's summary), stamped like the rest.
-    void log(const std::string& text) { line(text); }
+    void log(const std::string& text, Level level = Level::Info) { line(text, level); }
 
     bool timerRunning() const { return m_timerRunning; }
     int timerInterval() const { return m_timerInterval; }
@@ -72,12 +82,13 @@ class ConsoleOperator : public Operator {
     }
 
   private:
-    void line(const std::string& text);
+    void line(const std::string& text, Level level);
 
     std::ostream& m_out;
     Stamp m_stamp;
     std::string m_lastCaption;
     std::string m_lastError;
+    bool m_journal = false;
     bool m_timerRunning = true;
     int m_timerInterval = 1800000;
     std::function<void()> m_eventsHook;

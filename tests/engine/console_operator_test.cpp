@@ -57,3 +57,27 @@ TEST(ConsoleOperator, LinesCarryTheMachinesDateAndTimeByDefault) {
     EXPECT_TRUE(test::startsWithStamp(line)) << line;
     EXPECT_EQ(line.substr(20), "hola\n");
 }
+
+// The journal keeps each line's priority from its prefix and stamps it
+// itself: errors must reach "journalctl -p err", a message spanning lines
+// must stay one entry of its priority.
+TEST(ConsoleOperator, JournalLinesCarryTheirPriorityAndNoTime) {
+    std::ostringstream out;
+    ConsoleOperator op({}, out, [] { return std::string("2026-05-22 10:00:00"); });
+    op.setJournal(true);
+    op.showProgress("Borrando información procesada...");
+    op.showEventLine("101,I,,A1");
+    op.message("El temporizador quedó detenido");
+    op.errorMessage("No se encontró la configuración X");
+    op.setLastError("Ultimo error: Dynamic SQL Error\n-Table unknown");
+    op.setLastSend("2026-05-22 10:00:00");
+    op.log("Eventos: 1 manejados, 1 con error", ConsoleOperator::Level::Warning);
+    EXPECT_EQ(out.str(),
+              "<6>Borrando información procesada...\n"
+              "<6>  101,I,,A1\n"
+              "<4>El temporizador quedó detenido\n"
+              "<3>No se encontró la configuración X\n"
+              "<3>Ultimo error: Dynamic SQL Error -Table unknown\n"
+              "<6>Ultima actualización: 2026-05-22 10:00:00\n"
+              "<4>Eventos: 1 manejados, 1 con error\n");
+}
