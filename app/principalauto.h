@@ -12,7 +12,8 @@
 //
 // The buttons under the fields open the operator screens modally, a new
 // instance per press: the error monitor, the pending monitor in upload and
-// in download mode, and the two settings editors. An interactive start
+// in download mode, the two settings editors, the log view and the
+// comparison with the other companies ("Verificar"). An interactive start
 // identifies the operator with the access-control screen, whose error
 // handler is the application's until the first upload phase (Session).
 //
@@ -74,6 +75,7 @@ class Tfprincipalauto : public QWidget {
         Companias,
         ConfDocumentos,
         Registros,  // the log view
+        Verificar,  // the comparison with the companies it replicates with
     };
     using ScreenOpener = std::function<void(Tfprincipalauto&)>;
     // Shows a message and waits for the operator. error: the error dialog
@@ -183,6 +185,9 @@ class Tfprincipalauto : public QWidget {
     void updateCountdown();
     void updateTray();
     void openDownloadPending();
+    void openErrorMessages();
+    void openVerify();
+    void rememberRunFields();
     CommandLine m_args;
     std::unique_ptr<ScreenOperator> m_operator;
     std::unique_ptr<Session> m_session;
@@ -192,7 +197,7 @@ class Tfprincipalauto : public QWidget {
     NotifyHook m_notifyHook;
     LoginHook m_loginHook;
     DialogHook m_dialogHook;
-    ScreenOpener m_openers[6];
+    ScreenOpener m_openers[7];
     QString m_programTitle;
     QString m_summary;
 
@@ -208,6 +213,7 @@ class Tfprincipalauto : public QWidget {
     bool m_quitAsked = false;
     bool m_closing = false;
     bool m_onceDone = false;
+    bool m_shownOnce = false;
     RunReport m_lastReport;
 
     QLineEdit* m_server = nullptr;
@@ -232,7 +238,7 @@ class Tfprincipalauto : public QWidget {
     QPushButton* m_SpeedButton1 = nullptr;
     QPushButton* m_cancelar = nullptr;
     QLineEdit* m_eventLine = nullptr;
-    QPushButton* m_screenButtons[6] = {};
+    QPushButton* m_screenButtons[7] = {};
     QFrame* m_progressPanel = nullptr;
     QLabel* m_progressCaption = nullptr;
     QProgressBar* m_progressBar = nullptr;

@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +180,42 @@ TEST(MainScreen, WholeDocumentsChoiceIsRememberedForTheNextStartAndReachesTheRun
     }
     Screen s{CommandLine{}};
     EXPECT_FALSE(s.get<QCheckBox>("CkCompletos")->isChecked());
+}
+
+// What the operator typed and chose comes back at the next start; what a
+// run or the program set does not.
+TEST(MainScreen, TheOperatorsChoicesComeBackAfterARestart) {
+    ensureApplication();
+    QRect placed;
+    {
+        Screen s{CommandLine{}};
+        for (const char* name : {"NroOp", "NroOpE", "Minut"}) {
+            auto* edit = s.get<QLineEdit>(name);
+            edit->selectAll();
+            QTest::keyClicks(edit, name == std::string("Minut") ? "7" : "40");
+        }
+        s.get<QCheckBox>("ckreciente")->click();
+        s.get<QCheckBox>("CkError")->click();
+        s.w.screenOperator().setDownloadCount("3");  // the run's, not the operator's
+        s.w.show();
+        s.w.setGeometry(40, 50, 700, 640);
+        QApplication::processEvents();
+        placed = s.w.geometry();
+    }
+    {
+        Screen s{CommandLine{}};
+        EXPECT_EQ(s.text("NroOp"), "40");
+        EXPECT_EQ(s.text("NroOpE"), "40");
+        EXPECT_EQ(s.text("Minut"), "7");
+        EXPECT_TRUE(s.get<QCheckBox>("ckreciente")->isChecked());
+        EXPECT_TRUE(s.get<QCheckBox>("CkError")->isChecked());
+        EXPECT_EQ(s.w.geometry().size(), placed.size());
+        EXPECT_EQ(s.w.screenOperator().inputs().frequency, "7");
+        s.get<QCheckBox>("CkError")->click();
+    }
+    Screen s{CommandLine{}};
+    EXPECT_FALSE(s.get<QCheckBox>("CkError")->isChecked());
+    EXPECT_TRUE(s.get<QCheckBox>("ckreciente")->isChecked());
 }
 
 TEST(MainScreen, EnviarWithoutCompanyOnlyShowsItsMessage) {
