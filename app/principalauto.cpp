@@ -356,10 +356,10 @@ void Tfprincipalauto::addStateFields(QGridLayout& fields, int& row) {
     fields.addWidget(m_countdown, row++, 1, 1, 2);
 }
 
-// "Ultimo error:" keeps two lines whatever the message: a long one is cut
+// "Último error:" keeps two lines whatever the message: a long one is cut
 // there (the whole text is its tooltip) instead of growing the window.
 QHBoxLayout* Tfprincipalauto::buildErrorRow() {
-    m_Label8 = new QLabel(u8("Ultimo error:"), this);
+    m_Label8 = new QLabel(u8("Último error:"), this);
     m_Label8->setObjectName("Label8");
     m_Label8->setWordWrap(true);
     m_Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -368,7 +368,7 @@ QHBoxLayout* Tfprincipalauto::buildErrorRow() {
     m_errorTime = new QLabel(this);
     m_errorTime->setObjectName("LHoraError");
     m_errorTime->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    // Its width never changes with its text, so "Ultimo error:" keeps its own.
+    // Its width never changes with its text, so "Último error:" keeps its own.
     m_errorTime->setFixedWidth(
         m_errorTime->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 8);
     auto* errorRow = new QHBoxLayout;
@@ -690,8 +690,14 @@ void Tfprincipalauto::updateTray() {
 }
 
 void Tfprincipalauto::setLastErrorText(const QString& text) {
-    m_Label8->setText(text);
-    m_Label8->setToolTip(text);
+    // The engine words the label as the console prints it (scripts read
+    // those lines); the window spells it as its other labels ("Último envío:").
+    QString shown = text;
+    if (shown.startsWith(QStringLiteral("Ultimo error:"))) {
+        shown.replace(0, 1, QChar(0x00DA));
+    }
+    m_Label8->setText(shown);
+    m_Label8->setToolTip(shown);
     m_errorTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }

@@ -26,7 +26,7 @@
 // company are disabled until one is connected.
 //
 // What it shows besides the fields: the summary of the last run (events
-// handled, completed, failed, skipped, its duration), when "Ultimo error:"
+// handled, completed, failed, skipped, its duration), when "Último error:"
 // was last written, a countdown to the next automatic run, and a tray icon
 // while the window is hidden or minimised, whose tooltip carries the last
 // summary and which notifies a run that ended with failures. The progress

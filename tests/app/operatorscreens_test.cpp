@@ -267,7 +267,7 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
     EXPECT_EQ(s.opened[4].title, QString::fromUtf8("Configuración documentos"));
     EXPECT_EQ(s.opened[5].upload, 1);
     EXPECT_EQ(s.opened[5].codes, std::vector<std::string>{"C2"});
-    EXPECT_EQ(s.label(), "Ultimo error:");
+    EXPECT_EQ(s.label(), QString::fromUtf8("Último error:"));
     EXPECT_TRUE(s.messages.empty());
 }
 
@@ -353,7 +353,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     const std::string errors = inst.file("errorenvio.txt");
     EXPECT_NE(errors.find(noServerMessage("003", 2) + "\n"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-    EXPECT_EQ(s.label(), "Ultimo error:");
+    EXPECT_EQ(s.label(), QString::fromUtf8("Último error:"));
 
     // The first upload connection hands the errors to the capture for good.
     Installation::addEvent(*inst.local, 3, "002");
@@ -369,7 +369,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(static_cast<int>(s.loginBoxes.size()), loginBoxes);
     EXPECT_EQ(inst.file("ERRORES.TXT"), errores);
     EXPECT_NE(inst.file("errorenvio.txt").find(",tercero\n"), std::string::npos);
-    EXPECT_EQ(s.label(), "Ultimo error: cuarto");
+    EXPECT_EQ(s.label(), QString::fromUtf8("Último error: cuarto"));
 }
 
 // An interactive start, identified without the login screen.
@@ -488,7 +488,7 @@ TEST(OperatorScreens, DetenerStopsAfterTheEventInHandAndTheSummaryAndTrayTellThe
     EXPECT_EQ(notes[0].first, QString::fromUtf8("Envío con errores"));
     EXPECT_EQ(notes[0].second, summary);
     // The error label says when it was written.
-    EXPECT_TRUE(s.label().startsWith("Ultimo error: RPEV_IDDOC"));
+    EXPECT_TRUE(s.label().startsWith(QString::fromUtf8("Último error: RPEV_IDDOC")));
     EXPECT_FALSE(s.w.findChild<QLabel*>("LHoraError")->text().isEmpty());
 
     // The next run does the rest; with the window up, no notification.

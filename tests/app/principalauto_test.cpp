@@ -127,7 +127,7 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
     EXPECT_FALSE(s.get<QCheckBox>("ckreciente")->isChecked());
     EXPECT_EQ(s.get<QCheckBox>("CkError")->text(), "No reintentar errores");
     EXPECT_FALSE(s.get<QCheckBox>("CkError")->isChecked());
-    EXPECT_EQ(s.get<QLabel>("Label8")->text(), "Ultimo error:");
+    EXPECT_EQ(s.get<QLabel>("Label8")->text(), QString::fromUtf8("Último error:"));
     EXPECT_EQ(s.get<QLabel>("LRevision")->text(), "Rev:2026/05/22");
     EXPECT_EQ(s.get<QComboBox>("LCiaOri")->currentText(), "");
 
@@ -293,8 +293,8 @@ TEST(MainScreen, ChoosingAnotherCompanyClosesThePreviousConnectionFirst) {
     EXPECT_EQ(local.path(), inst.dir.path() + "/datos/003/norvale.fdb");
     EXPECT_TRUE(s.items("LAgencia").isEmpty());
     const QString error = s.get<QLabel>("Label8")->text();
-    EXPECT_TRUE(error.startsWith("Ultimo error: ")) << error.toStdString();
-    EXPECT_GT(error.size(), QString("Ultimo error: ").size());
+    EXPECT_TRUE(error.startsWith(QString::fromUtf8("Último error: "))) << error.toStdString();
+    EXPECT_GT(error.size(), QString::fromUtf8("Último error: ").size());
     EXPECT_NE(test::slurp(inst.dir.file("errorenvio.txt")).find("003"), std::string::npos);
     EXPECT_TRUE(s.messages.empty());
 }
@@ -320,7 +320,8 @@ TEST(MainScreen, CommandLineStartThatCannotOpenItsDatabasesRunsNothing) {
         s.w.FormActivate();
         EXPECT_EQ(runs.count(), 0);
         EXPECT_TRUE(s.messages.empty());
-        EXPECT_TRUE(s.get<QLabel>("Label8")->text().startsWith("Ultimo error: "));
+        EXPECT_TRUE(
+            s.get<QLabel>("Label8")->text().startsWith(QString::fromUtf8("Último error: ")));
         ASSERT_EQ(quit.count(), 1);
         EXPECT_EQ(quit.at(0).at(0).toInt(), kExitNotStarted);
     }
