@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/commandline.h"
+#include "screens/choices.h"
 
 namespace replica::app {
 
@@ -66,14 +67,11 @@ constexpr const char* kAtomicDocumentsKey = "DocumentosCompletos";
 }
 
 bool rememberedAtomicDocuments() {
-    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "QTX", "replica");
-    return settings.value(kAtomicDocumentsKey, false).toBool();
+    return screens::rememberedChoice(kAtomicDocumentsKey, false).toBool();
 }
 
 void rememberAtomicDocuments(bool on) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "QTX", "replica");
-    settings.setValue(kAtomicDocumentsKey, on);
-    settings.sync();
+    screens::rememberChoice(kAtomicDocumentsKey, on);
 }
 
 }  // namespace replica::app

@@ -32,13 +32,17 @@
 
 #include "app/appdir.h"
 #include "app/platformtexts.h"
+#include "app/verify.h"
 #include "families/all.h"
+#include "screens/choices.h"
 #include "screens/ctrlaccesoauto.h"
+#include "screens/dialoghooks.h"
 #include "screens/logview.h"
 #include "screens/mensajesenv.h"
 #include "screens/pendientes.h"
 #include "screens/repcompania.h"
 #include "screens/repdocs.h"
+#include "screens/verificar.h"
 
 namespace replica::app {
 
@@ -55,7 +59,8 @@ std::string text(const QLineEdit* e) {
 }
 
 constexpr int kInitialTimerMs = 1800000;
-constexpr int kScreenCount = 6;
+constexpr const char* kGeometryKey = "Ventana/Geometria";
+constexpr int kScreenCount = 7;
 
 // The company selector keys on COMP_COD (its text is the code) and shows,
 // once a company is chosen, its code and name, as the list does.
@@ -301,6 +306,7 @@ void Tfprincipalauto::buildTray() {
                 }
             });
     updateTray();
+    restoreGeometry(screens::rememberedChoice(kGeometryKey).toByteArray());
 }
 
 void Tfprincipalauto::restoreFromTray() {
@@ -309,7 +315,32 @@ void Tfprincipalauto::restoreFromTray() {
     activateWindow();
 }
 
-Tfprincipalauto::~Tfprincipalauto() = default;
+Tfprincipalauto::~Tfprincipalauto() {
+    // Only a window that was on screen has a size and place worth keeping.
+    if (m_shownOnce) {
+        screens::rememberChoice(kGeometryKey, saveGeometry());
+    }
+}
+
+// The operator's fields of a run come back as typed last time (the run's
+// own changes to the counts are not the operator's, and are not kept).
+void Tfprincipalauto::rememberRunFields() {
+    for (QLineEdit* edit : {m_NroOp, m_NroOpE, m_Minut}) {
+        const QString key = QStringLiteral("Ventana/") + edit->objectName();
+        const QString kept = screens::rememberedChoice(key).toString();
+        if (!kept.isEmpty()) {
+            edit->setText(kept);
+        }
+        connect(edit, &QLineEdit::textEdited, this,
+                [key](const QString& t) { screens::rememberChoice(key, t); });
+    }
+    for (QCheckBox* box : {m_ckreciente, m_CkError}) {
+        const QString key = QStringLiteral("Ventana/") + box->objectName();
+        box->setChecked(screens::rememberedChoice(key, false).toBool());
+        connect(box, &QCheckBox::clicked, this,
+                [key](bool on) { screens::rememberChoice(key, on); });
+    }
+}
 
 QString Tfprincipalauto::companyShown() const {
     return companyBoxText(*m_LCiaOri);
@@ -412,6 +443,7 @@ void Tfprincipalauto::addRunFields(QGridLayout& fields, int& row) {
     m_CkCompletos->setChecked(rememberedAtomicDocuments());
     connect(m_CkCompletos, &QCheckBox::toggled, this, [](bool on) { rememberAtomicDocuments(on); });
     fields.addWidget(m_CkCompletos, row++, 1, 1, 2);
+    rememberRunFields();
 }
 
 // What the runs have done and when the next one comes.
@@ -433,11 +465,11 @@ void Tfprincipalauto::addStateFields(QGridLayout& fields, int& row) {
     fields.addWidget(m_countdown, row++, 1, 1, 2);
 }
 
-// "Ultimo error:" keeps three lines whatever the message: a long one is cut
+// "Último error:" keeps three lines whatever the message: a long one is cut
 // there (the whole text is its tooltip) instead of growing the window; the
 // capture puts the document and the database's reason first.
 QHBoxLayout* Tfprincipalauto::buildErrorRow() {
-    m_Label8 = new QLabel(u8("Ultimo error:"), this);
+    m_Label8 = new QLabel(u8("Último error:"), this);
     m_Label8->setObjectName("Label8");
     m_Label8->setWordWrap(true);
     m_Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -446,7 +478,7 @@ QHBoxLayout* Tfprincipalauto::buildErrorRow() {
     m_errorTime = new QLabel(this);
     m_errorTime->setObjectName("LHoraError");
     m_errorTime->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    // Its width never changes with its text, so "Ultimo error:" keeps its own.
+    // Its width never changes with its text, so "Último error:" keeps its own.
     m_errorTime->setFixedWidth(
         m_errorTime->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 8);
     auto* errorRow = new QHBoxLayout;
@@ -497,6 +529,7 @@ QHBoxLayout* Tfprincipalauto::buildScreenRow() {
         {"BCompanias", "Compañías"},
         {"BConfDocumentos", "Conf. Documentos"},
         {"BRegistros", "Registros"},
+        {"BVerificar", "Verificar"},
     };
     auto* screenRow = new QHBoxLayout;
     for (int i = 0; i < kScreenCount; ++i) {
@@ -508,7 +541,9 @@ QHBoxLayout* Tfprincipalauto::buildScreenRow() {
         m_screenButtons[i] = button;
     }
     m_screenButtons[static_cast<int>(Screen::Registros)]->setToolTip(
-        u8("errorenvio.txt y ENVIO.TXT, las líneas más recientes primero"));
+        u8("errorenvio.txt, ENVIO.TXT y ERRORES.TXT, las líneas más recientes primero"));
+    m_screenButtons[static_cast<int>(Screen::Verificar)]->setToolTip(
+        u8("Compara los documentos de esta compañía con los de las compañías con que replica"));
     refreshScreenButtons();
     return screenRow;
 }
@@ -544,13 +579,10 @@ void Tfprincipalauto::installScreens() {
     const screens::ErrorSink sink = [this](const std::string& message) {
         m_session->unhandled(message);
     };
-    setScreen(Screen::Mensajes, [sink](Tfprincipalauto& w) {
-        screens::Tfmensajesenv screen(w.session().local(), sink, &w);
-        w.execScreen(screen);
-    });
+    setScreen(Screen::Mensajes, [](Tfprincipalauto& w) { w.openErrorMessages(); });
     setScreen(Screen::PendienteEnvio, [sink](Tfprincipalauto& w) {
-        screens::Tfpendientes screen(w.session().local(), w.session().driver().server(), true, sink,
-                                     &w);
+        screens::Tfpendientes screen(w.session().local(), w.session().driver().server(), true,
+                                     w.selectedCompany(), sink, &w);
         w.execScreen(screen);
     });
     setScreen(Screen::PendienteDescarga, [](Tfprincipalauto& w) { w.openDownloadPending(); });
@@ -566,6 +598,27 @@ void Tfprincipalauto::installScreens() {
         screens::LogView view(w.m_appDir, &w);
         w.execScreen(view);
     });
+    setScreen(Screen::Verificar, [](Tfprincipalauto& w) { w.openVerify(); });
+}
+
+void Tfprincipalauto::openVerify() {
+    // The same comparison and queueing as `replica verify`, on the
+    // session's connection of the chosen company.
+    const std::string company = selectedCompany();
+    const std::string override = m_session->driver().serverOverride();
+    screens::Tfverificar screen(
+        [this, company, override](const Period& period) {
+            VerifyOptions options;
+            options.period = period;
+            VerifyReport report = verifyCompany(m_session->local(), company, override, options, {});
+            return screens::VerifyOutcome{std::move(report.pairs), std::move(report.errors)};
+        },
+        [this, company, override](const std::vector<Requeued>& events) {
+            return requeueInPeers(m_session->local(), company, override, events);
+        },
+        this);
+    screen.setWindowTitle(screen.windowTitle() + qs(" - " + company));
+    execScreen(screen);
 }
 
 void Tfprincipalauto::openDownloadPending() {
@@ -581,10 +634,29 @@ void Tfprincipalauto::openDownloadPending() {
     const screens::ErrorSink sink = [this](const std::string& message) {
         m_session->unhandled(message);
     };
-    screens::Tfpendientes screen(m_session->local(), source, false, sink, this);
+    screens::Tfpendientes screen(m_session->local(), source, false, selectedCompany(), sink, this);
     screen.setWindowTitle(screen.windowTitle() + qs(" (" + source.path() + ")"));
     execScreen(screen);
     source.close();
+}
+
+void Tfprincipalauto::openErrorMessages() {
+    const screens::ErrorSink sink = [this](const std::string& message) {
+        m_session->unhandled(message);
+    };
+    screens::Tfmensajesenv screen(m_session->local(), sink, this);
+    // A download failure is recorded on the source's row: this company's
+    // failed downloads are listed from there too. A company without a
+    // download source has only its own; one that cannot be reached is
+    // said under the list, which still shows the local ones.
+    const std::string problem = m_session->openDownloadSource();
+    if (problem.empty()) {
+        screen.addDownloadSource(m_session->downloadSource(), selectedCompany());
+    } else if (problem != kNoDownloadSourceMessage) {
+        screen.setNote(qs(problem).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+    }
+    execScreen(screen);
+    m_session->downloadSource().close();
 }
 
 int Tfprincipalauto::execScreen(QDialog& dialog) {
@@ -633,11 +705,10 @@ void Tfprincipalauto::showMessage(const QString& message, bool error) {
         m_messageHook(message, error);
         return;
     }
-    if (error) {
-        QMessageBox::warning(this, windowTitle(), message, QMessageBox::Ok);
-    } else {
-        QMessageBox::information(this, windowTitle(), message, QMessageBox::Ok);
-    }
+    QMessageBox box(error ? QMessageBox::Warning : QMessageBox::Information, windowTitle(), message,
+                    QMessageBox::Ok, this);
+    screens::fitTitle(box);
+    box.exec();
 }
 
 void Tfprincipalauto::runMessage(const QString& message) {
@@ -654,6 +725,7 @@ void Tfprincipalauto::runMessage(const QString& message) {
 void Tfprincipalauto::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     updateTray();  // the window on screen needs no icon beside it
+    m_shownOnce = true;
     if (m_firstActivation) {
         // After the window is on screen, so that the login appears over it.
         QTimer::singleShot(0, this, &Tfprincipalauto::FormActivate);
@@ -664,8 +736,10 @@ bool Tfprincipalauto::confirm(const QString& text) {
     if (m_confirmHook) {
         return m_confirmHook(text);
     }
-    return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    this);
+    screens::fitTitle(box);
+    return box.exec() == QMessageBox::Yes;
 }
 
 bool Tfprincipalauto::quitConfirmed() {
@@ -740,8 +814,14 @@ void Tfprincipalauto::updateTray() {
 }
 
 void Tfprincipalauto::setLastErrorText(const QString& text) {
-    m_Label8->setText(text);
-    m_Label8->setToolTip(text);
+    // The engine words the label as the console prints it (scripts read
+    // those lines); the window spells it as its other labels ("Último envío:").
+    QString shown = text;
+    if (shown.startsWith(QStringLiteral("Ultimo error:"))) {
+        shown.replace(0, 1, QChar(0x00DA));
+    }
+    m_Label8->setText(shown);
+    m_Label8->setToolTip(shown);
     m_errorTime->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }

@@ -12,7 +12,8 @@
 //
 // The buttons under the fields open the operator screens modally, a new
 // instance per press: the error monitor, the pending monitor in upload and
-// in download mode, and the two settings editors. An interactive start
+// in download mode, the two settings editors, the log view and the
+// comparison with the other companies ("Verificar"). An interactive start
 // identifies the operator with the access-control screen, whose error
 // handler is the application's until the first upload phase (Session).
 //
@@ -33,7 +34,7 @@
 // and refused before it began says why in a box, once it has returned.
 //
 // What it shows besides the fields: the summary of the last run (events
-// handled, completed, failed, skipped, its duration), when "Ultimo error:"
+// handled, completed, failed, skipped, its duration), when "Último error:"
 // was last written, a countdown to the next automatic run, and a tray icon
 // while the window is hidden or minimised, whose tooltip carries the last
 // summary and which notifies a run that ended with failures. The progress
@@ -84,6 +85,7 @@ class Tfprincipalauto : public QWidget {
         Companias,
         ConfDocumentos,
         Registros,  // the log view
+        Verificar,  // the comparison with the companies it replicates with
     };
     using ScreenOpener = std::function<void(Tfprincipalauto&)>;
     // Shows a message and waits for the operator. error: the error dialog
@@ -206,6 +208,9 @@ class Tfprincipalauto : public QWidget {
     void updateCountdown();
     void updateTray();
     void openDownloadPending();
+    void openErrorMessages();
+    void openVerify();
+    void rememberRunFields();
     CommandLine m_args;
     std::unique_ptr<ScreenOperator> m_operator;
     std::unique_ptr<Session> m_session;
@@ -215,7 +220,7 @@ class Tfprincipalauto : public QWidget {
     NotifyHook m_notifyHook;
     LoginHook m_loginHook;
     DialogHook m_dialogHook;
-    ScreenOpener m_openers[6];
+    ScreenOpener m_openers[7];
     QString m_programTitle;
     QString m_summary;
 
@@ -233,6 +238,7 @@ class Tfprincipalauto : public QWidget {
     bool m_onceDone = false;
     bool m_stopping = false;  // "Detener" pressed: its caption stays
     QStringList m_runMessages;
+    bool m_shownOnce = false;
     RunReport m_lastReport;
 
     QLineEdit* m_server = nullptr;
@@ -258,7 +264,7 @@ class Tfprincipalauto : public QWidget {
     QPushButton* m_SpeedButton1 = nullptr;
     QPushButton* m_cancelar = nullptr;
     QLineEdit* m_eventLine = nullptr;
-    QPushButton* m_screenButtons[6] = {};
+    QPushButton* m_screenButtons[7] = {};
     QFrame* m_progressPanel = nullptr;
     QLabel* m_progressCaption = nullptr;
     QProgressBar* m_progressBar = nullptr;

@@ -89,18 +89,6 @@ std::vector<ComparedFamily> chosenFamilies(const std::set<int>& types) {
     return families;
 }
 
-const char* findingText(Finding f) {
-    switch (f) {
-        case Finding::Missing:
-            return "falta";
-        case Finding::Extra:
-            return "sobra";
-        case Finding::Different:
-            return "distinto";
-    }
-    return "";
-}
-
 const char* findingJson(Finding f) {
     switch (f) {
         case Finding::Missing:
@@ -137,18 +125,25 @@ std::string documentName(const Discrepancy& d) {
     return d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")");
 }
 
+// Sets other up for peer's database, as a run finds it.
+void setPeer(db::Connection& other, const Peer& peer, const Local& answer,
+             const std::string& serverOverride) {
+    other.setPath(serverPath(serverOverride.empty() ? peer.server : serverOverride, peer.company));
+    other.setUserName(answer.user);
+    other.setPassword(answer.password);
+}
+
 // Compares the local company with one peer and queues (or lists) what the
 // comparison found.
-void verifyPeer(db::Connection& local, const Peer& peer, const Local& answer, const CommandLine& cl,
+void verifyPeer(db::Connection& local, const std::string& company, const Peer& peer,
+                const Local& answer, const std::string& serverOverride,
                 const VerifyOptions& options, const std::vector<ComparedFamily>& families,
                 VerifyReport& report, const std::function<void(const std::string&)>& progress) {
     db::Connection other;
-    other.setPath(
-        serverPath(cl.serverOverride.empty() ? peer.server : cl.serverOverride, peer.company));
-    other.setUserName(answer.user);
-    other.setPassword(answer.password);
-    PairReport pair{.source = cl.company,
+    setPeer(other, peer, answer, serverOverride);
+    PairReport pair{.source = company,
                     .destination = peer.company,
+                    .period = options.period,
                     .destinationSendsBack = peer.downloadSource};
     try {
         other.open();
@@ -156,15 +151,14 @@ void verifyPeer(db::Connection& local, const Peer& peer, const Local& answer, co
         const SentDocuments sent = sentDocuments(local, peer.company);
         SentDocuments sentBack;
         if (peer.downloadSource) {
-            sentBack = sentDocuments(other, cl.company);
+            sentBack = sentDocuments(other, company);
         }
         compare(
             local, other, families, pair,
             [&](const FamilyTally& t, std::int64_t compared) {
                 if (progress) {
-                    progress(cl.company + " / " + peer.company + ": tipo " +
-                             std::to_string(t.type) + ", " + std::to_string(compared) +
-                             " documentos comparados");
+                    progress(company + " / " + peer.company + ": tipo " + std::to_string(t.type) +
+                             ", " + std::to_string(compared) + " documentos comparados");
                 }
             },
             &sent, &sentBack);
@@ -173,7 +167,7 @@ void verifyPeer(db::Connection& local, const Peer& peer, const Local& answer, co
             std::vector<Requeued> inLocal;
             std::vector<Requeued> inOther;
             for (const Requeued& e : events) {
-                (e.database == cl.company ? inLocal : inOther).push_back(e);
+                (e.database == company ? inLocal : inOther).push_back(e);
             }
             requeue(local, inLocal);
             requeue(other, inOther);
@@ -213,7 +207,9 @@ VerifyOptions takeVerifyOptions(std::vector<std::string>& args) {
             options.requeue = true;
         } else if (a == "--dry-run") {
             options.dryRun = true;
-        } else if (value("--with", options.with) || value("--state-file", options.stateFile)) {
+        } else if (value("--since", options.period.since) ||
+                   value("--until", options.period.until) || value("--with", options.with) ||
+                   value("--state-file", options.stateFile)) {
             // taken
         } else if (value("--types", types)) {
             if (!parseTypes(types, options.types)) {
@@ -225,6 +221,11 @@ VerifyOptions takeVerifyOptions(std::vector<std::string>& args) {
     }
     if (options.dryRun && !options.requeue) {
         options.error = "--dry-run solo acompaña a --requeue";
+    }
+    for (const std::string* date : {&options.period.since, &options.period.until}) {
+        if (!date->empty() && !isIsoDate(*date)) {
+            options.error = "--since y --until: una fecha AAAA-MM-DD (" + *date + ")";
+        }
     }
     args = rest;
     return options;
@@ -257,19 +258,33 @@ int VerifyReport::exitStatus() const {
 
 VerifyReport runVerify(const CommandLine& cl, const VerifyOptions& options,
                        const std::function<void(const std::string&)>& progress) {
-    VerifyReport report;
-    report.company = cl.company;
-    report.dryRun = options.dryRun;
     db::Connection local;
     local.setPath(Session::companyPath(cl.server, cl.company));
     local.setUserName(db::upperCase(cl.user));
     local.setPassword(cl.password);
-    Local answer;
     try {
         local.open();
-        answer = readPeers(local, cl.company);
     } catch (const std::exception& e) {
+        VerifyReport report;
+        report.company = cl.company;
         report.errors.push_back("No se pudo leer la base de datos de la compañía " + cl.company +
+                                " (" + local.path() + "): " + messageOf(e));
+        return report;
+    }
+    return verifyCompany(local, cl.company, cl.serverOverride, options, progress);
+}
+
+VerifyReport verifyCompany(db::Connection& local, const std::string& company,
+                           const std::string& serverOverride, const VerifyOptions& options,
+                           const std::function<void(const std::string&)>& progress) {
+    VerifyReport report;
+    report.company = company;
+    report.dryRun = options.dryRun;
+    Local answer;
+    try {
+        answer = readPeers(local, company);
+    } catch (const std::exception& e) {
+        report.errors.push_back("No se pudo leer la base de datos de la compañía " + company +
                                 " (" + local.path() + "): " + messageOf(e));
         return report;
     }
@@ -280,13 +295,56 @@ VerifyReport runVerify(const CommandLine& cl, const VerifyOptions& options,
             continue;
         }
         found = true;
-        verifyPeer(local, peer, answer, cl, options, families, report, progress);
+        verifyPeer(local, company, peer, answer, serverOverride, options, families, report,
+                   progress);
     }
     if (!found) {
         report.errors.push_back("La compañía " + options.with +
                                 " no tiene un servidor activo en REPLICA_COMPANIA");
     }
     return report;
+}
+
+std::vector<std::string> requeueInPeers(db::Connection& local, const std::string& company,
+                                        const std::string& serverOverride,
+                                        const std::vector<Requeued>& events) {
+    std::vector<std::string> errors;
+    std::vector<Requeued> inLocal;
+    std::map<std::string, std::vector<Requeued>> inPeers;
+    for (const Requeued& e : events) {
+        if (e.database == company) {
+            inLocal.push_back(e);
+        } else {
+            inPeers[e.database].push_back(e);
+        }
+    }
+    try {
+        requeue(local, inLocal);
+        const Local answer = readPeers(local, company);
+        for (const Peer& peer : answer.peers) {
+            const auto found = inPeers.find(peer.company);
+            if (found == inPeers.end()) {
+                continue;
+            }
+            db::Connection other;
+            setPeer(other, peer, answer, serverOverride);
+            try {
+                other.open();
+                requeue(other, found->second);
+            } catch (const std::exception& e) {
+                errors.push_back("No se pudo encolar en la compañía " + peer.company + " (" +
+                                 other.path() + "): " + messageOf(e));
+            }
+            inPeers.erase(found);
+        }
+    } catch (const std::exception& e) {
+        errors.push_back("No se pudo encolar en la compañía " + company + ": " + messageOf(e));
+    }
+    for (const auto& [code, rest] : inPeers) {
+        errors.push_back("La compañía " + code +
+                         " no tiene un servidor activo en REPLICA_COMPANIA");
+    }
+    return errors;
 }
 
 std::string verifyText(const VerifyReport& r) {

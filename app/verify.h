@@ -4,7 +4,7 @@
 // copy again what is missing or different.
 //
 //   replica verify [connection options] [--with COMPANY] [--types LIST]
-//                  [--json] [--requeue [--dry-run]]
+//                  [--since DATE] [--until DATE] [--json] [--requeue [--dry-run]]
 //
 // The pairs are those of a run: the download source to the local company,
 // and the local company to each destination with an active server row
@@ -33,6 +33,7 @@ inline constexpr int kVerifyCannotRun = 2;
 struct VerifyOptions {
     std::string with;     // one company only; "": every pair
     std::set<int> types;  // empty: every compared family
+    Period period{};      // --since, --until (YYYY-MM-DD)
     bool requeue = false;
     bool dryRun = false;
     std::string stateFile;  // --state-file: the agent's state file takes the counts
@@ -66,6 +67,18 @@ VerifyCounts verifyCounts(const VerifyReport& report);
 // progress: a line per family (for a terminal); may be empty.
 VerifyReport runVerify(const CommandLine& cl, const VerifyOptions& options,
                        const std::function<void(const std::string&)>& progress);
+
+// The same for company, whose database local holds open (the window's
+// session): what runVerify does once it has opened it.
+VerifyReport verifyCompany(db::Connection& local, const std::string& company,
+                           const std::string& serverOverride, const VerifyOptions& options,
+                           const std::function<void(const std::string&)>& progress);
+
+// Writes events, each in the database it names (the local company's, or a
+// peer's opened as verify opens it). Returns what could not be written.
+std::vector<std::string> requeueInPeers(db::Connection& local, const std::string& company,
+                                        const std::string& serverOverride,
+                                        const std::vector<Requeued>& events);
 
 std::string verifyText(const VerifyReport& report);
 std::string verifyJson(const VerifyReport& report);

@@ -1,5 +1,7 @@
 #include "engine/errorcapture.h"
 
+#include <vector>
+
 #include "engine/logs.h"
 #include "engine/operator.h"
 #include "engine/sql.h"
@@ -86,9 +88,152 @@ std::string ErrorCapture::storedText(const std::string& message) {
     return message;
 }
 
+namespace {
+
+// The lines of a database message without the dash the client puts before
+// every line after the first.
+std::vector<std::string> messageLines(const std::string& message) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= message.size()) {
+        std::size_t end = message.find('\n', start);
+        if (end == std::string::npos) {
+            end = message.size();
+        }
+        std::string line = message.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
+            line.pop_back();
+        }
+        if (!line.empty() && line.front() == '-') {
+            line.erase(0, 1);
+        }
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The text between the first pair of double quotes after from ("" when
+// there is none); from moves past it.
+std::string quoted(const std::string& line, std::size_t& from) {
+    const std::size_t open = line.find('"', from);
+    const std::size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+    if (close == std::string::npos) {
+        return {};
+    }
+    from = close + 1;
+    return line.substr(open + 1, close - open - 1);
+}
+
+std::string wordAfter(const std::string& line, const std::string& marker) {
+    const std::size_t at = line.find(marker);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = at + marker.size();
+    return line.substr(start, line.find(' ', start) - start);
+}
+
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+// "Problematic key value is (...)", when the message carries one.
+std::string keyValue(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        if (startsWith(line, "Problematic key value is ")) {
+            return ": " + line.substr(25);
+        }
+    }
+    return {};
+}
+
+bool hasLine(const std::vector<std::string>& lines, const char* text) {
+    for (const std::string& line : lines) {
+        if (line.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Constraints of a table: its key, a reference, a CHECK.
+std::string constraintText(const std::vector<std::string>& lines) {
+    const std::string& first = lines.front();
+    std::size_t at = 0;
+    if (startsWith(first, "violation of PRIMARY or UNIQUE KEY constraint")) {
+        const std::string constraint = quoted(first, at);
+        const std::string table = quoted(first, at);
+        return "Ya existe un registro con la misma clave en la tabla " + table + " (restricción " +
+               constraint + ")" + keyValue(lines);
+    }
+    if (startsWith(first, "violation of FOREIGN KEY constraint")) {
+        const std::string constraint = quoted(first, at);
+        const std::string table = quoted(first, at);
+        if (hasLine(lines, "references are present")) {
+            return "El registro de la tabla " + table +
+                   " no se puede borrar ni cambiar: otros registros dependen de él (restricción " +
+                   constraint + ")" + keyValue(lines);
+        }
+        return "El registro de la tabla " + table +
+               " hace referencia a uno que no existe (restricción " + constraint + ")" +
+               keyValue(lines);
+    }
+    if (startsWith(first, "Operation violates CHECK constraint")) {
+        return "La tabla " + wordAfter(first, " on view or table ") +
+               " no admite esos valores: no cumplen la condición " +
+               wordAfter(first, "CHECK constraint ");
+    }
+    if (startsWith(first, "attempt to store duplicate value")) {
+        return "Ya existe un registro con el mismo valor en el índice único " + quoted(first, at) +
+               keyValue(lines);
+    }
+    return {};
+}
+
+// Values a column cannot hold, and records another transaction holds.
+std::string valueText(const std::vector<std::string>& lines) {
+    const std::string& first = lines.front();
+    if (startsWith(first, "validation error for column")) {
+        std::size_t at = 0;
+        const std::string table = quoted(first, at);
+        const std::string column = quoted(first, at);
+        const std::string value = quoted(first, at);
+        if (value == "*** null ***") {
+            return "El campo " + column + " de la tabla " + table + " es obligatorio";
+        }
+        return "El valor " + value + " no es válido para el campo " + column + " de la tabla " +
+               table;
+    }
+    if (startsWith(first, "arithmetic exception, numeric overflow, or string truncation")) {
+        if (hasLine(lines, "string right truncation")) {
+            return "Un texto es más largo de lo que admite su campo";
+        }
+        return "Un número no cabe en su campo o una operación con él no es válida";
+    }
+    if (first == "deadlock" || hasLine(lines, "update conflicts with concurrent update")) {
+        return "Otro usuario o proceso está modificando el mismo registro";
+    }
+    if (first == "Key violation.") {
+        return "Ya existe un registro con la misma clave";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ErrorCapture::refusalText(const std::string& message) {
+    const std::vector<std::string> lines = messageLines(message);
+    std::string text = constraintText(lines);
+    return text.empty() ? valueText(lines) : text;
+}
+
 std::string ErrorCapture::screenText(bool hasSender, const db::RecordSet* rs,
                                      const std::string& message) {
     if (!rs || hasSender) {
+        if (std::string refusal = refusalText(message); !refusal.empty()) {
+            return refusal;
+        }
         // The messages this label was made for end in a full stop or a line
         // break, which it leaves out; the database's own messages often end
         // in a letter ("No such file or directory"), which must stay.

@@ -66,6 +66,12 @@ class ErrorCapture {
     // break; a record set's refusal in memory, translated.
     static std::string screenText(bool hasSender, const db::RecordSet* rs,
                                   const std::string& message);
+    // The database's common refusals (a repeated key, a missing or still
+    // referenced record, a CHECK, a required or too long value, a record
+    // another transaction holds) in the operator's words, naming the table,
+    // column or constraint the message names; "" for any other message,
+    // which is shown as the database words it.
+    static std::string refusalText(const std::string& message);
     // The message as RPEV_ERROR (VARCHAR(2048)) can hold it: its first 2048
     // characters, never cutting a UTF-8 sequence in half.
     static std::string storedText(const std::string& message);

@@ -54,14 +54,21 @@ DetailShape detailShape(db::Connection& conn, const char* table) {
     return shape;
 }
 
+std::string dateColumnOf(db::Connection& conn, const char* table) {
+    db::Query q(conn);
+    q.open(dateColumnSql(db::upperCase(table)));
+    return q.isEmpty() ? std::string() : field(q, 0);
+}
+
 // Every document of the family in conn, with its lines summed: one read
 // of the header table and one aggregate per detail table.
 std::map<Key, Summary> readDocuments(db::Connection& conn, const erp::Document& document,
-                                     const std::vector<DetailShape>& shapes) {
+                                     const std::vector<DetailShape>& shapes,
+                                     const std::string& dateColumn, const Period& period) {
     std::map<Key, Summary> documents;
     std::map<std::int64_t, Summary*> byId;
     db::Query headers(conn);
-    headers.open(headerListSql(document));
+    headers.open(headerListSql(document, dateColumn, period));
     for (headers.first(); !headers.eof(); headers.next()) {
         Summary& s = documents[{field(headers, 1), field(headers, 2), field(headers, 3)}];
         s.twice = s.id != 0;
@@ -199,9 +206,12 @@ void compareFamily(db::Connection& source, db::Connection& destination,
                    const ComparedFamily& family, PairReport& report, FamilyTally& tally,
                    const Sent& sent) {
     const std::vector<DetailShape> shapes = comparedShapes(source, family);
-    const std::map<Key, Summary> inSource = readDocuments(source, *family.document, shapes);
+    const std::string dateColumn =
+        report.period.open() ? std::string() : dateColumnOf(source, family.document->table);
+    const std::map<Key, Summary> inSource =
+        readDocuments(source, *family.document, shapes, dateColumn, report.period);
     const std::map<Key, Summary> inDestination =
-        readDocuments(destination, *family.document, shapes);
+        readDocuments(destination, *family.document, shapes, dateColumn, report.period);
     const bool unfiltered = !sent.filtered();
     // Both maps are ordered by key: one merge.
     auto s = inSource.begin();
@@ -311,6 +321,51 @@ std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFam
                             .sharedTable = receivesMappedCopies(rows, *document)});
     }
     return families;
+}
+
+const char* findingText(Finding f) {
+    switch (f) {
+        case Finding::Missing:
+            return "falta";
+        case Finding::Extra:
+            return "sobra";
+        case Finding::Different:
+            return "distinto";
+    }
+    return "";
+}
+
+bool isIsoDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    return db::allDigits(text.substr(0, 4)) && db::allDigits(text.substr(5, 2)) &&
+           db::allDigits(text.substr(8, 2));
+}
+
+std::string headerListSql(const erp::Document& document, const std::string& dateColumn,
+                          const Period& period) {
+    std::string sql = headerListSql(document);
+    if (dateColumn.empty() || period.open()) {
+        return sql;
+    }
+    std::string where;
+    if (!period.since.empty()) {
+        where = dateColumn + " >= " + Q(period.since);
+    }
+    if (!period.until.empty()) {
+        where += (where.empty() ? "" : " and ") + dateColumn + " <= " + Q(period.until);
+    }
+    return sql + " where " + where;
+}
+
+std::string dateColumnSql(const std::string& table) {
+    // 12: DATE; 35: TIMESTAMP.
+    return "select first 1 trim(rf.RDB$FIELD_NAME) from RDB$RELATION_FIELDS rf join RDB$FIELDS f "
+           "on f.RDB$FIELD_NAME = rf.RDB$FIELD_SOURCE where rf.RDB$RELATION_NAME = " +
+           Q(table) +
+           " and f.RDB$FIELD_TYPE in (12, 35) and rf.RDB$FIELD_NAME containing 'FECHA' order by "
+           "rf.RDB$FIELD_POSITION";
 }
 
 std::string headerListSql(const erp::Document& document) {

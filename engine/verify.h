@@ -53,6 +53,8 @@ struct ComparedFamily {
 std::vector<ComparedFamily> comparedFamilies(const std::vector<const DocumentFamily*>& rows);
 
 enum class Finding { Missing, Extra, Different };
+// The finding as the reports name it: "falta", "sobra", "distinto".
+const char* findingText(Finding f);
 // The database a finding is about: the one that lacks the document, holds
 // the extra one or holds the copy that differs from what was sent.
 enum class Side { Source, Destination };
@@ -75,10 +77,22 @@ struct FamilyTally {
     std::int64_t equal = 0, missing = 0, extra = 0, different = 0;
 };
 
+// The documents of a period, by the date of their header (the header
+// table's first date column named FECHA, as the database describes it):
+// ISO dates, either end open when "". A family whose header has no such
+// column is compared whole.
+struct Period {
+    std::string since{}, until{};
+    bool open() const { return since.empty() && until.empty(); }
+};
+// Whether text is a date as a Period takes it (YYYY-MM-DD).
+bool isIsoDate(const std::string& text);
+
 // One pair: documents of source that destination should hold.
 struct PairReport {
     std::string source{};  // company codes
     std::string destination{};
+    Period period{};  // what is compared: set before compare()
     // The destination sends its own documents to the source (the download
     // source): a document only the destination holds may be missing in the
     // source, and a different one be copied from the destination.
@@ -92,6 +106,11 @@ struct PairReport {
 // The SQL texts, as sent: the headers of a document, and the lines of one
 // detail table summed per header id (first column of the table).
 std::string headerListSql(const erp::Document& document);
+// The same within period, by dateColumn ("" or an open period: every one).
+std::string headerListSql(const erp::Document& document, const std::string& dateColumn,
+                          const Period& period);
+// The date column a period is read by, of table: "" when it has none.
+std::string dateColumnSql(const std::string& table);
 std::string lineSummarySql(const std::string& table, const std::string& headerColumn,
                            const std::vector<std::string>& fixedPointColumns);
 // The columns of table (upper case), in order, with their scale.

@@ -16,6 +16,9 @@
 #include <functional>
 #include <string>
 
+#include "screens/export.h"
+
+class QMessageBox;
 class QWidget;
 
 namespace replica::screens {
@@ -39,5 +42,20 @@ struct DialogHooks {
 };
 
 using ErrorSink = std::function<void(const std::string& message)>;
+
+// The export of a screen: asks for the file (starting in the folder of the
+// last export) and its format, and writes table there. false when the
+// operator cancelled; throws std::runtime_error when the file cannot be
+// written.
+bool saveExport(QWidget* parent, const DialogHooks& hooks, const QString& name,
+                const exporting::Table& table);
+
+// A box's title: the title of the window it belongs to (with no parent, the
+// active window's, or the first visible one's), never the program's file
+// name.
+QString boxTitle(QWidget* parent);
+// Widens box so that a window manager shows its whole title (a short
+// question otherwise cut "Configuración compañías" down to a few letters).
+void fitTitle(QMessageBox& box);
 
 }  // namespace replica::screens

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -21,8 +20,9 @@
 
 #include "engine/db/error.h"
 #include "engine/db/query.h"
+#include "engine/errorcapture.h"
 #include "engine/sql.h"
-#include "screens/documenttypes.h"
+#include "screens/choices.h"
 #include "screens/gridtools.h"
 
 namespace replica::screens {
@@ -31,18 +31,22 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole + 2;
 constexpr int kCodeRole = Qt::UserRole + 3;
+constexpr int kSourceRole = Qt::UserRole + 4;
 // The widest a column other than the error text starts, so that a long
 // code never pushes the error text off the window.
 constexpr int kMaxColumnWidth = 220;
-constexpr int kErrorColumn = 10;
+
+enum class Cell { TypeName, Field, Origin };
 
 struct EventColumn {
-    const char* title;
-    const char* field;  // nullptr: the type name looked up in TIPO_DOCUMENTO
+    const char* title = nullptr;
+    const char* field = nullptr;  // the event's column shown (Cell::Field)
+    Cell cell = Cell::Field;
+    bool errorMonitorOnly = false;
 };
 
 constexpr EventColumn kColumns[] = {
-    {"Tipo doc", nullptr},
+    {"Tipo doc", nullptr, Cell::TypeName},
     {"Pref", "RPEV_PREF"},
     {"Número", "RPEV_NUMERO"},
     {"Código", "RPEV_CODIGO"},
@@ -52,8 +56,11 @@ constexpr EventColumn kColumns[] = {
     {"Op", "RPEV_OPER"},
     {"Prefd", "RPEV_PREFDEST"},
     {"PtVt", "RPEV_PTVT"},
-    {"Mensaje de error", "RPEV_ERROR"},
+    {"Origen", nullptr, Cell::Origin, true},
+    // Last: it takes the spare width.
+    {"Mensaje de error", "RPEV_ERROR", Cell::Field, true},
 };
+constexpr int kCompanyColumn = 4;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -94,10 +101,9 @@ void EventMonitor::buildGrid() {
     m_model = new QStandardItemModel(this);
     QStringList titles;
     for (const EventColumn& c : kColumns) {
-        if (!m_errorColumn && std::string(c.title) == "Mensaje de error") {
-            continue;
+        if (m_errorColumn || !c.errorMonitorOnly) {
+            titles << QString::fromUtf8(c.title);
         }
-        titles << QString::fromUtf8(c.title);
     }
     m_model->setHorizontalHeaderLabels(titles);
 
@@ -109,6 +115,12 @@ void EventMonitor::buildGrid() {
     // error text is cut with an ellipsis there, and the whole text is in
     // the tooltip, the detail line, the export and the copy.
     m_grid->horizontalHeader()->setStretchLastSection(true);
+
+    // The stretched last column follows the window, not the operator.
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        const bool stretched = column == m_model->columnCount() - 1;
+        m_widthsChanged = m_widthsChanged || (!m_fitting && !stretched);
+    });
 
     m_navigator = new GridNavigator(this);
     m_navigator->addMoves(*m_grid);
@@ -157,6 +169,7 @@ void EventMonitor::buildMenu() {
             [this](const QPoint& at) { m_menu->popup(m_grid->viewport()->mapToGlobal(at)); });
 
     addFindShortcut(this, [this] { return findDialog(); });
+    m_grid->setCopyHandler([this] { Copiar(); });
 }
 
 void EventMonitor::followSelection() {
@@ -190,7 +203,15 @@ void EventMonitor::layOut() {
     layout->addLayout(bottom);
 }
 
-EventMonitor::~EventMonitor() = default;
+EventMonitor::~EventMonitor() {
+    if (m_widthsChanged) {
+        rememberColumnWidths(columnsKey(), *m_grid->horizontalHeader());
+    }
+}
+
+QString EventMonitor::columnsKey() const {
+    return QStringLiteral("Monitores/") + m_exportName + QStringLiteral("/Columnas");
+}
 
 FindDialog* EventMonitor::findDialog() {
     if (!m_find) {
@@ -217,16 +238,54 @@ void EventMonitor::report(const std::string& message) {
 
 void EventMonitor::FormActivate() {
     try {
-        m_database = &chooseDatabase();
+        m_sources = chooseSources();
     } catch (const std::exception& e) {
+        m_sources.clear();
         report(e.what());
         return;
     }
     reload();
 }
 
+void EventMonitor::readSource(std::size_t index, const std::vector<DocumentType>& types) {
+    const EventSource& source = m_sources[index];
+    db::Query q(*source.database);
+    q.open(source.sql);
+    for (q.first(); !q.eof(); q.next()) {
+        QList<QStandardItem*> row;
+        for (const EventColumn& c : kColumns) {
+            if (c.errorMonitorOnly && !m_errorColumn) {
+                continue;
+            }
+            if (c.cell == Cell::TypeName) {
+                row << new QStandardItem(qs(documentTypeName(types, q.asInt("RPEV_TIPO"))));
+            } else if (c.cell == Cell::Origin) {
+                row << new QStandardItem(source.origin);
+                row.back()->setToolTip(qs(source.database->path()));
+            } else {
+                row << cellItem(q.value(c.field));
+            }
+        }
+        if (m_errorColumn) {
+            // The database's common refusals in the operator's words; its
+            // own words stay in the tooltip (and in errorenvio.txt).
+            QStandardItem* error = row.back();
+            const std::string stored = error->text().toStdString();
+            const std::string refusal = ErrorCapture::refusalText(stored);
+            if (!refusal.empty()) {
+                error->setText(qs(refusal));
+            }
+            error->setToolTip(refusal.empty() ? qs(stored) : qs(refusal + "\n\n" + stored));
+        }
+        row.front()->setData(QVariant::fromValue<qlonglong>(q.asInt("RPEV_ID")), kIdRole);
+        row.front()->setData(qs(q.asText("RPEV_CODIGO")), kCodeRole);
+        row.front()->setData(QVariant::fromValue<qulonglong>(index), kSourceRole);
+        m_model->appendRow(row);
+    }
+}
+
 void EventMonitor::reload() {
-    if (!m_database) {
+    if (m_sources.empty()) {
         return;
     }
     m_model->removeRows(0, m_model->rowCount());
@@ -234,23 +293,8 @@ void EventMonitor::reload() {
         // Type names always come from the local company database, also when
         // the events are the server's.
         const std::vector<DocumentType> types = loadDocumentTypes(m_local);
-        db::Query q(*m_database);
-        q.open(m_sql);
-        for (q.first(); !q.eof(); q.next()) {
-            QList<QStandardItem*> row;
-            for (const EventColumn& c : kColumns) {
-                if (!c.field) {
-                    row << new QStandardItem(qs(documentTypeName(types, q.asInt("RPEV_TIPO"))));
-                } else if (m_errorColumn || std::string(c.field) != "RPEV_ERROR") {
-                    row << cellItem(q.value(c.field));
-                }
-            }
-            if (m_errorColumn) {
-                row.back()->setToolTip(row.back()->text());
-            }
-            row.front()->setData(QVariant::fromValue<qlonglong>(q.asInt("RPEV_ID")), kIdRole);
-            row.front()->setData(qs(q.asText("RPEV_CODIGO")), kCodeRole);
-            m_model->appendRow(row);
+        for (std::size_t i = 0; i < m_sources.size(); ++i) {
+            readSource(i, types);
         }
     } catch (const db::Error& e) {
         report(e.message());
@@ -258,8 +302,22 @@ void EventMonitor::reload() {
         report(e.what());
     }
     m_grid->proxy()->invalidate();
+    m_fitting = true;
     m_grid->fitColumnsToContents(kMaxColumnWidth);
+    // The widths the operator chose last time win over the fitted ones.
+    restoreColumnWidths(columnsKey(), *m_grid->horizontalHeader());
+    m_fitting = false;
     m_grid->goToRow(0);
+    updateStatus();
+}
+
+db::Connection* EventMonitor::databaseOf(int sourceRow) const {
+    const std::size_t index = m_model->item(sourceRow, 0)->data(kSourceRole).toULongLong();
+    return index < m_sources.size() ? m_sources[index].database : nullptr;
+}
+
+void EventMonitor::setNote(const QString& note) {
+    m_note = note;
     updateStatus();
 }
 
@@ -269,7 +327,7 @@ int EventMonitor::deletableRow() const {
         return -1;
     }
     const int row = m_grid->currentSourceRow();
-    if (row < 0 || !m_model->item(row, 0)->data(kIdRole).isValid()) {
+    if (row < 0 || !m_model->item(row, 0)->data(kIdRole).isValid() || !databaseOf(row)) {
         return -1;
     }
     return row;
@@ -279,24 +337,26 @@ void EventMonitor::updateStatus() {
     const int listed = m_model->rowCount();
     const int shown = m_grid->proxy()->rowCount();
     const QString noun = listed == 1 ? QStringLiteral("evento") : QStringLiteral("eventos");
-    m_count->setText(shown == listed
-                         ? QStringLiteral("%1 %2").arg(listed).arg(noun)
-                         : QStringLiteral("%1 de %2 %3").arg(shown).arg(listed).arg(noun));
-    const bool deletable = m_database && deletableRow() >= 0;
+    m_count->setText((shown == listed
+                          ? QStringLiteral("%1 %2").arg(listed).arg(noun)
+                          : QStringLiteral("%1 de %2 %3").arg(shown).arg(listed).arg(noun)) +
+                     (m_note.isEmpty() ? QString() : QStringLiteral(" - ") + m_note));
+    const bool deletable = deletableRow() >= 0;
     m_delete->setEnabled(deletable);
     if (QToolButton* nav = m_navigator->button(GridNavigator::Delete)) {
         nav->setEnabled(deletable);
     }
     if (m_detail) {
         const int row = m_grid->currentSourceRow();
-        const QString error = row >= 0 ? m_model->item(row, kErrorColumn)->text() : QString();
+        const int errorColumn = m_model->columnCount() - 1;
+        const QString error = row >= 0 ? m_model->item(row, errorColumn)->text() : QString();
         // One line: the breaks of a long database message become blanks.
         QString line = error;
         line.replace(QLatin1Char('\r'), QLatin1Char(' '))
             .replace(QLatin1Char('\n'), QLatin1Char(' '));
         m_detail->setText(line);
         m_detail->setCursorPosition(0);
-        m_detail->setToolTip(error);
+        m_detail->setToolTip(row >= 0 ? m_model->item(row, errorColumn)->toolTip() : QString());
     }
 }
 
@@ -322,18 +382,24 @@ std::int64_t EventMonitor::eventId(int sourceRow) const {
 
 void EventMonitor::BorrarClick() {
     const int row = deletableRow();
-    if (row < 0 || !m_database) {
+    db::Connection* database = row < 0 ? nullptr : databaseOf(row);
+    if (!database) {
         return;
     }
-    if (!m_hooks.confirm(this,
-                         QStringLiteral("Esta seguro de borrar el evento para el documento ") +
-                             eventName(row) + QStringLiteral("?"))) {
+    // Events of several companies and databases can look alike: the
+    // question says which one goes, and from where.
+    const QString company = m_model->item(row, kCompanyColumn)->text().trimmed();
+    if (!m_hooks.confirm(this, QStringLiteral("¿Está seguro de borrar el evento del documento ") +
+                                   eventName(row) + QStringLiteral(" para la compañía ") +
+                                   (company.isEmpty() ? QStringLiteral("(ninguna)") : company) +
+                                   QStringLiteral(" en la base de datos ") + qs(database->path()) +
+                                   QStringLiteral("?"))) {
         return;
     }
     try {
         // An event another process removed meanwhile deletes nothing, which
         // is not worth a word.
-        m_database->execute("DELETE FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId(row)));
+        database->execute("DELETE FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId(row)));
     } catch (const db::Error& e) {
         report(e.message());
         return;
@@ -378,29 +444,8 @@ void EventMonitor::GuardarSeleccion() {
     if (QApplication::focusWidget() != m_grid) {
         return;
     }
-    QStringList filters;
-    for (const exporting::FileType& t : exporting::kFileTypes) {
-        filters << QString::fromUtf8(t.filter);
-    }
-    QString chosen;
-    int filter = 0;
-    if (!m_hooks.saveFile(this, m_exportName, filters, chosen, filter)) {
-        return;
-    }
-    filter = std::clamp(filter, 0, static_cast<int>(exporting::kFileTypes.size()) - 1);
-    const exporting::Format format = exporting::kFileTypes[static_cast<std::size_t>(filter)].format;
-    const QString path =
-        QString::fromStdString(exporting::exportFileName(chosen.toStdString(), format));
     try {
-        const std::string bytes = exporting::exportBytes(selectionTable(), format);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-                static_cast<qint64>(bytes.size()) ||
-            !file.flush()) {
-            throw std::runtime_error("No se pudo escribir el archivo " + path.toStdString() + ": " +
-                                     file.errorString().toStdString());
-        }
+        saveExport(this, m_hooks, m_exportName, selectionTable());
     } catch (const std::exception& e) {
         report(e.what());
     }

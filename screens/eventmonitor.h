@@ -10,13 +10,18 @@
 // sorts the rows already read, searches as the operator types and has a
 // find dialog (Ctrl+F); nothing of that reaches the database.
 //
+// A monitor may read more than one database (the error monitor also reads
+// the failed events of the download source addressed to this company): its
+// "Origen" column says which database each row came from.
+//
 // Writes: only "Borrar" (and the navigator's delete button of the error
 // monitor, which is the same action), which deletes the current event from
-// the database the list was read from after the operator answers Yes, then
+// the database its row was read from after the operator answers Yes, then
 // reads the list again. It acts only on a selected row that the grid shows
-// (disabled otherwise), and its question names the event: its code, or its
-// type, prefix and number when it has no code. Every other action works on
-// the rows on the screen.
+// (disabled otherwise), and its question names the event (its code, or its
+// type, prefix and number when it has no code), the company it is for and
+// the database it is deleted from. Every other action works on the rows on
+// the screen; Ctrl+C copies the selected rows, as "Copiar" does.
 //
 // Under the grid: the number of events listed (and shown, when a filter
 // hides some) and, in the error monitor, the whole error text of the
@@ -34,6 +39,7 @@
 
 #include "engine/db/connection.h"
 #include "screens/dialoghooks.h"
+#include "screens/documenttypes.h"
 #include "screens/export.h"
 
 class QAction;
@@ -49,6 +55,14 @@ namespace replica::screens {
 class DataGrid;
 class FindDialog;
 class GridNavigator;
+
+// One database a monitor lists: the query it reads there and the word its
+// rows carry in the "Origen" column.
+struct EventSource {
+    db::Connection* database = nullptr;
+    std::string sql;
+    QString origin;
+};
 
 class EventMonitor : public QDialog {
     Q_OBJECT
@@ -70,9 +84,15 @@ class EventMonitor : public QDialog {
     void SeleccionarTodo();
     void GuardarSeleccion();
 
-    // The database of the last activation (null before the first).
-    db::Connection* database() const { return m_database; }
+    // The first database of the last activation (null before the first).
+    db::Connection* database() const {
+        return m_sources.empty() ? nullptr : m_sources.front().database;
+    }
     const std::string& listSql() const { return m_sql; }
+    // The database a row of the list was read from (and is deleted in).
+    db::Connection* databaseOf(int sourceRow) const;
+    // A word under the grid about what the list could not read.
+    void setNote(const QString& note);
     const QString& exportName() const { return m_exportName; }
     // The selected rows with the visible columns, as the export writes them.
     exporting::Table selectionTable() const;
@@ -98,8 +118,11 @@ class EventMonitor : public QDialog {
     EventMonitor(const QString& caption, std::string sql, QString exportName, bool errorColumn,
                  db::Connection& local, ErrorSink errors, QWidget* parent);
 
-    // The database the list is read from and deleted in.
-    virtual db::Connection& chooseDatabase() { return m_local; }
+    // The databases the list is read from and deleted in, with their
+    // queries; by default the local company database with the monitor's
+    // query.
+    virtual std::vector<EventSource> chooseSources() { return {{&m_local, m_sql, origin()}}; }
+    static QString origin() { return QStringLiteral("Local"); }
 
     void showEvent(QShowEvent* event) override;
 
@@ -110,16 +133,22 @@ class EventMonitor : public QDialog {
     void followSelection();
     void layOut();
     void report(const std::string& message);
+    void readSource(std::size_t index, const std::vector<DocumentType>& types);
     // Follows the current row and the rows shown: "Borrar", the count and
     // the detail line.
     void updateStatus();
     // The source row "Borrar" acts on: the current row when the grid shows
     // it selected; -1 otherwise.
     int deletableRow() const;
+    // Where the operator's column widths of this monitor are remembered.
+    QString columnsKey() const;
 
     db::Connection& m_local;
-    db::Connection* m_database = nullptr;
+    std::vector<EventSource> m_sources;
     std::string m_sql;
+    QString m_note;
+    bool m_fitting = false;        // the screen sizes the columns itself
+    bool m_widthsChanged = false;  // the operator resized a column
     QString m_exportName;
     bool m_errorColumn;
     ErrorSink m_errors;

@@ -338,21 +338,50 @@ std::string rtfText(const std::string& s) {
 
 }  // namespace
 
+// The widths (twips) of columns of natural width wanted, within total: a
+// column narrower than its share keeps its width, the wider ones share what
+// is left (their text wraps in the cell).
+std::vector<int> fitWidths(const std::vector<int>& wanted, int total) {
+    std::vector<std::size_t> order(wanted.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return wanted[a] < wanted[b]; });
+    std::vector<int> widths(wanted.size());
+    int left = total;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const int share = left / static_cast<int>(order.size() - k);
+        widths[order[k]] = std::min(wanted[order[k]], share);
+        left -= widths[order[k]];
+    }
+    return widths;
+}
+
 std::string toRtf(const Table& table) {
     const std::size_t cols = columnCount(table);
     const auto rows = allRows(table);
-    // Column widths in twips from the longest text, within sensible bounds.
-    std::vector<int> right(cols);
-    int x = 0;
+    // Column widths in twips from the longest text, within sensible bounds,
+    // and all of them within the printable width of a landscape page.
+    std::vector<int> wanted(cols);
     for (std::size_t c = 0; c < cols; ++c) {
         std::size_t len = 0;
         for (const auto& row : rows) {
             len = std::max(len, codePoints(cell(row, c)).size());
         }
-        x += static_cast<int>(std::clamp<std::size_t>(len, 4, 60)) * 110 + 140;
+        wanted[c] = static_cast<int>(std::clamp<std::size_t>(len, 4, 60)) * 110 + 140;
+    }
+    const std::vector<int> widths = fitWidths(wanted, kRtfTableWidth);
+    std::vector<int> right(cols);
+    int x = 0;
+    for (std::size_t c = 0; c < cols; ++c) {
+        x += widths[c];
         right[c] = x;
     }
     std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\n";
+    // A4 landscape with half-inch margins; the table is no wider than what
+    // a Letter landscape page leaves, so either paper prints it whole.
+    out += "\\paperw16838\\paperh11906\\landscape\\margl720\\margr720\\margt720\\margb720\n";
     out += "\\viewkind4\\uc1\\f0\\fs18\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out += "\\trowd\\trgaph70\\trleft0";

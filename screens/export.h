@@ -61,6 +61,9 @@ std::string exportFileName(const std::string& chosen, Format format);
 std::string toText(const Table& table);
 std::string toCsv(const Table& table);
 std::string toHtml(const Table& table);
+// An RTF table on an A4 landscape page, no wider than kRtfTableWidth twips
+// (what a Letter landscape page leaves inside half-inch margins).
+inline constexpr int kRtfTableWidth = 14400;
 std::string toRtf(const Table& table);
 std::string toXls(const Table& table);  // xlswriter.cpp
 std::string exportBytes(const Table& table, Format format);

@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -270,6 +271,15 @@ DataGrid::DataGrid(QWidget* parent)
     });
     connect(m_header, &FilterHeader::filterChanged, m_proxy, &GridProxy::setColumnFilter);
     connect(m_proxy, &QAbstractItemModel::headerDataChanged, this, [this] { keepTitlesWhole(); });
+}
+
+void DataGrid::keyPressEvent(QKeyEvent* event) {
+    if (m_copy && event->matches(QKeySequence::Copy)) {
+        m_copy();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void DataGrid::keepTitlesWhole() {

@@ -132,6 +132,13 @@ class DataGrid : public QTableView {
     void commitEditor();
     void discardEditor();
     bool editorOpen() const { return openEditor() != nullptr; }
+    // What the copy key (Ctrl+C) does: the screen's own copy of the rows,
+    // so that the key and the menu's "Copiar" never copy different things.
+    // Unset: the table's copy of the current cell.
+    void setCopyHandler(std::function<void()> copy) { m_copy = std::move(copy); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QWidget* openEditor() const;
@@ -142,6 +149,7 @@ class DataGrid : public QTableView {
     GridProxy* m_proxy;
     FilterHeader* m_header;
     bool m_sortable = true;
+    std::function<void()> m_copy;
 };
 
 // The next row, from start (inclusive) and wrapping round, whose text in

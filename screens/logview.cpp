@@ -7,15 +7,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <QSortFilterProxyModel>
 #include <QStringListModel>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 
 namespace replica::screens {
 
-const char* const LogView::kFiles[2] = {"errorenvio.txt", "ENVIO.TXT"};
+const char* const LogView::kFiles[3] = {"errorenvio.txt", "ENVIO.TXT", "ERRORES.TXT"};
 
 std::vector<std::string> recentLines(const std::string& bytes, std::size_t max, bool truncated) {
     std::vector<std::string> out;
@@ -43,19 +43,20 @@ std::vector<std::string> recentLines(const std::string& bytes, std::size_t max, 
     return out;
 }
 
-std::vector<std::string> readRecentLines(const std::string& path, std::size_t max) {
+std::vector<std::string> readRecentLines(const std::string& path, std::size_t max,
+                                         std::size_t bytes) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         return {};
     }
     const std::streamoff size = in.tellg();
     const std::streamoff start =
-        std::max<std::streamoff>(0, size - static_cast<std::streamoff>(kLogViewBytes));
+        std::max<std::streamoff>(0, size - static_cast<std::streamoff>(bytes));
     in.seekg(start);
-    std::string bytes(static_cast<std::size_t>(size - start), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return recentLines(bytes, max, start > 0);
+    std::string tail(static_cast<std::size_t>(size - start), '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    tail.resize(static_cast<std::size_t>(in.gcount()));
+    return recentLines(tail, max, start > 0);
 }
 
 LogView::LogView(DirectoryProvider dir, QWidget* parent) : QDialog(parent), m_dir(std::move(dir)) {
@@ -73,15 +74,17 @@ LogView::LogView(DirectoryProvider dir, QWidget* parent) : QDialog(parent), m_di
     m_search->setPlaceholderText(QStringLiteral("Texto contenido en la línea"));
 
     m_lines = new QStringListModel(this);
-    m_filter = new QSortFilterProxyModel(this);
-    m_filter->setSourceModel(m_lines);
-    m_filter->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_list = new QListView(this);
     m_list->setObjectName(QStringLiteral("lista"));
-    m_list->setModel(m_filter);
+    m_list->setModel(m_lines);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setUniformItemSizes(true);
+    // Uniform sizes would give every line the width of the first, cutting
+    // the longer ones: each line keeps its own width and the list scrolls.
+    m_list->setUniformItemSizes(false);
+    m_list->setTextElideMode(Qt::ElideNone);
+    m_list->setWordWrap(false);
+    m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     m_count = new QLabel(this);
@@ -92,10 +95,7 @@ LogView::LogView(DirectoryProvider dir, QWidget* parent) : QDialog(parent), m_di
     m_close->setAutoDefault(false);
 
     connect(m_file, &QComboBox::currentIndexChanged, this, [this] { reload(); });
-    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
-        m_filter->setFilterFixedString(text);
-        updateCount();
-    });
+    connect(m_search, &QLineEdit::textChanged, this, [this] { applySearch(); });
     connect(m_refresh, &QPushButton::clicked, this, [this] { reload(); });
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -118,32 +118,50 @@ LogView::LogView(DirectoryProvider dir, QWidget* parent) : QDialog(parent), m_di
 void LogView::reload() {
     const std::string dir = m_dir ? m_dir() : std::string();
     const std::string path = dir + "/" + kFiles[std::max(0, m_file->currentIndex())];
-    QStringList lines;
-    for (const std::string& line : readRecentLines(path, kLogViewLines)) {
-        lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    m_read.clear();
+    for (const std::string& line : readRecentLines(path, SIZE_MAX, kLogSearchBytes)) {
+        m_read << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     }
-    m_lines->setStringList(lines);
     m_file->setToolTip(QString::fromStdString(path));
+    applySearch();
+}
+
+void LogView::applySearch() {
+    const QString text = m_search->text();
+    QStringList shown;
+    m_matches = 0;
+    for (const QString& line : m_read) {
+        if (text.isEmpty() || line.contains(text, Qt::CaseInsensitive)) {
+            ++m_matches;
+            if (static_cast<std::size_t>(shown.size()) < kLogViewLines) {
+                shown << line;
+            }
+        }
+    }
+    m_lines->setStringList(shown);
     updateCount();
 }
 
 QStringList LogView::shownLines() const {
-    QStringList out;
-    for (int r = 0; r < m_filter->rowCount(); ++r) {
-        out << m_filter->index(r, 0).data().toString();
-    }
-    return out;
+    return m_lines->stringList();
 }
 
 void LogView::updateCount() {
-    const int all = m_lines->rowCount();
-    const int shown = m_filter->rowCount();
+    const auto all = static_cast<int>(m_read.size());
+    const int shown = m_lines->rowCount();
     if (all == 0) {
         m_count->setText(QStringLiteral("El archivo no tiene líneas."));
-    } else if (shown == all) {
+    } else if (m_search->text().isEmpty() && shown == all) {
         m_count->setText(QStringLiteral("%1 líneas recientes, la más nueva primero").arg(all));
-    } else {
+    } else if (m_search->text().isEmpty()) {
+        m_count->setText(QStringLiteral("Las %1 líneas más recientes de %2").arg(shown).arg(all));
+    } else if (shown == m_matches) {
         m_count->setText(QStringLiteral("%1 de %2 líneas recientes").arg(shown).arg(all));
+    } else {
+        m_count->setText(QStringLiteral("Las %1 más recientes de %2 líneas con el texto, de %3")
+                             .arg(shown)
+                             .arg(m_matches)
+                             .arg(all));
     }
 }
 

@@ -29,6 +29,7 @@
 #include <string>
 
 #include "app/principalauto.h"
+#include "app/verify.h"
 #include "engine/sql.h"
 #include "screens/ctrlaccesoauto.h"
 #include "screens/gridtools.h"
@@ -37,6 +38,7 @@
 #include "screens/pendientes.h"
 #include "screens/repcompania.h"
 #include "screens/repdocs.h"
+#include "screens/verificar.h"
 #include "tests/support/erp.h"
 #include "tests/support/tempdir.h"
 
@@ -201,7 +203,7 @@ TEST(Layout, EveryScreenAtItsDefaultSizeShowsEveryControlWhole) {
         check(*screen.findDialog(), "buscar");
     }
     {
-        screens::Tfpendientes screen(s.local(), s.local(), true, [](const std::string&) {});
+        screens::Tfpendientes screen(s.local(), s.local(), true, "001", [](const std::string&) {});
         check(screen, "pendientes");
     }
     {
@@ -215,6 +217,20 @@ TEST(Layout, EveryScreenAtItsDefaultSizeShowsEveryControlWhole) {
     {
         screens::LogView view([&] { return inst.dir.path(); });
         check(view, "registros");
+    }
+    {
+        // The comparison with the companies of the installation (002 has
+        // no database here: the report says so under the list).
+        screens::Tfverificar screen(
+            [&](const Period& period) {
+                VerifyOptions options;
+                options.period = period;
+                VerifyReport r = verifyCompany(s.local(), "001", "", options, {});
+                return screens::VerifyOutcome{r.pairs, r.errors};
+            },
+            {});
+        screen.VerificarClick();
+        check(screen, "verificar");
     }
     w.hide();
     unsetenv("REPLICA_APP_DIR");

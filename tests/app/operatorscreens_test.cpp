@@ -233,6 +233,10 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
     s.w.FormActivate();  // runs once: downloads from 002, uploads nothing
     ASSERT_TRUE(s.w.lastReport().finished);
     ASSERT_TRUE(s.messages.empty());
+    // After the run, events of the download source for this company: one
+    // pending, one that failed there.
+    Installation::addEvent(*inst.server, 8, "001");
+    Installation::addEvent(*inst.server, 9, "001", "'fallo al descargar'");
 
     for (const char* name :
          {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias", "BConfDocumentos"}) {
@@ -245,7 +249,8 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
     ASSERT_EQ(s.opened.size(), 6U);
     EXPECT_EQ(s.opened[0].title, "Mensajes de error o advertencia del envio");
     EXPECT_EQ(s.opened[0].database, inst.companyPath("001"));
-    EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C1"});
+    // The local failure and this company's failed download at its source.
+    EXPECT_EQ(s.opened[0].codes, (std::vector<std::string>{"C1", "C9"}));
     EXPECT_EQ(s.opened[1].title, "Documentos pendientes por transmitir - Pendiente envio");
     EXPECT_EQ(s.opened[1].upload, 1);
     EXPECT_EQ(s.opened[1].database, inst.companyPath("001"));
@@ -256,12 +261,13 @@ TEST(OperatorScreens, EachButtonOpensItsScreenOnItsDatabase) {
                   inst.companyPath("002") + ")");
     EXPECT_EQ(s.opened[2].upload, 0);
     EXPECT_EQ(s.opened[2].database, inst.companyPath("002"));
-    EXPECT_EQ(s.opened[2].codes, std::vector<std::string>{"C7"});
+    // Only what this company's download takes: not 009's event 7.
+    EXPECT_EQ(s.opened[2].codes, std::vector<std::string>{"C8"});
     EXPECT_EQ(s.opened[3].title, QString::fromUtf8("Configuración compañías"));
     EXPECT_EQ(s.opened[4].title, QString::fromUtf8("Configuración documentos"));
     EXPECT_EQ(s.opened[5].upload, 1);
     EXPECT_EQ(s.opened[5].codes, std::vector<std::string>{"C2"});
-    EXPECT_EQ(s.label(), "Ultimo error:");
+    EXPECT_EQ(s.label(), QString::fromUtf8("Último error:"));
     EXPECT_TRUE(s.messages.empty());
 }
 
@@ -275,8 +281,8 @@ TEST(OperatorScreens, RunsAndScreensNeverOverlap) {
     Window s{cl};
     s.w.FormActivate();
     QSignalSpy runs(&s.w, &Tfprincipalauto::runFinished);
-    const char* names[] = {"BMensajes", "BPendienteEnvio", "BPendienteDescarga", "BCompanias",
-                           "BConfDocumentos"};
+    const char* names[] = {"BMensajes",  "BPendienteEnvio", "BPendienteDescarga",
+                           "BCompanias", "BConfDocumentos", "BVerificar"};
 
     // During a run no screen can be opened.
     std::vector<bool> enabledDuringRun;
@@ -293,7 +299,7 @@ TEST(OperatorScreens, RunsAndScreensNeverOverlap) {
     QTimer::singleShot(0, &s.w, watch);
     s.button("SpeedButton1")->click();
     EXPECT_EQ(runs.count(), 1);
-    EXPECT_EQ(enabledDuringRun, std::vector<bool>(5, false));
+    EXPECT_EQ(enabledDuringRun, std::vector<bool>(6, false));
     EXPECT_TRUE(s.opened.empty());
     for (const char* name : names) {
         EXPECT_TRUE(s.button(name)->isEnabled()) << name;
@@ -344,7 +350,8 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(s.loginBoxes.size(), 2U);
     EXPECT_TRUE(s.messages.empty());
     const QString failure = s.label();
-    EXPECT_TRUE(failure.startsWith("Ultimo error: ") && failure.contains("gone.fdb"))
+    EXPECT_TRUE(failure.startsWith(QString::fromUtf8("Último error: ")) &&
+                failure.contains("gone.fdb"))
         << failure.toStdString();
     EXPECT_NE(inst.file("ERRORES.TXT").find("gone.fdb"), std::string::npos);
     s.chooseCompany("002");
@@ -372,7 +379,7 @@ TEST(OperatorScreens, UnhandledErrorsGoToTheLoginHandlerUntilTheFirstUploadPhase
     EXPECT_EQ(static_cast<int>(s.loginBoxes.size()), loginBoxes);
     EXPECT_EQ(inst.file("ERRORES.TXT"), errores);
     EXPECT_NE(inst.file("errorenvio.txt").find(",tercero\n"), std::string::npos);
-    EXPECT_EQ(s.label(), "Ultimo error: cuarto");
+    EXPECT_EQ(s.label(), QString::fromUtf8("Último error: cuarto"));
 }
 
 // An interactive start, identified without the login screen.
@@ -403,7 +410,7 @@ TEST(OperatorScreens,
     s.button("BPendienteDescarga")->click();
     ASSERT_EQ(s.opened.size(), 1U);
     EXPECT_EQ(s.opened[0].database, inst.companyPath("002"));
-    EXPECT_EQ(s.opened[0].codes, std::vector<std::string>{"C7"});
+    EXPECT_TRUE(s.opened[0].codes.empty());  // 002's only event is for 009
     EXPECT_TRUE(s.messages.empty());
 
     // Each run connects 003 last (the upload of event 2).
@@ -415,7 +422,6 @@ TEST(OperatorScreens,
         s.button("BPendienteDescarga")->click();
         ASSERT_EQ(s.opened.size(), static_cast<std::size_t>(2 + run));
         EXPECT_EQ(s.opened.back().database, inst.companyPath("002"));
-        EXPECT_EQ(s.opened.back().codes, std::vector<std::string>{"C7"});
     }
     // Its own connection is closed with the screen; the run's is untouched.
     EXPECT_FALSE(s.w.session().downloadSource().isOpen());
@@ -499,7 +505,7 @@ TEST(OperatorScreens, DetenerStopsAfterTheEventInHandAndTheSummaryAndTrayTellThe
     EXPECT_EQ(notes[0].first, QString::fromUtf8("Envío con errores"));
     EXPECT_EQ(notes[0].second, summary);
     // The error label says when it was written.
-    EXPECT_TRUE(s.label().startsWith("Ultimo error: Documento tipo 11 "))
+    EXPECT_TRUE(s.label().startsWith(QString::fromUtf8("Último error: Documento tipo 11 ")))
         << s.label().toStdString();
     EXPECT_TRUE(s.label().contains(": RPEV_IDDOC")) << s.label().toStdString();
     EXPECT_FALSE(s.w.findChild<QLabel*>("LHoraError")->text().isEmpty());

@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -128,7 +129,7 @@ TEST(MainScreen, ShowsItsCaptionsAndDefaults) {
     EXPECT_FALSE(s.get<QCheckBox>("ckreciente")->isChecked());
     EXPECT_EQ(s.get<QCheckBox>("CkError")->text(), "No reintentar errores");
     EXPECT_FALSE(s.get<QCheckBox>("CkError")->isChecked());
-    EXPECT_EQ(s.get<QLabel>("Label8")->text(), "Ultimo error:");
+    EXPECT_EQ(s.get<QLabel>("Label8")->text(), QString::fromUtf8("Último error:"));
     EXPECT_EQ(s.get<QLabel>("LRevision")->text(), "Rev:2026/05/22");
     EXPECT_EQ(s.get<QComboBox>("LCiaOri")->currentText(), "");
 
@@ -183,6 +184,42 @@ TEST(MainScreen, WholeDocumentsChoiceIsRememberedForTheNextStartAndReachesTheRun
     EXPECT_FALSE(s.get<QCheckBox>("CkCompletos")->isChecked());
 }
 
+// What the operator typed and chose comes back at the next start; what a
+// run or the program set does not.
+TEST(MainScreen, TheOperatorsChoicesComeBackAfterARestart) {
+    ensureApplication();
+    QRect placed;
+    {
+        Screen s{CommandLine{}};
+        for (const char* name : {"NroOp", "NroOpE", "Minut"}) {
+            auto* edit = s.get<QLineEdit>(name);
+            edit->selectAll();
+            QTest::keyClicks(edit, name == std::string("Minut") ? "7" : "40");
+        }
+        s.get<QCheckBox>("ckreciente")->click();
+        s.get<QCheckBox>("CkError")->click();
+        s.w.screenOperator().setDownloadCount("3");  // the run's, not the operator's
+        s.w.show();
+        s.w.setGeometry(40, 50, 700, 640);
+        QApplication::processEvents();
+        placed = s.w.geometry();
+    }
+    {
+        Screen s{CommandLine{}};
+        EXPECT_EQ(s.text("NroOp"), "40");
+        EXPECT_EQ(s.text("NroOpE"), "40");
+        EXPECT_EQ(s.text("Minut"), "7");
+        EXPECT_TRUE(s.get<QCheckBox>("ckreciente")->isChecked());
+        EXPECT_TRUE(s.get<QCheckBox>("CkError")->isChecked());
+        EXPECT_EQ(s.w.geometry().size(), placed.size());
+        EXPECT_EQ(s.w.screenOperator().inputs().frequency, "7");
+        s.get<QCheckBox>("CkError")->click();
+    }
+    Screen s{CommandLine{}};
+    EXPECT_FALSE(s.get<QCheckBox>("CkError")->isChecked());
+    EXPECT_TRUE(s.get<QCheckBox>("ckreciente")->isChecked());
+}
+
 // "Enviar" by hand says in a box why the run was refused; the timer's run
 // says it only on the label and in the log, for no one may be there.
 TEST(MainScreen, EnviarWithoutCompanyOnlyShowsItsMessage) {
@@ -199,7 +236,7 @@ TEST(MainScreen, EnviarWithoutCompanyOnlyShowsItsMessage) {
 
     EXPECT_EQ(s.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
     EXPECT_EQ(s.get<QLabel>("Label8")->text(),
-              QString::fromUtf8("Ultimo error: Debe indicar la compañía de origen."));
+              QString::fromUtf8("Último error: Debe indicar la compañía de origen."));
     const std::string log = test::slurp(dir.file("errorenvio.txt"));
     EXPECT_NE(log.find("Debe indicar"), log.rfind("Debe indicar")) << log;
     EXPECT_EQ(statements, 0);
@@ -280,8 +317,8 @@ TEST(MainScreen, ChoosingAnotherCompanyClosesThePreviousConnectionFirst) {
     EXPECT_EQ(local.path(), inst.dir.path() + "/datos/003/norvale.fdb");
     EXPECT_TRUE(s.items("LAgencia").isEmpty());
     const QString error = s.get<QLabel>("Label8")->text();
-    EXPECT_TRUE(error.startsWith("Ultimo error: ")) << error.toStdString();
-    EXPECT_GT(error.size(), QString("Ultimo error: ").size());
+    EXPECT_TRUE(error.startsWith(QString::fromUtf8("Último error: "))) << error.toStdString();
+    EXPECT_GT(error.size(), QString::fromUtf8("Último error: ").size());
     EXPECT_NE(test::slurp(inst.dir.file("errorenvio.txt")).find("003"), std::string::npos);
     EXPECT_TRUE(s.messages.empty());
 }
@@ -307,7 +344,8 @@ TEST(MainScreen, CommandLineStartThatCannotOpenItsDatabasesRunsNothing) {
         s.w.FormActivate();
         EXPECT_EQ(runs.count(), 0);
         EXPECT_TRUE(s.messages.empty());
-        EXPECT_TRUE(s.get<QLabel>("Label8")->text().startsWith("Ultimo error: "));
+        EXPECT_TRUE(
+            s.get<QLabel>("Label8")->text().startsWith(QString::fromUtf8("Último error: ")));
         ASSERT_EQ(quit.count(), 1);
         EXPECT_EQ(quit.at(0).at(0).toInt(), kExitNotStarted);
     }
@@ -325,7 +363,7 @@ TEST(MainScreen, UnknownCompanyLeavesTheSelectorEmptyAndTheRunRefuses) {
     // No one may be there to click a box.
     EXPECT_TRUE(s.messages.empty());
     EXPECT_EQ(s.get<QLabel>("Label8")->text(),
-              QString::fromUtf8("Ultimo error: Debe indicar la compañía de origen."));
+              QString::fromUtf8("Último error: Debe indicar la compañía de origen."));
     ASSERT_EQ(quit.count(), 1);
     EXPECT_EQ(quit.at(0).at(0).toInt(), kExitNotStarted);
 }
@@ -444,7 +482,7 @@ TEST(MainScreen, AnOutageLeavesTheTimerArmedAndTheNextRunReconnects) {
         EXPECT_EQ(s.w.timer().interval(), 5 * 60000);
     }
     EXPECT_TRUE(s.messages.empty()) << s.messages.front();
-    EXPECT_TRUE(s.get<QLabel>("Label8")->text().startsWith("Ultimo error: "));
+    EXPECT_TRUE(s.get<QLabel>("Label8")->text().startsWith(QString::fromUtf8("Último error: ")));
     EXPECT_NE(s.w.countdownText(), QString::fromUtf8("sin envíos automáticos"));
 
     ASSERT_TRUE(server.start()) << server.why();

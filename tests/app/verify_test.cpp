@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStandardItemModel>
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,6 +20,8 @@
 #include "demo/simulator.h"
 #include "engine/db/connection.h"
 #include "engine/db/query.h"
+#include "screens/gridtools.h"
+#include "screens/verificar.h"
 #include "tests/support/program.h"
 #include "tests/support/tempdir.h"
 
@@ -105,6 +112,92 @@ TEST_F(VerifyCommand, ReportsEachFaultAndRequeueBringsAgreementBack) {
     EXPECT_EQ(run("verify --with 009 " + connection()).status, kVerifyCannotRun);
 }
 
+// The window's "Verificar": the same comparison on the session's open
+// connection, within the period chosen, a list of what differs, its export,
+// and the chosen documents queued again where they come from.
+TEST_F(VerifyCommand, TheWindowListsThePeriodsDifferencesAndQueuesTheChosenOnesAgain) {
+    auto local = open("001");
+    auto source = open("002");
+    const std::string first = assembly(*local, 1);
+    const std::string firstThere = assembly(*source, 1);
+    // An old document (outside the period) that lost its lines, a line
+    // changed, a document deleted.
+    local->execute("update ENSAMBLES set ENSA_FECHA = '2020-01-15' where ENSA_ID = " + first);
+    source->execute("update ENSAMBLES set ENSA_FECHA = '2020-01-15' where ENSA_ID = " + firstThere);
+    local->execute("delete from ENSAMBLES_DETALLE where ENSA_ID = " + first);
+    local->execute("update ENSAMBLES_DETALLE set ENSD_CANT = ENSD_CANT + 1 where ENSA_ID = " +
+                   assembly(*local, 2));
+    const std::string third = assembly(*local, 3);
+    local->execute("delete from ENSAMBLES_DETALLE where ENSA_ID = " + third);
+    local->execute("delete from ENSAMBLES where ENSA_ID = " + third);
+
+    screens::Tfverificar screen(
+        [&](const Period& period) {
+            VerifyOptions options;
+            options.period = period;
+            VerifyReport r = verifyCompany(*local, "001", "", options, {});
+            return screens::VerifyOutcome{r.pairs, r.errors};
+        },
+        [&](const std::vector<Requeued>& events) {
+            return requeueInPeers(*local, "001", "", events);
+        });
+    QStringList said;
+    screen.hooks().message =
+        screen.hooks().warning = [&](QWidget*, const QString& t) { said << t; };
+    screen.hooks().confirm = [&](QWidget*, const QString& t) {
+        said << t;
+        return true;
+    };
+    const auto findings = [&] {
+        std::multiset<std::string> out;
+        for (int r = 0; r < screen.model()->rowCount(); ++r) {
+            out.insert(screen.model()->item(r, 3)->text().toStdString() + " en " +
+                       screen.model()->item(r, 4)->text().toStdString());
+        }
+        return out;
+    };
+    screen.VerificarClick();
+    EXPECT_EQ(findings(),
+              (std::multiset<std::string>{"distinto en 001", "distinto en 001", "falta en 001"}));
+    EXPECT_TRUE(screen.summaryLabel()->text().startsWith("Hay diferencias: "))
+        << said.join("|").toStdString();
+
+    screen.periodCheck()->setChecked(true);
+    screen.sinceEdit()->setText("2021-13-01");
+    screen.VerificarClick();  // not a date: said, nothing compared
+    EXPECT_TRUE(said.back().contains("AAAA-MM-DD"));
+    screen.sinceEdit()->setText("2021-01-01");
+    screen.untilEdit()->setText("2100-12-31");
+    EXPECT_EQ(screen.period().since, "2021-01-01");
+    screen.VerificarClick();
+    EXPECT_EQ(findings(), (std::multiset<std::string>{"distinto en 001", "falta en 001"}));
+
+    // The missing one only: one event, written in the database that sent it.
+    int missing = 0;
+    while (screen.model()->item(missing, 3)->text() != "falta") {
+        ++missing;
+    }
+    screen.grid()->goToRow(
+        screen.grid()->proxy()->mapFromSource(screen.model()->index(missing, 0)).row());
+    const std::int64_t before =
+        count(*source, "select count(*) from REPLICA_EVENTOS where RPEV_FECREP is null");
+    screen.EncolarClick();
+    EXPECT_EQ(count(*source, "select count(*) from REPLICA_EVENTOS where RPEV_FECREP is null"),
+              before + 1);
+    EXPECT_EQ(said.back(), "Se encolaron 1 eventos.");
+
+    screen.hooks().saveFile = [&](QWidget*, const QString&, const QStringList&, QString& file,
+                                  int& filter) {
+        file = QString::fromStdString(dir.file("informe"));
+        filter = 1;  // CSV
+        return true;
+    };
+    screen.GuardarClick();
+    const std::string csv = test::slurp(dir.file("informe.csv"));
+    EXPECT_NE(csv.find("Compañías,Tipo,Documento,Resultado,En,Diferencias"), std::string::npos);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
 TEST(VerifyOptions, AreTakenOutAndTheRestReadsAsTheStatusCommand) {
     std::vector<std::string> args = {"verify",    "--with", "002", "--types=15,16",
                                      "--requeue", "--json", "dir", "SYSDBA",
@@ -114,11 +207,14 @@ TEST(VerifyOptions, AreTakenOutAndTheRestReadsAsTheStatusCommand) {
     EXPECT_EQ(o.with, "002");
     EXPECT_EQ(o.types, (std::set<int>{15, 16}));
     EXPECT_TRUE(o.requeue);
+    EXPECT_TRUE(o.period.open());
     EXPECT_EQ(args, (std::vector<std::string>{"status", "--json", "dir", "SYSDBA", "pw", "001"}));
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"verify", "--types", "15,x"},
           std::vector<std::string>{"verify", "--types", "15,,16"},
-          std::vector<std::string>{"verify", "--dry-run"}}) {
+          std::vector<std::string>{"verify", "--dry-run"},
+          std::vector<std::string>{"verify", "--since", "2026-5-1"},
+          std::vector<std::string>{"verify", "--until=ayer"}}) {
         std::vector<std::string> copy = bad;
         EXPECT_FALSE(takeVerifyOptions(copy).error.empty()) << bad[1];
     }

@@ -149,7 +149,7 @@ TEST_F(ErrorCaptureTest, ScreenTextTranslatesRecordSetRefusals) {
         const char* message;
         const char* shown;
     } cases[] = {
-        {"Key violation.", "Key violation"},
+        {"Key violation.", "Ya existe un registro con la misma clave"},
         {"I/O error\nNo such file or directory", "I/O error\nNo such file or directory"},
         {"lock conflict on no wait transaction\n", "lock conflict on no wait transaction"},
         {"line\r", "line"},
@@ -201,7 +201,65 @@ TEST_F(ErrorCaptureTest, ApplyFailureReachesTheCaptureWithTheRecordSet) {
     capture.setCurrent(Phase::Upload, conn.get(), 7);
     EXPECT_EQ(rs.apply(0, capture.applyCallback(rs)), 1);
     EXPECT_NE(storedError().find("PRIMARY"), std::string::npos);
-    EXPECT_EQ(op.lastError.rfind("Ultimo error: violation", 0), 0u);
+    EXPECT_EQ(op.lastError.rfind("Ultimo error: Ya existe un registro con la misma clave en la "
+                                 "tabla T",
+                                 0),
+              0u);
+}
+
+// The database's own refusals, as it words them, reach the operator in
+// Spanish with the names they carry; any other message stays as it is.
+TEST_F(ErrorCaptureTest, TheDatabasesCommonRefusalsAreShownInSpanish) {
+    conn->execute(
+        "CREATE TABLE M (K INTEGER NOT NULL PRIMARY KEY, S VARCHAR(3), N NUMERIC(4,2), "
+        "CONSTRAINT CK_M_POSITIVO CHECK (K > 0))");
+    conn->execute(
+        "CREATE TABLE H (K INTEGER NOT NULL, CONSTRAINT FK_H_M FOREIGN KEY (K) "
+        "REFERENCES M (K))");
+    conn->execute("CREATE UNIQUE INDEX IX_T_B ON T (B)");
+    conn->execute("INSERT INTO M (K) VALUES (1)");
+    conn->execute("INSERT INTO H (K) VALUES (1)");
+    conn->execute("INSERT INTO T (A, B) VALUES (1, 'b')");
+    const struct {
+        const char* sql;
+        const char* shown;  // the start of the Spanish text
+    } cases[] = {
+        {"INSERT INTO M (K) VALUES (1)", "Ya existe un registro con la misma clave en la tabla M"},
+        {"INSERT INTO T (A, B) VALUES (2, 'b')",
+         "Ya existe un registro con el mismo valor en el índice único IX_T_B"},
+        {"INSERT INTO H (K) VALUES (5)",
+         "El registro de la tabla H hace referencia a uno que no "
+         "existe (restricción FK_H_M)"},
+        {"DELETE FROM M", "El registro de la tabla H no se puede borrar ni cambiar"},
+        {"INSERT INTO M (K) VALUES (-1)",
+         "La tabla M no admite esos valores: no cumplen la condición CK_M_POSITIVO"},
+        {"INSERT INTO T (A) VALUES (3)", "El campo B de la tabla T es obligatorio"},
+        {"INSERT INTO M (K, S) VALUES (2, 'abcd')", "Un texto es más largo"},
+        {"INSERT INTO M (K, N) VALUES (3, 1234.5)", "Un número no cabe en su campo"},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        try {
+            conn->execute(c.sql);
+        } catch (const db::Error& e) {
+            message = e.message();
+        }
+        ASSERT_FALSE(message.empty()) << c.sql;
+        const std::string text = ErrorCapture::refusalText(message);
+        EXPECT_EQ(text.rfind(c.shown, 0), 0u) << c.sql << "\n" << message << "\n" << text;
+        EXPECT_EQ(ErrorCapture::screenText(true, nullptr, message), text);
+    }
+    // The key value the database names is kept.
+    try {
+        conn->execute("INSERT INTO M (K) VALUES (1)");
+    } catch (const db::Error& e) {
+        EXPECT_NE(ErrorCapture::refusalText(e.message()).find("= 1"), std::string::npos)
+            << e.message();
+    }
+    for (const char* other : {"Dynamic SQL Error\n-SQL error code = -204\n-Table unknown", "",
+                              "violation", "exception 1\n-E_BODEGA_CERRADA\n-La bodega"}) {
+        EXPECT_EQ(ErrorCapture::refusalText(other), "") << other;
+    }
 }
 
 TEST(Logs, AuditLineAndUnwritableFile) {

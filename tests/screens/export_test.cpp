@@ -303,6 +303,32 @@ TEST(ExportFormats, HtmlEscapesMarkupAndShowsLineBreaks) {
     EXPECT_EQ(html.find("<b>"), std::string::npos);
 }
 
+// A long message once made the table 26.6 cm wide, cut by a word processor:
+// the columns now fit the page, the short ones keep their width.
+TEST(ExportFormats, RtfTablesFitThePrintedPage) {
+    Table t;
+    t.headers = {"Tipo doc", "Pref", "Número", "Código", "Servidor", "Fecha",
+                 "Hora",     "Op",   "Prefd",  "PtVt",   "Origen",   "Mensaje de error"};
+    t.rows.push_back({"FACTURA DE VENTA", "FV", "00001234", "CODIGO-LARGO-DE-ARTICULO-123", "002",
+                      "2026-05-01", "08:00:00", "I", "", "12", "Descarga", std::string(400, 'm')});
+    const std::string rtf = toRtf(t);
+    std::vector<int> edges;
+    for (std::size_t at = rtf.find("\\cellx"); at != std::string::npos && edges.size() < 12;
+         at = rtf.find("\\cellx", at + 1)) {
+        edges.push_back(std::stoi(rtf.substr(at + 6)));
+    }
+    ASSERT_EQ(edges.size(), 12u);
+    EXPECT_LE(edges.back(), kRtfTableWidth);
+    EXPECT_NE(rtf.find("\\landscape"), std::string::npos);
+    // "Op" (one letter, title two) keeps the width of four characters.
+    EXPECT_EQ(edges[7] - edges[6], 4 * 110 + 140);
+    // The message takes what is left, as much as any other column.
+    for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
+        EXPECT_GE(edges[11] - edges[10], edges[c] - (c ? edges[c - 1] : 0)) << c;
+    }
+    EXPECT_EQ(edges.back(), kRtfTableWidth);
+}
+
 TEST(ExportFormats, RtfEscapesControlWordsAndWritesNonAsciiAsUnicode) {
     const std::string rtf = toRtf(trickyTable());
     EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);

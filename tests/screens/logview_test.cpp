@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QScrollBar>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -92,6 +95,39 @@ TEST(LogViewScreen, ShowsTheChosenFileNewestFirstAndSearchesWithoutCase) {
     LogView empty([&] { return dir.file("nowhere"); });
     EXPECT_TRUE(empty.shownLines().isEmpty());
     EXPECT_EQ(empty.countLabel()->text(), QString::fromUtf8("El archivo no tiene líneas."));
+}
+
+// The view is where an operator looks for an old failure: the search goes
+// past the lines listed, ERRORES.TXT (outages) is one of the files, and a
+// long line is shown whole, scrolled rather than cut.
+TEST(LogViewScreen, SearchesTheWholeFileAndShowsLongLinesWhole) {
+    test::TempDir dir;
+    {
+        std::ofstream out(dir.file("ENVIO.TXT"), std::ios::binary);
+        out << "2026-01-01,00:00:00,la mas antigua," << std::string(3000, 'z') << "\n";
+        for (std::size_t i = 0; i < kLogViewLines + 500; ++i) {
+            out << "2026-05-01,08:00:00," << i << "\n";
+        }
+    }
+    std::ofstream(dir.file("ERRORES.TXT"), std::ios::binary)
+        << "2026-05-01,08:00:00,Error writing data to the connection\n";
+    LogView view([&] { return dir.path(); });
+    view.resize(600, 400);
+    view.fileBox()->setCurrentIndex(view.fileBox()->findText("ENVIO.TXT"));
+    EXPECT_EQ(static_cast<std::size_t>(view.shownLines().size()), kLogViewLines);
+    EXPECT_EQ(view.countLabel()->text(),
+              QString::fromUtf8("Las 2000 líneas más recientes de 2501"));
+    view.searchBox()->setText("MAS ANTIGUA");
+    ASSERT_EQ(view.shownLines().size(), 1);
+    EXPECT_EQ(view.shownLines().front().size(), 3000 + 35);
+    view.show();
+    QApplication::processEvents();
+    EXPECT_GT(view.list()->horizontalScrollBar()->maximum(), 1000);
+
+    view.fileBox()->setCurrentIndex(view.fileBox()->findText("ERRORES.TXT"));
+    view.searchBox()->clear();
+    EXPECT_EQ(view.shownLines(),
+              QStringList({"2026-05-01,08:00:00,Error writing data to the connection"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -129,7 +130,7 @@ class Monitors : public ::testing::Test {
     }
     std::unique_ptr<Tfpendientes> pendingMonitor(bool upload) {
         auto s = std::make_unique<Tfpendientes>(
-            *local, *server, upload, [this](const std::string& m) { sunk.push_back(m); });
+            *local, *server, upload, "001", [this](const std::string& m) { sunk.push_back(m); });
         hook(*s);
         return s;
     }
@@ -163,20 +164,28 @@ TEST_F(Monitors, ErrorMonitorListsUnreplicatedEventsWithAnErrorTextEvenAnEmptyOn
     EXPECT_EQ(s->database(), local.get());
     EXPECT_EQ(titles(*s->model()),
               QStringList({"Tipo doc", "Pref", "Número", "Código", "Servidor", "Fecha", "Hora",
-                           "Op", "Prefd", "PtVt", "Mensaje de error"}));
+                           "Op", "Prefd", "PtVt", "Origen", "Mensaje de error"}));
     ASSERT_EQ(s->model()->rowCount(), 2);
     std::set<std::int64_t> ids = {s->eventId(0), s->eventId(1)};
     EXPECT_EQ(ids, (std::set<std::int64_t>{2, 3}));
     const int row2 = s->eventId(0) == 2 ? 0 : 1;
     QStringList cells;
-    for (int c = 0; c < 11; ++c) {
+    for (int c = 0; c < 12; ++c) {
         cells << s->model()->item(row2, c)->text();
     }
     EXPECT_EQ(cells, QStringList({"SALIDA", "SI", "000007", "", "002", "2026-05-01", "08:01:00",
-                                  "I", "", "12", ""}));
+                                  "I", "", "12", "Local", ""}));
     // A type with no TIPO_DOCUMENTO row has an empty name.
     EXPECT_EQ(s->model()->item(1 - row2, 0)->text(), "");
-    EXPECT_EQ(s->model()->item(1 - row2, 10)->text().left(9), "violation");
+    // The database's refusal in the operator's words; its own in the tooltip.
+    EXPECT_EQ(s->model()->item(1 - row2, 11)->text(),
+              "Ya existe un registro con la misma clave en la tabla ARTICULO (restricción PK)");
+    EXPECT_TRUE(
+        s->model()
+            ->item(1 - row2, 11)
+            ->toolTip()
+            .endsWith(
+                "violation of PRIMARY or UNIQUE KEY constraint \"PK\" on table \"ARTICULO\""));
     EXPECT_TRUE(sunk.empty());
 }
 
@@ -197,9 +206,17 @@ TEST_F(Monitors, PendingMonitorListsEventsWithoutErrorInIdOrder) {
     EXPECT_EQ(shown(*s, 8), QStringList({"", "EX"}));
 }
 
-TEST_F(Monitors, DownloadModeReadsTheServerButNamesTypesFromTheLocalDatabase) {
+TEST_F(Monitors, DownloadModeListsTheServersEventsForThisCompanyOnlyNamedFromTheLocalDatabase) {
     server->execute(std::string(kInsert) +
                     "(50, '001', 11, 'EI', '000555', '', '2026-05-05', '11:00:00', NULL, 'I', "
+                    "NULL, NULL, NULL)");
+    // Events the server holds for other companies: their own download
+    // phases take them, never this company's, so they are not listed here.
+    server->execute(std::string(kInsert) +
+                    "(40, '003', 11, 'EI', '000556', '', '2026-05-05', '11:00:00', NULL, 'I', "
+                    "NULL, NULL, NULL)");
+    server->execute(std::string(kInsert) +
+                    "(41, '002', 11, 'EI', '000557', '', '2026-05-05', '11:00:00', NULL, 'I', "
                     "NULL, NULL, NULL)");
     server->execute("UPDATE TIPO_DOCUMENTO SET TIDO_NOMCORTO = 'OTRO' WHERE TIDO_COD = 11");
     auto s = pendingMonitor(false);
@@ -222,7 +239,10 @@ TEST_F(Monitors, BorrarAsksAndDeletesFromTheDatabaseOfTheListOnlyOnYes) {
     answer = false;
     s->BorrarClick();
     ASSERT_EQ(questions.size(), 1);
-    EXPECT_EQ(questions.front(), "Esta seguro de borrar el evento para el documento SRV?");
+    EXPECT_EQ(questions.front(),
+              "¿Está seguro de borrar el evento del documento SRV para la "
+              "compañía 001 en la base de datos " +
+                  QString::fromStdString(server->path()) + "?");
     EXPECT_TRUE(deletes.empty());
     EXPECT_TRUE(eventExists(*server, 9));
 
@@ -246,7 +266,9 @@ TEST_F(Monitors, BorrarAsksAndDeletesFromTheDatabaseOfTheListOnlyOnYes) {
     // A document event has no code: the question names its type, prefix
     // and number instead of nothing.
     EXPECT_EQ(questions.back(),
-              "Esta seguro de borrar el evento para el documento ENTRADA EI 000123?");
+              "¿Está seguro de borrar el evento del documento ENTRADA EI 000123 "
+              "para la compañía 002 en la base de datos " +
+                  QString::fromStdString(local->path()) + "?");
     EXPECT_FALSE(eventExists(*local, 9));
     EXPECT_EQ(deletes.back().first, local->path());
     EXPECT_EQ(up->model()->rowCount(), 1);
@@ -285,6 +307,47 @@ TEST_F(Monitors, ErrorMonitorDeletesFromTheLocalDatabaseAndItsNavigatorDeleteIsB
     auto p = pendingMonitor(true);
     EXPECT_EQ(p->findChild<QToolButton*>("navDelete"), nullptr);
     EXPECT_NE(p->findChild<QToolButton*>("navRefresh"), nullptr);
+}
+
+// A download failure is recorded on the source's event row: the error
+// monitor shows this company's there beside its own, and deletes each in
+// the database it came from.
+TEST_F(Monitors, ErrorMonitorAlsoListsThisCompanysFailedDownloadsAndDeletesThemAtTheSource) {
+    // Same id as a local failed event; another company's failure is not ours.
+    server->execute(std::string(kInsert) +
+                    "(2, '001', 11, 'EI', '000777', '', '2026-05-06', '09:00:00', NULL, 'I', "
+                    "NULL, NULL, 'La bodega está cerrada')");
+    server->execute(std::string(kInsert) +
+                    "(60, '003', 11, 'EI', '000778', '', '2026-05-06', '09:00:00', NULL, 'I', "
+                    "NULL, NULL, 'otra')");
+    auto s = errorMonitor();
+    s->addDownloadSource(*server, "001");
+    s->FormActivate();
+    ASSERT_EQ(s->model()->rowCount(), 3);
+    int fromServer = -1;
+    for (int r = 0; r < s->model()->rowCount(); ++r) {
+        const bool there = s->model()->item(r, 10)->text() == "Descarga";
+        EXPECT_EQ(s->databaseOf(r), there ? server.get() : local.get());
+        if (there) {
+            fromServer = r;
+        }
+    }
+    ASSERT_GE(fromServer, 0);
+    EXPECT_EQ(s->model()->item(fromServer, 2)->text(), "000777");
+    EXPECT_EQ(s->model()->item(fromServer, 10)->toolTip().toStdString(), server->path());
+    s->grid()->goToRow(s->grid()->proxy()->mapFromSource(s->model()->index(fromServer, 0)).row());
+    s->BorrarClick();
+    ASSERT_EQ(deletes.size(), 1u);
+    EXPECT_EQ(deletes.front().first, server->path());
+    EXPECT_FALSE(eventExists(*server, 2));
+    EXPECT_TRUE(eventExists(*local, 2));
+    EXPECT_TRUE(eventExists(*server, 60));
+    EXPECT_NE(questions.back().indexOf(QString::fromStdString(server->path())), -1);
+    EXPECT_EQ(s->model()->rowCount(), 2);
+
+    // A source that cannot be read is said under the list.
+    s->setNote("servidor de descarga sin conexión");
+    EXPECT_EQ(s->countLabel()->text(), "2 eventos - servidor de descarga sin conexión");
 }
 
 TEST_F(Monitors, BorrarActsOnlyOnASelectedRowTheGridShows) {
@@ -332,7 +395,7 @@ TEST_F(Monitors, TheErrorTextIsWholeInTheTooltipTheDetailLineAndTheStretchedLast
         }
     }
     ASSERT_GE(row, 0);
-    EXPECT_EQ(s->model()->item(row, 10)->toolTip().toStdString(), longError);
+    EXPECT_EQ(s->model()->item(row, 11)->toolTip().toStdString(), longError);
     s->grid()->goToRow(s->grid()->proxy()->mapFromSource(s->model()->index(row, 0)).row());
     ASSERT_NE(s->detailLine(), nullptr);
     EXPECT_TRUE(s->detailLine()->isReadOnly());
@@ -342,17 +405,17 @@ TEST_F(Monitors, TheErrorTextIsWholeInTheTooltipTheDetailLineAndTheStretchedLast
 
     // The error column starts inside the window and reaches its right edge.
     QHeaderView* header = s->grid()->horizontalHeader();
-    const int left = header->sectionViewportPosition(10);
+    const int left = header->sectionViewportPosition(11);
     EXPECT_GE(left, 0);
     EXPECT_LT(left, s->grid()->viewport()->width() - 200);
-    EXPECT_EQ(left + header->sectionSize(10), s->grid()->viewport()->width());
+    EXPECT_EQ(left + header->sectionSize(11), s->grid()->viewport()->width());
     EXPECT_EQ(pendingMonitor(true)->detailLine(), nullptr);
 }
 
 TEST_F(Monitors, DatabaseErrorsGoToTheApplicationsHandlingAndTheScreenStays) {
     db::Connection nowhere;
     nowhere.setPath(dir.file("missing/norvale.fdb"));
-    auto s = std::make_unique<Tfpendientes>(*local, nowhere, false,
+    auto s = std::make_unique<Tfpendientes>(*local, nowhere, false, "001",
                                             [this](const std::string& m) { sunk.push_back(m); });
     hook(*s);
     s->show();
@@ -458,6 +521,13 @@ TEST_F(Monitors, CopyAndExportTakeTheSelectedRowsOnlyWhenTheGridHasTheFocus) {
     s->Copiar();
     EXPECT_EQ(QApplication::clipboard()->text(),
               "ENTRADA\tEI\t000123\t\t002\t2026-05-01\t08:00:00\tI\tEX\t3\n");
+    // Ctrl+C copies what "Copiar" copies: the selected rows, not the cell.
+    s->SeleccionarTodo();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(s->grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().count('\n'), 2);
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith("TRASLADO\tTR\t000001\tTR1"));
+    s->grid()->goToRow(1);
 
     saveAs = QString::fromStdString(dir.file("Pendientesreplica"));
     saveType = 1;  // CSV
@@ -495,6 +565,30 @@ TEST_F(Monitors, CopyAndExportTakeTheSelectedRowsOnlyWhenTheGridHasTheFocus) {
     EXPECT_TRUE(QApplication::clipboard()->text().isEmpty());
     EXPECT_TRUE(s->grid()->selectionModel()->selectedRows().isEmpty());
     EXPECT_EQ(saveDefaults.size(), 3);
+}
+
+// Per user and per monitor: the widths the operator gave the columns, and
+// the folder the last export went to.
+TEST_F(Monitors, ColumnWidthsAndTheExportFolderComeBackTheNextTime) {
+    saveAs = QString::fromStdString(dir.file("lista"));
+    {
+        auto s = pendingMonitor(true);
+        showFocused(*s);
+        s->grid()->horizontalHeader()->resizeSection(3, 333);
+        s->GuardarSeleccion();
+    }
+    auto s = pendingMonitor(true);
+    showFocused(*s);
+    EXPECT_EQ(s->grid()->horizontalHeader()->sectionSize(3), 333);
+    s->reload();  // a refresh fits the columns, and keeps the operator's
+    EXPECT_EQ(s->grid()->horizontalHeader()->sectionSize(3), 333);
+    s->GuardarSeleccion();
+    EXPECT_EQ(
+        saveDefaults.back(),
+        QFileInfo(QString::fromStdString(dir.path())).absoluteFilePath() + "/Pendientesreplica");
+    auto e = errorMonitor();
+    e->FormActivate();
+    EXPECT_NE(e->grid()->horizontalHeader()->sectionSize(3), 333);
 }
 
 TEST_F(Monitors, ErrorMonitorOffersErroresreplicaAndWritesAWorkbook) {

@@ -4,11 +4,13 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
 #include "engine/db/query.h"
+#include "screens/dialoghooks.h"
 #include "screens/gridtools.h"
 #include "screens/repcompania.h"
 #include "screens/repdocs.h"
@@ -435,6 +437,25 @@ TEST_F(Settings, ATableThatCannotBeReadIsReportedAndGrabarJustCloses) {
     s->show();
     s->GrabarClick();
     EXPECT_EQ(s->result(), QDialog::Accepted);
+}
+
+// A box over a screen carries the screen's title whole: a short question
+// once cut "Configuración compañías" to a few letters, and a box without a
+// parent was titled after the program's file.
+TEST_F(Settings, BoxesCarryTheirWindowsTitleWhole) {
+    auto s = make<Tfrepcompania>();
+    s->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(s.get()));
+    QMessageBox box(QMessageBox::Question, screens::boxTitle(s.get()), "¿Grabar?",
+                    QMessageBox::Yes | QMessageBox::No, s.get());
+    EXPECT_EQ(box.windowTitle(), QString::fromUtf8("Configuración compañías"));
+    screens::fitTitle(box);
+    box.show();
+    EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(box.windowTitle()) + 100);
+    s->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.get()));
+    box.hide();
+    EXPECT_EQ(screens::boxTitle(nullptr), QString::fromUtf8("Configuración compañías"));
 }
 
 }  // namespace
