@@ -492,6 +492,7 @@ void Connection::create(bool forcedWrites) {
 void Connection::close() noexcept {
     if (!m_impl->att) {
         rollbackWork();
+        m_impl->retained.reset();
         m_impl->forgetStatements();
         m_impl->messages.clear();
         m_impl->tables.clear();
@@ -501,11 +502,12 @@ void Connection::close() noexcept {
     }
     {
         // Everything a goodbye sends waits for the server too: the rollback
-        // of a unit of work, the statements freed, the readers' commit and
-        // the detach. A server that stopped answering is given up after the
-        // limit like any call, and the attachment is then just released.
+        // of a unit of work, the end of the transaction one left retained,
+        // the statements freed, the readers' commit and the detach. A server that stopped answering
+        // is given up after the limit like any call, and the attachment is then just released.
         fb::CallLimit limit(*this);
         rollbackWork();
+        endRetained();
         m_impl->forgetStatements();
         try {
             fb::Status st;
@@ -567,7 +569,13 @@ void Connection::beginWork(Locks locks) {
     if (m_impl->work) {
         throw Error("a unit of work is already open on " + m_path);
     }
+    const bool noWait = locks == Locks::NoWait;
+    if (m_impl->retained && m_impl->retainedNoWait == noWait) {
+        m_impl->work = std::move(m_impl->retained);
+        return;
+    }
     fb::CallLimit limit(*this);
+    endRetained();
     try {
         fb::Status st;
         static const unsigned char kWait[] = {isc_tpb_version3, isc_tpb_write,
@@ -579,6 +587,7 @@ void Connection::beginWork(Locks locks) {
         m_impl->work.reset(locks == Locks::Wait
                                ? m_impl->att->startTransaction(&st, sizeof kWait, kWait)
                                : m_impl->att->startTransaction(&st, sizeof kNoWait, kNoWait));
+        m_impl->retainedNoWait = noWait;
     } catch (const Firebird::FbException& e) {
         throw fb::toError(*this, e, "SET TRANSACTION");
     }
@@ -591,8 +600,8 @@ void Connection::commitWork() {
     fb::CallLimit limit(*this);
     try {
         fb::Status st;
-        m_impl->work->commit(&st);
-        m_impl->work.dismiss();
+        m_impl->work->commitRetaining(&st);
+        m_impl->retained = std::move(m_impl->work);
     } catch (const Firebird::FbException& e) {
         rollbackWork();
         throw fb::toError(*this, e, "COMMIT");
@@ -606,11 +615,24 @@ void Connection::rollbackWork() noexcept {
     fb::CallLimit limit(*this);
     try {
         fb::Status st;
-        m_impl->work->rollback(&st);
-        m_impl->work.dismiss();
+        m_impl->work->rollbackRetaining(&st);
+        m_impl->retained = std::move(m_impl->work);
     } catch (const Firebird::FbException&) {
         // Lost with its attachment: nothing of it was committed.
         m_impl->work.reset();
+    }
+}
+
+void Connection::endRetained() noexcept {
+    if (!m_impl->retained) {
+        return;
+    }
+    try {
+        fb::Status st;
+        m_impl->retained->commit(&st);  // it holds nothing since it was retained
+        m_impl->retained.dismiss();
+    } catch (const Firebird::FbException&) {
+        m_impl->retained.reset();
     }
 }
 

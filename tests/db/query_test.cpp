@@ -128,3 +128,44 @@ TEST(Connection, TraceHookSeesEveryTextWithItsConnection) {
     EXPECT_EQ(seen[0], "INSERT INTO X VALUES (1)");
     EXPECT_EQ(seen[1], "select a from x");
 }
+
+// Units of work one after another on one connection (the transaction of one
+// taken up by the next): each commits or takes back only its own rows, holds
+// nothing once ended, and the connection still says goodbye cleanly.
+TEST_F(QueryTest, UnitsOfWorkInARowEachEndOnTheirOwn) {
+    const auto count = [](db::Connection& c, const std::string& sql) {
+        Query q(c);
+        q.open(sql);
+        return q.asInt(0);
+    };
+    {
+        db::UnitOfWork first(*conn);
+        conn->execute("INSERT INTO T (ID) VALUES (10)");
+        first.commit();
+    }
+    {
+        db::UnitOfWork taken(*conn);
+        conn->execute("INSERT INTO T (ID) VALUES (11)");
+    }  // rolled back
+    {
+        db::UnitOfWork noWait(*conn, db::Connection::Locks::NoWait);
+        conn->execute("UPDATE T SET NAME = 'diez' WHERE ID = 10");
+        noWait.commit();
+    }
+    auto other = test::openDatabase(dir.file("q.fdb"));
+    EXPECT_EQ(count(*other, "select count(*) from T where ID in (10, 11)"), 1);
+    EXPECT_EQ(count(*other, "select count(*) from T where NAME = 'diez'"), 1);
+    // No lock is left behind: another transaction changes the row at once.
+    {
+        db::UnitOfWork elsewhere(*other, db::Connection::Locks::NoWait);
+        other->execute("UPDATE T SET NAME = 'otra' WHERE ID = 10");
+        elsewhere.commit();
+    }
+    conn->close();
+    EXPECT_EQ(count(*other, "select count(*) from MON$ATTACHMENTS where MON$SYSTEM_FLAG = 0"), 1);
+    conn->open();
+    db::UnitOfWork again(*conn);
+    conn->execute("INSERT INTO T (ID) VALUES (12)");
+    again.commit();
+    EXPECT_EQ(count(*other, "select count(*) from T where ID = 12"), 1);
+}
