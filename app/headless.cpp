@@ -1,11 +1,11 @@
 #include "app/headless.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <utility>
 
 #include "app/agentlock.h"
 #include "app/appdir.h"
@@ -167,35 +167,36 @@ void reportRun(ConsoleOperator& op, const RunReport& r) {
 // the timer stopped or a stop request comes. Returns the exit status.
 int repeatRuns(Session& session, ConsoleOperator& op, RunReport report, int stopFd,
                const bool& stopped) {
-    QObject guard;
-    watchStopSignals(stopFd, &guard, [] { QCoreApplication::exit(0); });
-
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
+    for (;;) {
+        // Between runs a stop request ends the program at once.
+        if (waitForStopRequest(stopFd, std::chrono::milliseconds(op.timerInterval()))) {
+            return kExitCompleted;
+        }
         report = session.run();
         reportRun(op, report);
         if (stopped) {
-            QCoreApplication::exit(kExitCompleted);
-            return;
+            return kExitCompleted;
         }
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
-            QCoreApplication::exit(exitStatus(report));
-            return;
+            return exitStatus(report);
         }
-        timer.start(op.timerInterval());
-    });
-    timer.start(op.timerInterval());
-    return QCoreApplication::exec();
+    }
 }
 
 }  // namespace
 
 int runHeadless(const CommandLine& args, int stopFd) {
     ConsoleOperator op(fieldsFrom(args));
-    const auto directory = [&op] {
-        return applicationDirectory([&op](const std::string& m) { op.message(m); });
+    // A missing directory setting is said once: every file access asks for
+    // the directory, and the same line over and over hides the others.
+    bool told = false;
+    const auto directory = [&op, &told] {
+        return applicationDirectory([&op, &told](const std::string& m) {
+            if (!std::exchange(told, true)) {
+                op.message(m);
+            }
+        });
     };
     AgentLock lock;
     if (const auto status = lockCompany(lock, directory(), args, op)) {

@@ -27,6 +27,7 @@
 
 #include "app/appdir.h"
 #include "app/platformtexts.h"
+#include "app/windowchoices.h"
 #include "families/all.h"
 #include "screens/ctrlaccesoauto.h"
 #include "screens/logview.h"
