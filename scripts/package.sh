@@ -23,15 +23,18 @@ ninja -C "$build" -j"$(nproc)" replica replica-window replica_manpage replica_ch
 
 # The flags reached the programs: a package without them is not made.
 for program in "$build/app/replica" "$build/app/replica-window"; do
-    readelf -d "$program" | grep -qE 'FLAGS.*\bNOW\b' || {
+    # Read whole first: grep -q stops reading early, which pipefail counts.
+    dynamic="$(readelf -d "$program")"
+    symbols="$(readelf --dyn-syms -W "$program")"
+    grep -qE 'FLAGS.*\bNOW\b' <<<"$dynamic" || {
         echo "$program is not linked with BIND_NOW" >&2
         exit 1
     }
-    readelf --dyn-syms -W "$program" | grep -q '__stack_chk_fail' || {
+    grep -q '__stack_chk_fail' <<<"$symbols" || {
         echo "$program has no stack protector" >&2
         exit 1
     }
-    readelf --dyn-syms -W "$program" | grep -qE '__[a-z]+_chk@' || {
+    grep -qE '__[a-z]+_chk@' <<<"$symbols" || {
         echo "$program has no fortified functions" >&2
         exit 1
     }

@@ -31,7 +31,8 @@ for path in ./usr/bin/replica ./usr/lib/systemd/system/replica@.service \
     ./usr/share/bash-completion/completions/replica; do
     grep -qxF "$path" "$tmp/contents" || fail "the package lacks $path"
 done
-contents "$window_deb" | grep -qxF ./usr/libexec/replica/replica-window ||
+contents "$window_deb" >"$tmp/window-contents"
+grep -qxF ./usr/libexec/replica/replica-window "$tmp/window-contents" ||
     fail "replica-window lacks the window program"
 dpkg-deb --info "$deb" conffiles | grep -qxF /etc/logrotate.d/replica ||
     fail "/etc/logrotate.d/replica is not a conffile"
@@ -64,7 +65,7 @@ for name in "replica (= $(dpkg-deb --field "$deb" Version))" libqt6widgets6; do
 done
 only_libraries "$depends" replica
 only_libraries "$window_depends" replica-window
-if readelf -d "$build/app/replica" | grep -qi 'NEEDED.*libQt'; then
+if grep -qi 'NEEDED.*libQt' <<<"$(readelf -d "$build/app/replica")"; then
     fail "the console program links the toolkit"
 fi
 
