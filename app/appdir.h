@@ -2,7 +2,7 @@
 // Where the agent's text files live: the application directory.
 //
 // The directory is the value `Directorio` of the installation's settings
-// (the registry key on Windows, the system-wide settings file elsewhere),
+// (the registry key on Windows, the system-wide settings file here),
 // read afresh every time a file is needed so that an administrator may move
 // it while the agent runs. The environment variable REPLICA_APP_DIR, when
 // set and not empty, replaces it (services and tests).
@@ -18,8 +18,17 @@
 
 namespace replica::app {
 
-inline constexpr const char* kMissingDirectoryMessage =
-    "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\QTX\\NorvaleERP2026\\Directorio";
+// Followed by the settings file that lacks it.
+inline constexpr const char* kMissingDirectoryMessage = "No se encontró la Clave Directorio en ";
+
+// The installation's settings: section [General] of this file in the first
+// system configuration folder that has it (XDG_CONFIG_DIRS, then /etc/xdg),
+// written as the toolkit writes its settings files.
+inline constexpr const char* kSettingsFile = "QTX/NorvaleERP2026.conf";
+// The file read (the first folder's when none has it).
+std::string installationSettingsFile();
+// The value of key in it, absent when the file or the key is.
+std::optional<std::string> installationSetting(const std::string& key);
 
 inline constexpr const char* kDirectoryEnvironment = "REPLICA_APP_DIR";
 
@@ -46,12 +55,5 @@ inline constexpr const char* kCompressionSetting = "CompresionRed";
 // Whether the setting asks for it; any other value than S or N is named
 // through notify and taken as N. Never throws.
 bool wireCompression(const std::function<void(const std::string&)>& notify);
-
-// The operator's own choices of the main window, kept per user (not in the
-// installation's settings, which the agent only reads): whether documents
-// are written whole ("Documentos completos (todo o nada)"). Unset: false.
-// Never throws; a setting that cannot be stored is simply not remembered.
-bool rememberedAtomicDocuments();
-void rememberAtomicDocuments(bool on);
 
 }  // namespace replica::app

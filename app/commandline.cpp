@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "engine/numbers.h"
@@ -42,6 +43,7 @@ struct Option;
 struct Reading {
     CommandLine cl;
     std::map<const Option*, std::string> named;
+    std::set<const Option*> given;  // the options with a value met so far
     bool noRetry = false;
     std::vector<std::string> positional;
     std::vector<std::size_t> positionalIndex;  // index in args of each positional value
@@ -610,6 +612,11 @@ std::size_t readOption(Reading& r, const std::vector<std::string>& args, std::si
     }
     if (!status && !(option->places & kRun)) {
         r.fail(name + " solo se usa con status");
+    }
+    // A value given twice is refused like one given both ways: which one
+    // counts would be a guess.
+    if (option->value && !r.given.insert(option).second) {
+        r.fail(name + " se indica dos veces");
     }
     keep(r, *option, name, value);
     return i;

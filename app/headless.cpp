@@ -1,12 +1,12 @@
 #include "app/headless.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <utility>
 
 #include "app/agentlock.h"
 #include "app/appdir.h"
@@ -178,27 +178,21 @@ void reportRun(ConsoleOperator& op, const RunReport& r, Session& session, StateR
 // the timer stopped or a stop request comes. Returns the exit status.
 int repeatRuns(Session& session, ConsoleOperator& op, StateRecorder& state, RunReport report,
                int stopFd, const bool& stopped) {
-    QObject guard;
-    watchStopSignals(stopFd, &guard, [] { QCoreApplication::exit(0); });
-
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
+    for (;;) {
+        // Between runs a stop request ends the program at once.
+        if (waitForStopRequest(stopFd, std::chrono::milliseconds(op.timerInterval()))) {
+            return kExitCompleted;
+        }
         report = session.run();
         reportRun(op, report, session, state, stopped);
         if (stopped) {
-            QCoreApplication::exit(kExitCompleted);
-            return;
+            return kExitCompleted;
         }
         if (!op.timerRunning()) {
             op.message(kTimerStoppedMessage);
-            QCoreApplication::exit(exitStatus(report));
-            return;
+            return exitStatus(report);
         }
-        timer.start(op.timerInterval());
-    });
-    timer.start(op.timerInterval());
-    return QCoreApplication::exec();
+    }
 }
 
 }  // namespace
@@ -210,8 +204,15 @@ int runHeadless(const CommandLine& args, int stopFd) {
                         args.company, [](const std::string& m) {
                             std::cerr << stderrWarningPrefix() << "replica: " << m << "\n";
                         });
-    const auto directory = [&op] {
-        return applicationDirectory([&op](const std::string& m) { op.message(m); });
+    // A missing directory setting is said once: every file access asks for
+    // the directory, and the same line over and over hides the others.
+    bool told = false;
+    const auto directory = [&op, &told] {
+        return applicationDirectory([&op, &told](const std::string& m) {
+            if (!std::exchange(told, true)) {
+                op.message(m);
+            }
+        });
     };
     AgentLock lock;
     if (const auto status = lockCompany(lock, directory(), args, op)) {

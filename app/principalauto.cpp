@@ -33,6 +33,7 @@
 #include "app/appdir.h"
 #include "app/platformtexts.h"
 #include "app/verify.h"
+#include "app/windowchoices.h"
 #include "families/all.h"
 #include "screens/choices.h"
 #include "screens/ctrlaccesoauto.h"

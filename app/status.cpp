@@ -308,7 +308,9 @@ std::map<std::string, DestinationStatus> destinationsOf(const LocalAnswer& answe
         r.local.backlog.add(backlog);
     }
     for (const auto& [code, row] : servers.byCompany) {
-        if (!row->server.empty()) {
+        // The local company's own row names its server for the others; it is
+        // no destination of its own (unless events are addressed to it).
+        if (!row->server.empty() && code != r.company) {
             destinations[code];
         }
     }
@@ -435,7 +437,14 @@ std::string statusText(const StatusReport& r) {
             if (d.incoming.ok) {
                 textBacklog(out, "  ", "por recibir en " + r.company, d.incoming.backlog);
             } else {
-                out += "  " + d.incoming.error + "\n";
+                // A database's message may run over several lines: each
+                // keeps the indentation of its company.
+                std::string error = d.incoming.error;
+                for (std::size_t at = error.find('\n'); at != std::string::npos;
+                     at = error.find('\n', at + 3)) {
+                    error.replace(at, 1, "\n  ");
+                }
+                out += "  " + error + "\n";
             }
         }
     }

@@ -1,10 +1,12 @@
 #include "app/stopsignals.h"
 
+#include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
+#include <thread>
 
 namespace replica::app {
 
@@ -35,17 +37,25 @@ bool takeStopRequest(int fd) {
     return taken;
 }
 
-void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop) {
+bool waitForStopRequest(int fd, std::chrono::milliseconds timeout) {
     if (fd < 0) {
-        return;
+        std::this_thread::sleep_for(timeout);
+        return false;
     }
-    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, parent,
-                     [fd, onStop = std::move(onStop)] {
-                         // One stop is enough.
-                         takeStopRequest(fd);
-                         onStop();
-                     });
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return takeStopRequest(fd);
+        }
+        pollfd watched{fd, POLLIN, 0};
+        // poll() takes an int of milliseconds: long waits are taken in turns.
+        const auto turn = std::min<long long>(left.count(), 3600000);
+        if (::poll(&watched, 1, static_cast<int>(turn)) > 0 && takeStopRequest(fd)) {
+            return true;
+        }
+    }
 }
 
 }  // namespace replica::app

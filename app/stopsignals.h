@@ -7,9 +7,7 @@
 // the middle of a wait. During a run the console agent looks for a request
 // between events (takeStopRequest), so a stop never cuts a document in half.
 
-#include <functional>
-
-class QObject;
+#include <chrono>
 
 namespace replica::app {
 
@@ -24,8 +22,9 @@ int blockStopSignals();
 // event loop until it ends.
 bool takeStopRequest(int fd);
 
-// Calls onStop from the event loop whenever fd (from blockStopSignals)
-// reports a signal. The watcher is a child of parent.
-void watchStopSignals(int fd, QObject* parent, std::function<void()> onStop);
+// Waits up to timeout for a stop request on fd; true when one came (and
+// was taken). With no descriptor it simply waits. The console agent's wait
+// between runs.
+bool waitForStopRequest(int fd, std::chrono::milliseconds timeout);
 
 }  // namespace replica::app

@@ -10,8 +10,8 @@ packages=(
     qt6-translations-l10n
     libgtest-dev libgmock-dev googletest
     # The package and its checks: dpkg-shlibdeps, man -l, systemd-analyze
-    # verify, logrotate.
-    dpkg-dev man-db groff-base systemd logrotate
+    # verify, logrotate, lintian.
+    dpkg-dev man-db groff-base systemd logrotate lintian
     # The fault suite runs a Firebird server of its own (the program of this
     # package, with a private configuration and port); the fuzz targets need
     # clang and its libFuzzer runtime.

@@ -1,5 +1,6 @@
 #include <firebird/Interface.h>
 #include <ibase.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -779,6 +780,30 @@ const TableInfo& Connection::tableInfo(const std::string& table) {
                                     quoted)
                        .empty();
     return m_impl->tables.emplace(name, std::move(info)).first->second;
+}
+
+std::string embeddedEngineMissing(const std::string& pluginsDir, const std::string& providers) {
+    // The engine of this client's version; its file name is fixed by it.
+    const std::string library = pluginsDir + "/libEngine12.so";
+    if (::access(library.c_str(), R_OK) != 0) {
+        return "falta " + library;
+    }
+    if (providers.find("Engine12") == std::string::npos) {
+        return "Providers de firebird.conf no incluye Engine12 (" + providers + ")";
+    }
+    return {};
+}
+
+std::string embeddedEngineMissing() {
+    Firebird::IConfigManager* config = fb::master()->getConfigManager();
+    const char* plugins = config->getDirectory(Firebird::IConfigManager::DIR_PLUGINS);
+    std::string providers;
+    if (Firebird::IFirebirdConf* conf = config->getFirebirdConf()) {
+        const char* text = conf->asString(conf->getKey("Providers"));
+        providers = text ? text : "";
+        conf->release();
+    }
+    return embeddedEngineMissing(plugins ? plugins : "", providers);
 }
 
 void shutdownClient() noexcept {

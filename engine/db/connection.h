@@ -166,6 +166,15 @@ class UnitOfWork {
 // reads in errorenvio.txt and on "Ultimo error:".
 std::string timeoutMessage(const std::string& path, std::chrono::seconds limit);
 
+// Why a database in a local directory cannot be opened here, or "" when it
+// can: the embedded engine is a plugin of the client, installed apart from
+// it (Debian: firebird3.0-server-core), and enabled by the Providers of
+// firebird.conf. Without it the client tries the local server instead and
+// reports a network error, which reads as an outage. Loads no engine.
+std::string embeddedEngineMissing();
+// The same judgement of a plugins folder and a Providers setting.
+std::string embeddedEngineMissing(const std::string& pluginsDir, const std::string& providers);
+
 // Stops the Firebird client and, in this process, the embedded engine:
 // every attachment still open is closed. Call it once before the process
 // exits (the engine's own threads must not be left to the exit handlers).

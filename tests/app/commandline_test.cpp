@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -155,6 +156,8 @@ TEST(CommandLine, BadValuesAndCombinationsAreRefusedWithTheirReason) {
         {{"--server", "srv"}, "el servidor se indica dos veces (argumento y --server)"},
         {{"--password-file", "/p"}, "la clave se indica dos veces (argumento y --password-file)"},
         {{"--json"}, "--json solo se usa con status"},
+        {{"--branch", "A", "--branch", "B"}, "--branch se indica dos veces"},
+        {{"--timeout", "5", "--timeout=5"}, "--timeout se indica dos veces"},
         {{"--timeout", "0"},
          "--timeout '0': El tiempo de espera debe ser un número entero de segundos, de 1 a "
          "86400."},
@@ -294,7 +297,37 @@ TEST(CommandLine, ManPageTakesTheOptionsOfHelpAtItsMarkers) {
     }
 }
 
+// The installation's settings in a folder of their own, as XDG_CONFIG_DIRS
+// names it for the length of a test.
+class InstallationSettings {
+  public:
+    InstallationSettings() {
+        QDir().mkpath(m_dir.path() + "/QTX");
+        const char* old = std::getenv("XDG_CONFIG_DIRS");
+        m_old = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("XDG_CONFIG_DIRS", ("/nonexistent:" + m_dir.path()).toStdString().c_str(), 1);
+    }
+    ~InstallationSettings() {
+        if (m_old) {
+            setenv("XDG_CONFIG_DIRS", m_old->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_DIRS");
+        }
+    }
+    QString file() const { return m_dir.path() + "/QTX/NorvaleERP2026.conf"; }
+    void write(const QByteArray& text) const {
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+  private:
+    QTemporaryDir m_dir;
+    std::optional<std::string> m_old;
+};
+
 TEST(ApplicationDirectory, EnvironmentReplacesTheSettingAndAbsenceIsReported) {
+    InstallationSettings settings;
     std::vector<std::string> told;
     auto notify = [&](const std::string& m) { told.push_back(m); };
 
@@ -302,33 +335,55 @@ TEST(ApplicationDirectory, EnvironmentReplacesTheSettingAndAbsenceIsReported) {
     EXPECT_EQ(applicationDirectory(notify), "/srv/replica");
     EXPECT_TRUE(told.empty());
 
-    // An empty variable is treated as unset.
+    // An empty variable is treated as unset; the file that lacks the
+    // setting is named (the first folder that has one).
     setenv(kDirectoryEnvironment, "", 1);
-    const std::string dir = applicationDirectory(notify);
+    EXPECT_EQ(applicationDirectory(notify), "");
+    settings.write("[General]\nEsperaServidor=5\n");
+    EXPECT_EQ(applicationDirectory(notify), "");
     unsetenv(kDirectoryEnvironment);
-    if (!dir.empty()) {
-        GTEST_SKIP() << "this machine has the installation setting: " << dir;
+    EXPECT_EQ(told, (std::vector<std::string>{
+                        std::string(kMissingDirectoryMessage) + "/nonexistent/" + kSettingsFile,
+                        kMissingDirectoryMessage + settings.file().toStdString()}));
+}
+
+// The settings file as the toolkit writes it (the window's settings editor
+// and an administrator's tools may): the agent, which links no toolkit,
+// reads back every value the same.
+TEST(ApplicationDirectory, ReadsWhatTheToolkitWrites) {
+    InstallationSettings settings;
+    const std::vector<std::string> values = {
+        "/srv/erp",
+        "  /srv/con blancos  ",
+        "C:\\ERP\\datos",
+        "/a;b",
+        "@principio",
+        "dice \"hola\"",
+        "a,b",
+        "",
+    };
+    for (const std::string& value : values) {
+        {
+            QSettings writer(settings.file(), QSettings::IniFormat);
+            writer.setValue("Otra/Directorio", "/no/este");
+            writer.setValue("Directorio", QString::fromStdString(value));
+        }
+        EXPECT_EQ(installationSetting("Directorio"), value);
     }
-    EXPECT_EQ(told, std::vector<std::string>{
-                        "No se encontró la Clave "
-                        "HKEY_LOCAL_MACHINE\\Software\\QTX\\NorvaleERP2026\\Directorio"});
+    settings.write("Directorio=/antes\n[Otra]\nDirectorio=/no\n");
+    EXPECT_EQ(installationSetting("Directorio"), "/antes");
+    EXPECT_EQ(installationSetting("EsperaServidor"), std::nullopt);
 }
 
 // The time limit of the connections: the option, else the installation
 // setting next to Directorio, else three minutes; a setting that is no
 // whole number of seconds in range is named and not used.
 TEST(DatabaseTimeout, OptionThenSettingThenDefault) {
-    QTemporaryDir settings;
-    ASSERT_TRUE(settings.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings.path());
-    const QString file = settings.path() + "/QTX/NorvaleERP2026.conf";
-    QDir().mkpath(settings.path() + "/QTX");
+    InstallationSettings settings;
     std::vector<std::string> told;
     auto notify = [&](const std::string& m) { told.push_back(m); };
     auto setting = [&](const char* value) {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray("[General]\nEsperaServidor=") + value + "\n");
+        settings.write(QByteArray("[General]\nEsperaServidor=") + value + "\n");
     };
 
     EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(180));
@@ -336,11 +391,11 @@ TEST(DatabaseTimeout, OptionThenSettingThenDefault) {
     EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(45));
     EXPECT_EQ(databaseTimeout(10, notify), std::chrono::seconds(10));
     EXPECT_TRUE(told.empty());
-    for (const char* bad : {"0", "tres", "90000"}) {
+    for (const char* bad : {"0", "tres", "90000", "45s"}) {
         setting(bad);
         EXPECT_EQ(databaseTimeout(std::nullopt, notify), std::chrono::seconds(180));
     }
-    ASSERT_EQ(told.size(), 3u);
+    ASSERT_EQ(told.size(), 4u);
     EXPECT_EQ(told[1],
               "EsperaServidor 'tres': El tiempo de espera debe ser un número entero de segundos, "
               "de 1 a 86400. Se usan 180.");
@@ -349,19 +404,16 @@ TEST(DatabaseTimeout, OptionThenSettingThenDefault) {
     told.clear();
     EXPECT_FALSE(wireCompression(notify));  // absent
     const auto compression = [&](const char* value) {
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray("[General]\nCompresionRed=") + value + "\n");
+        settings.write(QByteArray("[General]\nCompresionRed=") + value + "\n");
     };
     compression("s");
     EXPECT_TRUE(wireCompression(notify));
-    compression("  N");  // each value of another length: QSettings rereads by size and time
+    compression("  N");
     EXPECT_FALSE(wireCompression(notify));
     EXPECT_TRUE(told.empty());
     compression("si");
     EXPECT_FALSE(wireCompression(notify));
     EXPECT_EQ(told, std::vector<std::string>{"CompresionRed 'SI': debe ser S o N. Se usa N."});
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, "/etc/xdg");
 }
 
 // A run's outcome as one number: an outage before a failed event before

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/db/query.h"
@@ -399,6 +401,32 @@ TEST_F(Headless, OneAgentPerCompanyAndDirectory) {
     const test::ProgramResult after = run(start("001"));
     EXPECT_EQ(after.status, 0) << after.output;
     EXPECT_EQ(pending(), 0);
+}
+
+// The console program installed without the window's package: asked for
+// the window it says which package is missing, with the status of a
+// configuration to correct, and still does its console work.
+TEST(ConsoleProgram, WithoutTheWindowSaysSoAndStillRuns) {
+    if (!fs::exists(test::programPath())) {
+        GTEST_SKIP() << "program not built: " << test::programPath();
+    }
+    test::TempDir alone;
+    const std::string program = alone.file("replica");
+    fs::copy_file(test::programPath(), program);
+    const auto run = [&](const std::string& args) {
+        const std::string command =
+            "DISPLAY= '" + program + "' " + args + " >'" + alone.file("out") + "' 2>&1";
+        const int raw = std::system(command.c_str());
+        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+                              test::slurp(alone.file("out")));
+    };
+    const auto [status, output] = run("");
+    EXPECT_EQ(status, 6) << output;
+    EXPECT_NE(output.find("la ventana no está instalada (paquete replica-window)"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(run("--version").first, 0);
+    EXPECT_EQ(run("--bogus").first, 2);
 }
 
 TEST_F(Headless, HelpAndVersionNeedNoDatabase) {

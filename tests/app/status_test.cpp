@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,7 @@ class Status : public ::testing::Test {
         addCompany("003", dir.path(), "N", "S");
         addCompany("005", dir.file("apagado"), "N", "S");
         addCompany("006", dir.path(), "N", "N");
+        addCompany("001", dir.path(), "N", "S");  // its own row: no destination
 
         addEvent(*local, "002", 11, daysAgo(3), "08:00:00", "I", "rechazado");
         addEvent(*local, "002", 11, daysAgo(1), "09:00:00");
@@ -224,6 +226,17 @@ TEST_F(Status, CountsPendingAndFailedPerDestinationAndTypeAndOnlyReads) {
                              "  por recibir en 001: 2 pendientes, 1 con error, el más antiguo del ",
                              "    tipo 236: 1 pendientes, 0 con error\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    // Every line under a company is indented, 005's unreachable server's
+    // message of several lines among them.
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);  // the title
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(line.rfind("Compañía ", 0) == 0 || line.rfind("Por enviar desde", 0) == 0 ||
+                    line.rfind("  ", 0) == 0)
+            << line << "\n"
+            << text;
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "engine/db/error.h"
 #include "engine/db/query.h"
 #include "tests/support/tempdir.h"
@@ -109,6 +111,21 @@ TEST(Connection, MissingDatabaseGivesAConnectionError) {
         EXPECT_FALSE(e.message().empty());
     }
     EXPECT_FALSE(c.isOpen());
+}
+
+// A local directory needs the engine plugin and a Providers setting that
+// enables it; the machine the tests run on has both (they open files).
+TEST(Connection, EmbeddedEngineMissingNamesWhatLacks) {
+    EXPECT_EQ(db::embeddedEngineMissing(), "");
+    test::TempDir dir;
+    EXPECT_EQ(db::embeddedEngineMissing(dir.path(), "Remote, Engine12, Loopback"),
+              "falta " + dir.path() + "/libEngine12.so");
+    std::FILE* plugin = std::fopen(dir.file("libEngine12.so").c_str(), "w");
+    ASSERT_NE(plugin, nullptr);
+    std::fclose(plugin);
+    EXPECT_EQ(db::embeddedEngineMissing(dir.path(), "Remote, Engine12, Loopback"), "");
+    EXPECT_EQ(db::embeddedEngineMissing(dir.path(), "Remote,Loopback"),
+              "Providers de firebird.conf no incluye Engine12 (Remote,Loopback)");
 }
 
 TEST(Connection, TraceHookSeesEveryTextWithItsConnection) {
