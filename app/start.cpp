@@ -72,7 +72,7 @@ void hidePassword(const std::vector<std::string>& args, char** argv) {
 // local directory, opened with the embedded engine; when it is missing the
 // administrator is told so (a configuration to correct, not an outage).
 bool embeddedEngineAvailable(const CommandLine& cl) {
-    if (cl.server.empty() || cl.server.find(':') != std::string::npos) {
+    if (cl.server.empty() || replica::db::throughServer(cl.server)) {
         return true;
     }
     const std::string missing = replica::db::embeddedEngineMissing();

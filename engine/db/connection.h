@@ -166,6 +166,12 @@ class UnitOfWork {
 // reads in errorenvio.txt and on "Ultimo error:".
 std::string timeoutMessage(const std::string& path, std::chrono::seconds limit);
 
+// Whether a database path names a server ("host:/path", "host/port:path")
+// rather than a local file the embedded engine opens.
+inline bool throughServer(const std::string& path) {
+    return path.find(':') != std::string::npos;
+}
+
 // Why a database in a local directory cannot be opened here, or "" when it
 // can: the embedded engine is a plugin of the client, installed apart from
 // it (Debian: firebird3.0-server-core), and enabled by the Providers of

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -459,7 +460,13 @@ std::size_t sendBlock(Connection& conn, fb::ITransaction* tra, const std::string
     return send(conn, tra, togetherBlock(table, rows, count, size), {}, unused) ? 0 : count;
 }
 
+std::atomic<bool> g_togetherLocally{false};
+
 }  // namespace
+
+void RecordSet::writeTogetherLocally(bool on) {
+    g_togetherLocally = on;
+}
 
 // Writes the columns of the set's table under the table's own names, so an
 // aliased column is written to the column it was read from.
@@ -663,7 +670,7 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
         // then decides for every row it holds, this apply's included.
         fb::StatementTransaction tra(*m_conn,
                                      changes.size() == 1 ? fb::Use::OneWrite : fb::Use::Writes);
-        bool together = m_writeTogether;
+        bool together = m_writeTogether && (throughServer(m_conn->path()) || g_togetherLocally);
         for (std::size_t c = 0; c < changes.size(); ++c) {
             if (const std::vector<Statement> rows =
                     together ? writer.together(changes, c) : std::vector<Statement>{};

@@ -108,8 +108,11 @@ class RecordSet : public RowSet {
     // by default). The same statements run in the same order, in the same
     // transaction; a block the database refuses is taken back whole and its
     // rows are then sent one by one, so a refused row is reported exactly as
-    // it is without it.
+    // it is without it. Only through a server: a local file has no
+    // exchanges to spare, and there the blocks cost more than they save
+    // (unless writeTogetherLocally, for the tests of the blocks themselves).
     void setWriteTogether(bool together) { m_writeTogether = together; }
+    static void writeTogetherLocally(bool on);
 
     // apply without the row being inserted or edited: it stays as it is,
     // in memory (a row refused in memory is refused after the rows written
