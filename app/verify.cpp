@@ -101,22 +101,6 @@ const char* findingJson(Finding f) {
     return "";
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            out += ' ';
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 const std::string& companyAt(const PairReport& p, const Discrepancy& d) {
     return d.at == Side::Source ? p.source : p.destination;
 }
@@ -385,14 +369,14 @@ namespace {
 
 std::string discrepancyJson(const Discrepancy& d, const std::string& in) {
     return "{\"type\":" + std::to_string(d.type) + ",\"finding\":\"" + findingJson(d.finding) +
-           "\",\"in\":" + jsonString(in) + ",\"prefix\":" + jsonString(d.prefix) +
-           ",\"number\":" + jsonString(d.number) + ",\"code\":" + jsonString(d.code) +
-           ",\"id\":" + std::to_string(d.id) + ",\"what\":" + jsonString(d.what) + "}";
+           "\",\"in\":" + jsonQuoted(in) + ",\"prefix\":" + jsonQuoted(d.prefix) +
+           ",\"number\":" + jsonQuoted(d.number) + ",\"code\":" + jsonQuoted(d.code) +
+           ",\"id\":" + std::to_string(d.id) + ",\"what\":" + jsonQuoted(d.what) + "}";
 }
 
 std::string pairJson(const PairReport& p) {
-    std::string out = "{\"source\":" + jsonString(p.source) +
-                      ",\"destination\":" + jsonString(p.destination) + ",\"families\":[";
+    std::string out = "{\"source\":" + jsonQuoted(p.source) +
+                      ",\"destination\":" + jsonQuoted(p.destination) + ",\"families\":[";
     for (std::size_t i = 0; i < p.families.size(); ++i) {
         const FamilyTally& t = p.families[i];
         out += (i ? "," : "") + std::string("{\"type\":") + std::to_string(t.type) +
@@ -413,7 +397,7 @@ std::string pairJson(const PairReport& p) {
 
 std::string verifyJson(const VerifyReport& r) {
     const VerifyCounts c = verifyCounts(r);
-    std::string out = "{\"company\":" + jsonString(r.company) +
+    std::string out = "{\"company\":" + jsonQuoted(r.company) +
                       ",\"exit_status\":" + std::to_string(r.exitStatus()) +
                       ",\"equal\":" + std::to_string(c.equal) +
                       ",\"missing\":" + std::to_string(c.missing) +
@@ -425,7 +409,7 @@ std::string verifyJson(const VerifyReport& r) {
     out += "],\"requeued\":" + std::to_string(r.requeued.size()) +
            ",\"dry_run\":" + (r.dryRun ? "true" : "false") + ",\"errors\":[";
     for (std::size_t i = 0; i < r.errors.size(); ++i) {
-        out += (i ? "," : "") + jsonString(r.errors[i]);
+        out += (i ? "," : "") + jsonQuoted(r.errors[i]);
     }
     return out + "]}\n";
 }

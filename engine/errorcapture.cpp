@@ -6,8 +6,6 @@
 #include "engine/operator.h"
 #include "engine/sql.h"
 
-#include <vector>
-
 namespace replica {
 
 void ErrorCapture::setCurrent(Phase phase, db::Connection* eventDatabase, std::int64_t eventId,
@@ -36,13 +34,11 @@ std::string documentName(const Event& e) {
     return name;
 }
 
-std::string ErrorCapture::exceptionFirst(const std::string& message) {
-    // The database words a raised exception as "exception N", its name and
-    // then the text written for the operator, each on a line of its own: a
-    // label that shows the first lines only would show the name alone.
-    if (message.rfind("exception ", 0) != 0) {
-        return message;
-    }
+namespace {
+
+// The lines of a database message without the dash the client puts before
+// every line after the first.
+std::vector<std::string> messageLines(const std::string& message) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start <= message.size()) {
@@ -51,16 +47,32 @@ std::string ErrorCapture::exceptionFirst(const std::string& message) {
             end = message.size();
         }
         std::string line = message.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
             line.pop_back();
         }
         if (!line.empty() && line.front() == '-') {
             line.erase(0, 1);
         }
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
+        lines.push_back(line);
         start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string ErrorCapture::exceptionFirst(const std::string& message) {
+    // The database words a raised exception as "exception N", its name and
+    // then the text written for the operator, each on a line of its own: a
+    // label that shows the first lines only would show the name alone.
+    if (message.rfind("exception ", 0) != 0) {
+        return message;
+    }
+    std::vector<std::string> lines;
+    for (std::string& line : messageLines(message)) {
+        if (!line.empty()) {
+            lines.push_back(std::move(line));
+        }
     }
     if (lines.size() < 3) {
         return message;
@@ -89,29 +101,6 @@ std::string ErrorCapture::storedText(const std::string& message) {
 }
 
 namespace {
-
-// The lines of a database message without the dash the client puts before
-// every line after the first.
-std::vector<std::string> messageLines(const std::string& message) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= message.size()) {
-        std::size_t end = message.find('\n', start);
-        if (end == std::string::npos) {
-            end = message.size();
-        }
-        std::string line = message.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
-            line.pop_back();
-        }
-        if (!line.empty() && line.front() == '-') {
-            line.erase(0, 1);
-        }
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
 
 // The text between the first pair of double quotes after from ("" when
 // there is none); from moves past it.
