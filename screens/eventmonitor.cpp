@@ -204,6 +204,9 @@ void EventMonitor::layOut() {
 }
 
 EventMonitor::~EventMonitor() {
+    // The grid is destroyed after this monitor and resizes its columns as
+    // it goes: the monitor must no longer hear of it by then.
+    disconnect(m_grid->horizontalHeader(), nullptr, this, nullptr);
     if (m_widthsChanged) {
         rememberColumnWidths(columnsKey(), *m_grid->horizontalHeader());
     }
