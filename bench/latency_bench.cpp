@@ -12,14 +12,22 @@
 //
 // Usage: latency_bench [--documents N] [--lines N] [--delays 0,5,20]
 //                      [--mixes entries,invoices,mix] [--phases download,upload]
-//                      [--modes default,atomic] [--json]
+//                      [--modes default,atomic] [--json] [--trace FILE]
+//
+// --trace writes every SQL text sent to a far company, each after the round
+// trips the proxy had counted when it was sent: the difference between two
+// lines is what the first statement (and the transaction work after it)
+// cost.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -77,6 +85,7 @@ struct Options {
     int destinations = 1;
     bool compression = false;  // Firebird's wire compression on the far attachments
     bool json = false;
+    std::string trace;  // where the far statements are written, when set
 };
 
 std::vector<std::string> split(const std::string& list) {
@@ -120,6 +129,8 @@ Options parse(int argc, char** argv) {
             }
         } else if (a == "--compression") {
             o.compression = true;
+        } else if (a == "--trace") {
+            o.trace = next();
         } else if (a == "--json") {
             o.json = true;
         } else {
@@ -254,9 +265,11 @@ class Bench {
         RunDriver driver(op, logs, catalogue, *local);
         m_proxy.setDelay(std::chrono::milliseconds(delayMs));
         m_proxy.reset();
+        traceFarStatements(mix.name + (" " + phase + " " + mode));
         const auto start = Clock::now();
         const RunReport report = driver.run();
         row.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        db::Connection::setTraceHook({});
         row.roundTrips = m_proxy.counts().roundTrips;
         row.bytes = m_proxy.counts().bytesToServer + m_proxy.counts().bytesToClient;
         local->close();
@@ -273,6 +286,24 @@ class Bench {
     }
 
   private:
+    void traceFarStatements(const std::string& title) {
+        if (m_options.trace.empty()) {
+            return;
+        }
+        if (!m_trace.is_open()) {
+            m_trace.open(m_options.trace);
+        }
+        m_trace << "== " << title << "\n";
+        db::Connection::setTraceHook([this](const db::Connection& c, const std::string& sql) {
+            if (db::throughServer(c.path())) {
+                std::lock_guard<std::mutex> lock(m_traceMutex);
+                std::string line = sql;
+                std::replace(line.begin(), line.end(), '\n', ' ');
+                m_trace << m_proxy.counts().roundTrips << "\t" << line.substr(0, 160) << "\n";
+            }
+        });
+    }
+
     // The server text of the far company: through the proxy.
     std::string remote(const std::string& dir) const {
         return "127.0.0.1/" + std::to_string(m_proxy.port()) + ":" + dir;
@@ -298,6 +329,8 @@ class Bench {
     const Options& m_options;
     bench::DelayProxy m_proxy;
     int m_installations = 0;
+    std::ofstream m_trace;
+    std::mutex m_traceMutex;
 };
 
 void printTable(const std::vector<Row>& rows) {
