@@ -194,9 +194,19 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
         if (t.beforePost) {
             t.beforePost(line);
         }
-        const bool posted = together ? ctx.postForLater(lines) : writeRow(ctx, lines);
+        bool posted = true;
+        if (together) {
+            posted = ctx.postForLater(lines);
+        } else {
+            ctx.post(lines);
+        }
         if (posted && t.afterWrite) {
             t.afterWrite(line);
+        }
+        // Row by row, each line is written before the next is filled, with
+        // what its step had run after it.
+        if (!together && lines.changeCount() > 0) {
+            ctx.apply(lines);
         }
     }
     if (together && !ctx.state.failed) {
@@ -206,6 +216,12 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
 
 bool LineStep::written() {
     return line.changeCount() == 0 || ctx.apply(line);
+}
+
+void LineStep::thenRun(const std::string& sql) {
+    if (!line.runAfterRow(sql)) {
+        ctx.destination.execute(sql);
+    }
 }
 
 void DocumentCopy::undo(HeaderStep& step) const {

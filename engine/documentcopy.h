@@ -83,6 +83,10 @@ struct LineStep {
     // the line that reads or changes them there calls it first. False when
     // one of them was refused (the event then fails).
     bool written();
+    // Has the destination run sql right after this line is written, in the
+    // line's own exchange (or at once when the line is already there); never
+    // when the line is refused.
+    void thenRun(const std::string& sql);
 };
 using LineHook = std::function<void(LineStep&)>;
 
@@ -105,8 +109,9 @@ struct DetailTable {
     HeaderDecision copyWhen{};
     // After the fill and the document id, before the post.
     LineHook beforePost{};
-    // After the line was posted; what it sends to the destination about the
-    // lines goes after LineStep::written().
+    // After the line was posted, before it is written; what it sends to the
+    // destination about the lines goes through LineStep::thenRun (or after
+    // LineStep::written()).
     LineHook afterWrite{};
 };
 

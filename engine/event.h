@@ -135,7 +135,8 @@ struct HandlerContext {
     EventState& state;
     ErrorCapture& errors;
     // Settings lookup on the server connection of the phase (the main
-    // screen's `configuracion`).
+    // screen's `configuracion`), read there once per phase: the events of a
+    // run see the value its first read found.
     std::function<std::string(const std::string& module, const std::string& category,
                               const std::string& property)>
         configuracion;

@@ -119,7 +119,7 @@ struct PhaseSetup {
     db::Connection* source = nullptr;       // events are read and marked here
     db::Connection* destination = nullptr;  // the handlers write here
     const RunOptions* options = nullptr;
-    // Settings lookup on the phase's server connection.
+    // Settings lookup on the phase's server connection, once per setting.
     std::function<std::string(const std::string&, const std::string&, const std::string&)>
         configuracion;
     std::string prefix;  // "Prefijo a enviar:" (upload only)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -349,9 +350,20 @@ PhaseSetup RunDriver::setupFor(Lane& lane, Phase phase, const std::string& prefi
     s.source = phase == Phase::Download ? &lane.server : &lane.local;
     s.destination = phase == Phase::Download ? &lane.local : &lane.server;
     s.options = &lane.options;
-    s.configuracion = [&lane](const std::string& module, const std::string& category,
-                              const std::string& property) {
-        return replica::configuracion(lane.server, lane.op, module, category, property);
+    // Asked for every invoice, read once per phase: at a remote site each
+    // read is an exchange, and a setting changed meanwhile counts from the
+    // next run on.
+    auto read = std::make_shared<std::map<std::string, std::string>>();
+    s.configuracion = [&lane, read](const std::string& module, const std::string& category,
+                                    const std::string& property) {
+        const std::string key = module + '\x1f' + category + '\x1f' + property;
+        auto found = read->find(key);
+        if (found == read->end()) {
+            found = read->emplace(key, replica::configuracion(lane.server, lane.op, module,
+                                                              category, property))
+                        .first;
+        }
+        return found->second;
     };
     s.prefix = prefix;
     s.stop = &m_stopRequested;

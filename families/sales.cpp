@@ -43,10 +43,10 @@ void nothingReturned(LineStep& step) {
 // statement reads the same everywhere.
 void markReturnedLines(LineStep& step) {
     const db::Currency quantity = step.line.value("FADE_CANT").asCurrency();
-    if (quantity >= db::Currency{} || !step.written()) {
+    if (quantity >= db::Currency{}) {
         return;
     }
-    step.ctx.destination.execute(
+    step.thenRun(
         "update facturas_detalle set fade_devuelto = fade_cant*fade_factor where fact_id = " +
         sqlInt(step.ctx.state.destinationId) +
         " and arti_cod = " + Q(step.line.asText("ARTI_COD")) +
@@ -55,7 +55,7 @@ void markReturnedLines(LineStep& step) {
 }
 
 // Cash-payment lines always come down; they go up only when the receiving
-// company asks for them (read on its own database, for every invoice).
+// company asks for them (read on its own database, once per run).
 bool paymentsWanted(HeaderStep& step) {
     return step.ctx.phase != Phase::Upload ||
            step.ctx.configuracion("FACTURACION", "FACTURAS",

@@ -282,6 +282,16 @@ void RecordSet::remove() {
     m_meta.erase(m_meta.begin() + static_cast<long>(r));
 }
 
+bool RecordSet::runAfterRow(std::string sql) {
+    requireOpen();
+    if (m_mode != Mode::Browse || eof() ||
+        m_meta[static_cast<std::size_t>(m_cursor)].state == State::Unchanged) {
+        return false;
+    }
+    m_meta[static_cast<std::size_t>(m_cursor)].after.push_back(std::move(sql));
+    return true;
+}
+
 int RecordSet::changeCount() const {
     int n = static_cast<int>(m_deleted.size());
     for (const Meta& m : m_meta) {
@@ -305,7 +315,23 @@ struct Statement {
     bool mustTouchRow = false;  // UPDATE, DELETE: touching none means the row is gone or changed
     bool returnsRow = false;    // INSERT, UPDATE with a RETURNING clause
     std::shared_ptr<const Value> count;  // a block's number of rows, bound to its first mark
+    const std::vector<std::string>* after = nullptr;  // run once the row is written
+    std::shared_ptr<std::vector<Value>> texts;        // a block's statements after its rows
 };
+
+// A statement after a row travels in the row's block as a text the block
+// runs (EXECUTE STATEMENT, in the block's own transaction) when it fits
+// this many characters; a longer one is sent on its own after the row.
+constexpr int kAfterChars = 2000;
+
+bool joinsBlock(const Statement& row) {
+    return !row.after || row.after->empty() ||
+           (row.after->size() == 1 && row.after->front().size() <= kAfterChars);
+}
+
+bool carriesAfter(const Statement& row) {
+    return row.after && !row.after->empty();
+}
 
 // The output layout of a prepared statement, read once per text.
 const fb::MessageLayout& outputLayout(Connection& conn, fb::IStatement* stmt,
@@ -376,11 +402,31 @@ std::optional<Error> send(Connection& conn, fb::ITransaction* tra, const Stateme
     return std::nullopt;
 }
 
+// Traces and runs a statement after a row in tra; returns why the database
+// refused it, if it did (a lost connection is thrown, as by send).
+std::optional<Error> sendAfter(Connection& conn, fb::ITransaction* tra, const std::string& sql) {
+    conn.trace(sql);
+    try {
+        if (!fb::executeLifted(conn, tra, sql)) {
+            fb::Status st;
+            conn.impl().att->execute(&st, tra, 0, sql.c_str(), 3, nullptr, nullptr, nullptr,
+                                     nullptr);
+        }
+    } catch (const Firebird::FbException& e) {
+        Error error = fb::toError(conn, e, sql);
+        if (classify(error) != Failure::Refused) {
+            throw error;
+        }
+        return error;
+    }
+    return std::nullopt;
+}
+
 // Rows sent together: the parameters' message and the block's text stay well
 // within what a server takes in one statement (64 KB each), and the number
 // of rows is rounded up to one of a few sizes so that a handful of prepared
 // blocks serve every document (the unused rows are skipped by count).
-constexpr std::size_t kTogetherSizes[] = {4, 16, 64};
+constexpr std::size_t kTogetherSizes[] = {1, 4, 16, 64};
 constexpr std::size_t kTogetherBytes = std::size_t{48} * 1024;
 
 std::size_t messageBytes(const Statement& statement) {
@@ -400,8 +446,14 @@ std::string quotedColumn(const Column& c) {
 // How many of rows (INSERTs of one text) one block carries, and the size of
 // block that carries them.
 std::pair<std::size_t, std::size_t> blockShape(const std::vector<Statement>& rows) {
-    const std::size_t perRow =
-        std::max<std::size_t>({messageBytes(rows.front()), rows.front().sql.size() * 2, 1});
+    std::size_t afterBytes = 0;
+    for (const Statement& row : rows) {
+        if (carriesAfter(row)) {
+            afterBytes = std::max<std::size_t>(afterBytes, 74 + row.after->front().size());
+        }
+    }
+    const std::size_t perRow = std::max<std::size_t>(
+        {messageBytes(rows.front()) + afterBytes, rows.front().sql.size() * 2, 1});
     const std::size_t fit = std::max<std::size_t>(kTogetherBytes / perRow, 1);
     for (const std::size_t size : kTogetherSizes) {
         if (rows.size() <= size && size <= fit) {
@@ -423,7 +475,17 @@ Statement togetherBlock(const std::string& table, const std::vector<Statement>& 
         c.type = ColumnType::Integer;
         return c;
     }();
+    static const Column kAfterColumn = [] {
+        Column c;
+        c.name = "A";
+        c.type = ColumnType::VarChar;
+        c.length = 16;  // a NULL travels in a few bytes; a text takes what it needs
+        return c;
+    }();
     static const Value kNull;
+    const bool after = std::any_of(rows.begin(), rows.end(), carriesAfter);
+    std::vector<Value> afterTexts;
+    afterTexts.reserve(after ? size : 0);
     const Statement& first = rows.front();
     const std::size_t marks = first.params.size();
     const std::string head = first.sql.substr(0, first.sql.rfind(" VALUES ("));
@@ -441,10 +503,34 @@ Statement togetherBlock(const std::string& table, const std::vector<Statement>& 
             values += (i == 0 ? ":" : ", :") + name;
             block.params.push_back({r < count ? rows[r].params[i].value : &kNull, &c});
         }
+        std::string insert = (marks == 0 ? first.sql : head + " VALUES (" + values + ")") + ";";
+        if (after) {
+            const std::string name = "A" + std::to_string(r);
+            declared += ", " + name + " VARCHAR(" + std::to_string(kAfterChars) +
+                        ") CHARACTER SET UTF8 = ?";
+            insert = "BEGIN " + insert + " IF (" + name +
+                     " IS NOT NULL) THEN EXECUTE STATEMENT :" + name + "; END";
+            const bool has = r < count && carriesAfter(rows[r]);
+            afterTexts.push_back(has ? Value(rows[r].after->front()) : Value());
+        }
         body += r == 0 ? "" : "IF (N > " + std::to_string(r) + ") THEN ";
-        body += (marks == 0 ? first.sql : head + " VALUES (" + values + ")") + ";\n";
+        body += insert + "\n";
     }
     block.sql = "EXECUTE BLOCK (" + declared + ") AS BEGIN\n" + body + "END";
+    if (after) {
+        // The texts live with the block; each row's marks are followed by
+        // its statement's.
+        block.texts = std::make_shared<std::vector<Value>>(std::move(afterTexts));
+        std::vector<fb::Param> params;
+        params.push_back(block.params.front());
+        for (std::size_t r = 0; r < size; ++r) {
+            for (std::size_t i = 0; i < marks; ++i) {
+                params.push_back(block.params[1 + r * marks + i]);
+            }
+            params.push_back({&(*block.texts)[r], &kAfterColumn});
+        }
+        block.params = std::move(params);
+    }
     return block;
 }
 
@@ -453,8 +539,8 @@ Statement togetherBlock(const std::string& table, const std::vector<Statement>& 
 std::size_t sendBlock(Connection& conn, fb::ITransaction* tra, const std::string& table,
                       const std::vector<Statement>& rows) {
     const auto [count, size] = blockShape(rows);
-    if (count < 2) {
-        return 0;
+    if (count < 2 && !carriesAfter(rows.front())) {
+        return 0;  // one row alone is its own INSERT
     }
     Row unused;
     return send(conn, tra, togetherBlock(table, rows, count, size), {}, unused) ? 0 : count;
@@ -479,6 +565,9 @@ class RecordSet::StatementWriter {
     // The INSERTs of changes from `from` on that one block can carry:
     // consecutive, under one text, not read back (fewer than two: none).
     std::vector<Statement> together(const std::vector<Change>& changes, std::size_t from) const;
+    // The INSERT of one change with the statement to run after it, as one
+    // block; none for any other change.
+    std::vector<Statement> withItsStatement(const Change& change) const;
     // The columns INSERT and UPDATE read back, in the order of the set.
     const std::vector<const Column*>& returning() const { return m_returning; }
     const std::string& table() const { return m_table; }  // quoted
@@ -516,15 +605,32 @@ RecordSet::StatementWriter::StatementWriter(const RecordSet& set)
 }
 
 std::optional<Statement> RecordSet::StatementWriter::forChange(const Change& change) const {
+    std::optional<Statement> statement;
     switch (change.kind) {
         case ChangeKind::Insert:
-            return insert(m_set.m_rows[change.at], m_set.m_meta[change.at].assigned);
+            statement = insert(m_set.m_rows[change.at], m_set.m_meta[change.at].assigned);
+            break;
         case ChangeKind::Update:
-            return update(m_set.m_rows[change.at], m_set.m_meta[change.at].original);
+            statement = update(m_set.m_rows[change.at], m_set.m_meta[change.at].original);
+            break;
         case ChangeKind::Delete:
             return remove(m_set.m_deleted[change.at].original);
     }
-    return std::nullopt;
+    if (statement) {
+        statement->after = &m_set.m_meta[change.at].after;
+    }
+    return statement;
+}
+
+std::vector<Statement> RecordSet::StatementWriter::withItsStatement(const Change& change) const {
+    if (change.kind != ChangeKind::Insert) {
+        return {};
+    }
+    std::optional<Statement> row = forChange(change);
+    if (!row || row->returnsRow || !carriesAfter(*row) || !joinsBlock(*row)) {
+        return {};
+    }
+    return {std::move(*row)};
 }
 
 std::vector<Statement> RecordSet::StatementWriter::together(const std::vector<Change>& changes,
@@ -532,7 +638,8 @@ std::vector<Statement> RecordSet::StatementWriter::together(const std::vector<Ch
     std::vector<Statement> rows;
     for (std::size_t c = from; c < changes.size() && changes[c].kind == ChangeKind::Insert; ++c) {
         std::optional<Statement> row = forChange(changes[c]);
-        if (!row || row->returnsRow || (!rows.empty() && row->sql != rows.front().sql)) {
+        if (!row || row->returnsRow || !joinsBlock(*row) ||
+            (!rows.empty() && row->sql != rows.front().sql)) {
             break;
         }
         rows.push_back(std::move(*row));
@@ -670,15 +777,22 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
         // then decides for every row it holds, this apply's included.
         fb::StatementTransaction tra(*m_conn,
                                      changes.size() == 1 ? fb::Use::OneWrite : fb::Use::Writes);
-        bool together = m_writeTogether && (throughServer(m_conn->path()) || g_togetherLocally);
+        // A row with a statement after it costs one exchange too: both go
+        // as one block, unless a block of it was refused.
+        bool blocks = throughServer(m_conn->path()) || g_togetherLocally;
+        bool together = m_writeTogether && blocks;
         for (std::size_t c = 0; c < changes.size(); ++c) {
-            if (const std::vector<Statement> rows =
-                    together ? writer.together(changes, c) : std::vector<Statement>{};
-                !rows.empty()) {
+            std::vector<Statement> rows =
+                together ? writer.together(changes, c) : std::vector<Statement>{};
+            if (rows.empty() && blocks) {
+                rows = writer.withItsStatement(changes[c]);
+            }
+            if (!rows.empty()) {
                 const std::size_t n = sendBlock(*m_conn, tra.get(), writer.table(), rows);
                 // A refused block took nothing: its rows go one by one from
                 // here, so the one refused says why on its own.
-                together = n > 0;
+                together = together && n > 0;
+                blocks = n > 0;
                 for (std::size_t k = c; k < c + n; ++k) {
                     outcome.written[k].done = true;
                 }
@@ -689,10 +803,18 @@ RecordSet::Outcome RecordSet::writeChanges(const std::vector<Change>& changes, i
             }
             const std::optional<Statement> statement = writer.forChange(changes[c]);
             Written& written = outcome.written[c];
-            const std::optional<Error> error =
+            std::optional<Error> error =
                 statement ? send(*m_conn, tra.get(), *statement, writer.returning(), written.stored)
                           : std::nullopt;
+            static const std::vector<std::string> kNone;
+            const std::vector<std::string>& after =
+                changes[c].kind == ChangeKind::Delete ? kNone : m_meta[changes[c].at].after;
             written.done = !error;
+            // A refused statement after the row fails the row's change, the
+            // row itself stays written (and the ones after it are not run).
+            for (std::size_t a = 0; a < after.size() && !error; ++a) {
+                error = sendAfter(*m_conn, tra.get(), after[a]);
+            }
             if (error) {
                 if (onError) {
                     onError(*error);

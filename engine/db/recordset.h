@@ -114,6 +114,13 @@ class RecordSet : public RowSet {
     void setWriteTogether(bool together) { m_writeTogether = together; }
     static void writeTogetherLocally(bool on);
 
+    // A statement the database runs right after the current row (posted,
+    // not yet applied) is written, in the same transaction: carried in the
+    // row's own exchange with a server (the block of its lines, or a block
+    // of its own), and never run when the row is refused. False, with
+    // nothing kept, when the current row has nothing pending to write.
+    bool runAfterRow(std::string sql);
+
     // apply without the row being inserted or edited: it stays as it is,
     // in memory (a row refused in memory is refused after the rows written
     // before it, as an apply per row would have them).
@@ -124,9 +131,10 @@ class RecordSet : public RowSet {
     enum class State { Unchanged, Inserted, Modified };
     struct Meta {
         State state = State::Unchanged;
-        Row original;                // values as read (Modified rows)
-        std::vector<bool> assigned;  // columns given a value (Inserted rows)
-        long seq = 0;                // order of the change
+        Row original;                    // values as read (Modified rows)
+        std::vector<bool> assigned;      // columns given a value (Inserted rows)
+        long seq = 0;                    // order of the change
+        std::vector<std::string> after;  // runAfterRow, in order
     };
     struct Deleted {
         Row original;

@@ -268,6 +268,70 @@ TEST_F(RecordSetTest, ApplyStopsAfterMaxErrorsAndRollsBack) {
     EXPECT_EQ(q.asInt(0), 2);
 }
 
+// A statement after a row sees the rows written before it and its own row,
+// none after it, however the rows travel: in blocks of many rows, in a block
+// of their own, or one statement each. A refused one fails its row's change
+// with the database's words, in a block too.
+TEST_F(RecordSetTest, AStatementAfterARowRunsRightAfterItInEveryWayOfWriting) {
+    struct Way {
+        const char* name;
+        bool together, blocks;
+        int texts;  // sent for five rows, two with a statement after them
+    };
+    for (const Way& way : {Way{"blocks", true, true, 1}, Way{"its own block", false, true, 5},
+                           Way{"row by row", false, false, 7}}) {
+        SCOPED_TRACE(way.name);
+        conn->execute("delete from def where id >= 10");
+        RecordSet::writeTogetherLocally(way.blocks);
+        RecordSet rs(*conn);
+        rs.open("SELECT * FROM DEF WHERE ID < 0");
+        rs.setReadBack(false);
+        rs.setWriteTogether(way.together);
+        int texts = 0;
+        db::Connection::setTraceHook([&](const db::Connection&, const std::string&) { ++texts; });
+        for (int id = 10; id < 15; ++id) {
+            rs.append();
+            rs.set("ID", Value(id));
+            rs.set("NAME", Value("n"));
+            rs.post();
+            if (id == 11 || id == 13) {
+                EXPECT_TRUE(rs.runAfterRow(
+                    "update def set qty = (select count(*) from def where id >= 10) where id = " +
+                    std::to_string(id)));
+            }
+            if (!way.together) {
+                EXPECT_EQ(rs.apply(0, rec.callback()), 0);
+            }
+        }
+        EXPECT_EQ(rs.apply(0, rec.callback()), 0);
+        db::Connection::setTraceHook({});
+        EXPECT_EQ(texts, way.texts);
+        EXPECT_FALSE(rs.runAfterRow("update def set qty = 0"));  // nothing pending to follow
+        Query q(*conn);
+        q.open("select list(id || ':' || qty, ' ') from def where id >= 10");
+        EXPECT_EQ(q.asText(0), "10:1.0000 11:2.0000 12:1.0000 13:4.0000 14:1.0000");
+
+        conn->execute("delete from def where id >= 10");
+        rec.messages.clear();
+        rs.open("SELECT * FROM DEF WHERE ID < 0");
+        for (int id = 10; id < 13; ++id) {
+            rs.append();
+            rs.set("ID", Value(id));
+            rs.set("NAME", Value("n"));
+            rs.post();
+            if (id == 11) {
+                rs.runAfterRow("update def set amt = -1 where id = 11");
+            }
+        }
+        EXPECT_EQ(rs.apply(0, rec.callback()), 1);
+        ASSERT_EQ(rec.messages.size(), 1u);
+        EXPECT_NE(rec.messages[0].find("CHECK"), std::string::npos) << rec.messages[0];
+        q.open("select count(*) from def where id >= 10");
+        EXPECT_EQ(q.asInt(0), 0);
+        RecordSet::writeTogetherLocally(false);
+    }
+}
+
 TEST(TableAfterFrom, FindsTheTableNamedAfterFrom) {
     EXPECT_EQ(db::tableAfterFrom("SELECT * FROM ENTRADAS WHERE PREF_PRE = 'from x'"), "ENTRADAS");
     EXPECT_EQ(db::tableAfterFrom("select * from entradas_detalle where entr_id = 1"),
