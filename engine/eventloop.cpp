@@ -75,6 +75,13 @@ std::string claimedStateSql(std::int64_t eventId) {
     return "SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId);
 }
 
+std::string claimBlockSql(std::int64_t eventId) {
+    return "EXECUTE BLOCK RETURNS (RPEV_ID TYPE OF COLUMN REPLICA_EVENTOS.RPEV_ID) AS "
+           "DECLARE F TYPE OF COLUMN REPLICA_EVENTOS.RPEV_FECREP; BEGIN FOR " +
+           claimSql(eventId) + " INTO :RPEV_ID DO BEGIN " + claimedStateSql(eventId) +
+           " INTO :F; IF (F IS NULL) THEN SUSPEND; END END";
+}
+
 std::string documentKey(int type, const std::string& prefix, const std::string& number,
                         const std::string& code, const std::string& data) {
     // A separator no text of the ERP holds.
@@ -278,17 +285,12 @@ void EventLoop::handleAll(const PhaseSetup& setup, LoopCounts& counts) {
 std::optional<db::UnitOfWork> EventLoop::claim(db::Connection& events, std::int64_t eventId) {
     db::UnitOfWork work(events, db::Connection::Locks::NoWait);
     try {
-        db::Query row(events);
-        row.open(claimSql(eventId));
-        if (row.isEmpty()) {
-            return std::nullopt;
-        }
         // The lock may land on a version another agent committed just after
         // the row was read as pending: held now, the row is read again as it
         // stands, and only a pending one is ours.
-        db::Query now(events);
-        now.open(claimedStateSql(eventId));
-        if (!now.isEmpty() && now.isNull(0)) {
+        db::Query row(events);
+        row.open(claimBlockSql(eventId));
+        if (!row.isEmpty()) {
             return std::optional<db::UnitOfWork>(std::move(work));  // the row held while it lives
         }
     } catch (const db::Error& e) {
