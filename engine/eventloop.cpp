@@ -75,11 +75,11 @@ std::string claimedStateSql(std::int64_t eventId) {
     return "SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId);
 }
 
-std::string claimBlockSql(std::int64_t eventId) {
-    return "EXECUTE BLOCK RETURNS (RPEV_ID TYPE OF COLUMN REPLICA_EVENTOS.RPEV_ID) AS "
-           "DECLARE F TYPE OF COLUMN REPLICA_EVENTOS.RPEV_FECREP; BEGIN FOR " +
-           claimSql(eventId) + " INTO :RPEV_ID DO BEGIN " + claimedStateSql(eventId) +
-           " INTO :F; IF (F IS NULL) THEN SUSPEND; END END";
+std::string claimAndStateSql(std::int64_t eventId) {
+    // The select list is computed for a row the lock already holds.
+    return "SELECT RPEV_ID, (" + claimedStateSql(eventId) +
+           ") FROM REPLICA_EVENTOS WHERE RPEV_ID = " + sqlInt(eventId) +
+           " AND RPEV_FECREP IS NULL WITH LOCK";
 }
 
 std::string documentKey(int type, const std::string& prefix, const std::string& number,
@@ -289,8 +289,8 @@ std::optional<db::UnitOfWork> EventLoop::claim(db::Connection& events, std::int6
         // the row was read as pending: held now, the row is read again as it
         // stands, and only a pending one is ours.
         db::Query row(events);
-        row.open(claimBlockSql(eventId));
-        if (!row.isEmpty()) {
+        row.open(claimAndStateSql(eventId));
+        if (!row.isEmpty() && row.isNull(1)) {
             return std::optional<db::UnitOfWork>(std::move(work));  // the row held while it lives
         }
     } catch (const db::Error& e) {

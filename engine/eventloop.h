@@ -73,9 +73,10 @@ std::string failedCountSql(const EventSelection& s);
 std::string claimSql(std::int64_t eventId);
 // The claimed row read again, once held: its RPEV_FECREP.
 std::string claimedStateSql(std::int64_t eventId);
-// Both in one statement, one exchange with a server: a row (the event's id)
-// when the event is held now and still pending.
-std::string claimBlockSql(std::int64_t eventId);
+// Both in one statement, one exchange with a server (and, its values lifted,
+// prepared once): the claim whose row also carries the claimed row's
+// RPEV_FECREP, read once the lock is held.
+std::string claimAndStateSql(std::int64_t eventId);
 
 // The event of a row of a REPLICA_EVENTOS SELECT *, read column by column
 // (field throws for a column the row does not have).
