@@ -67,6 +67,7 @@ struct Replicated {
     std::string rows;  // every company's, after the run
     int completed = 0;
     int statements = 0;  // texts sent to any database during the run
+    int joined = 0;      // of them, blocks that also ran a statement after a line
 };
 
 // One installation's run of the same simulated activity, both directions.
@@ -103,8 +104,10 @@ Replicated replicated(bool wholeDocuments) {
     const Catalogue catalogue = families::catalogue();
     auto local = test::openDatabase(demo::companyPath(path, "001"));
     RunDriver driver(op, logs, catalogue, *local);
-    db::Connection::setTraceHook(
-        [&r](const db::Connection&, const std::string&) { ++r.statements; });
+    db::Connection::setTraceHook([&r](const db::Connection&, const std::string& sql) {
+        ++r.statements;
+        r.joined += sql.find("EXECUTE STATEMENT") != std::string::npos ? 1 : 0;
+    });
     const RunReport report = driver.run();
     db::Connection::setTraceHook({});
     EXPECT_TRUE(report.finished) << op.lastError();
@@ -128,6 +131,8 @@ TEST(WholeDocuments, LeaveEveryCompanyRowForRowAsTheRowByRowRunDoes) {
     // The lines went together: a block the database refused would have been
     // sent again row by row, the same rows in the end but no fewer texts.
     EXPECT_LT(whole.statements * 2, byRow.statements);
+    // The invoices' returned-line marks went inside the blocks.
+    EXPECT_GT(whole.joined, 0);
     const std::string& expected = byRow.rows;
     const std::string& got = whole.rows;
     if (got != expected) {
