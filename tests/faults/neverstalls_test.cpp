@@ -168,7 +168,9 @@ TEST_F(NeverStalls, DestinationShutDownMidRunIsAnOutage) {
     configureLocal(false, {{"002", true}, {"003", false}});
     {
         auto local = company("001", false);
-        writeDocuments(*local, "EN", 100001, 150, "002");
+        // Enough documents that the shutdown lands mid-run however fast
+        // the agent copies.
+        writeDocuments(*local, "EN", 100001, 400, "002");
         writeDocuments(*local, "ES", 300001, 20, "003");
     }
     const std::string app = appDir("app");
@@ -196,7 +198,7 @@ TEST_F(NeverStalls, DestinationShutDownMidRunIsAnOutage) {
     EXPECT_EQ(runAgent(app, args), 0) << output(app);
     auto local = company("001", false);
     auto destination = company("002", true);
-    EXPECT_EQ(checkDocuments(*local, *destination, "EN", "002"), 150);
+    EXPECT_EQ(checkDocuments(*local, *destination, "EN", "002"), 400);
 }
 
 // A destination whose file cannot grow (a full disk) refuses the writes
