@@ -42,6 +42,9 @@ QString typeName(int type) {
 }
 
 QString documentText(const Discrepancy& d) {
+    if (!d.key.empty()) {
+        return qs(d.key);
+    }
     return qs(d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")"));
 }
 
