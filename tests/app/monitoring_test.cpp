@@ -311,17 +311,7 @@ class StateFileProgram : public ::testing::Test {
         general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('001', 'Norte')");
         general->close();
         auto local = test::createCompany(datos + "/001/norvale.fdb");
-        for (const char* property : {"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
-                                     "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"}) {
-            local->execute(
-                "insert into CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
-                "CONF_VALOR) values ('INVENTARIO', 'ARTICULOS', '" +
-                std::string(property) + "', 'SYSDBA')");
-        }
-        local->execute(
-            "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ACTIVA) "
-            "values ('002', 'Sur', '" +
-            dir.path() + "', 'S')");
+        test::configureReplication(*local, {{.code = "002", .server = dir.path(), .name = "Sur"}});
         // Type 999 has no family: marked replicated, nothing copied.
         for (const char* company : {"002", "002", "002", "004"}) {
             local->execute(
