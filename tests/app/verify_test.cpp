@@ -9,8 +9,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -233,6 +236,47 @@ TEST_F(VerifyCommand, TheWindowListsThePeriodsDifferencesAndQueuesTheChosenOnesA
     const std::string csv = test::slurp(dir.file("informe.csv"));
     EXPECT_NE(csv.find("Compañías,Tipo,Documento,Resultado,En,Diferencias"), std::string::npos);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+// The window's comparison waits for a slow database on a thread of its own,
+// on its own connection: the screen's event loop goes on turning, a second
+// press is ignored and a close asked for meanwhile closes once it has ended.
+TEST_F(VerifyCommand, TheWindowStaysLiveWhileItComparesAndACloseWaitsForTheComparison) {
+    std::atomic<int> runs{0};
+    screens::Tfverificar screen(
+        [&](const Period& period) {
+            ++runs;
+            auto local = open("001");
+            local->execute(
+                "execute block as declare t timestamp; begin t = cast('NOW' as timestamp); "
+                "while (datediff(millisecond from t to cast('NOW' as timestamp)) < 800) do "
+                "begin end end");
+            VerifyOptions options;
+            options.period = period;
+            VerifyReport r = verifyCompany(*local, "001", "", options, {});
+            return screens::VerifyOutcome{r.pairs, r.errors};
+        },
+        {});
+    screen.show();
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += screen.comparing() ? 1 : 0; });
+    ticker.start(20);
+    bool pressIgnored = false;
+    bool closeWaits = false;
+    QTimer::singleShot(300, &screen, [&] {
+        screen.VerificarClick();
+        pressIgnored = runs == 1 && !screen.verifyButton()->isEnabled();
+        screen.reject();
+        closeWaits = screen.isVisible() && screen.comparing();
+    });
+    screen.VerificarClick();
+    EXPECT_GT(ticks, 10);
+    EXPECT_TRUE(pressIgnored);
+    EXPECT_TRUE(closeWaits);
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(screen.result(), QDialog::Rejected);
 }
 
 TEST(VerifyOptions, AreTakenOutAndTheRestReadsAsTheStatusCommand) {
