@@ -147,12 +147,12 @@ void verifyPeer(db::Connection& local, const std::string& company, const Peer& p
         other.open();
         // Each side should hold what the other sent it, and only that.
         const SentDocuments sent = sentDocuments(local, peer.company);
-        const SentRecords sentRecordsTo = sentRecords(local, peer.company);
+        const SentRecords sentRecordsTo = sentRecords(local, peer.company, families.records);
         SentDocuments sentBack;
         SentRecords sentRecordsBack;
         if (peer.downloadSource) {
             sentBack = sentDocuments(other, company);
-            sentRecordsBack = sentRecords(other, company);
+            sentRecordsBack = sentRecords(other, company, families.records);
         }
         const auto told = [&](const char* what) {
             return [&, what](const FamilyTally& t, std::int64_t compared) {
@@ -373,8 +373,9 @@ std::string verifyText(const VerifyReport& r) {
     for (const Requeued& e : r.requeued) {
         out += std::string(r.dryRun ? "Se encolaría" : "Encolado") + " en " + e.database +
                ": tipo " + std::to_string(e.type) + " " + e.operation + " " +
-               (e.code.empty() ? e.prefix + "-" + e.number : e.code) + " id " +
-               std::to_string(e.id) + " para " + e.company + "\n";
+               (e.code.empty() ? e.prefix + "-" + e.number : e.code) +
+               (e.code.empty() || e.id != 0 ? " id " + std::to_string(e.id) : std::string()) +
+               " para " + e.company + "\n";
     }
     for (const std::string& e : r.errors) {
         out += e + "\n";

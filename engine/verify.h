@@ -161,8 +161,9 @@ struct ComparedRecord {
         Key value{};  // the event field (or part of the joined code) that carries it
     };
     std::vector<KeyColumn> key{};
-    std::vector<std::string> columns{};  // the copy's written columns; empty: every one
-    std::vector<Col> kept{};             // left as they are by an update
+    std::vector<std::string> columns{};     // the copy's written columns; empty: every one
+    std::vector<std::string> nullAsZero{};  // of those, written as 0 when null (Currency)
+    std::vector<Col> kept{};                // left as they are by an update
     int joinedCode = 0;
     Letters deleteLetters = kDeleteLetters;
 };
@@ -177,8 +178,11 @@ struct SentEvent {
     std::string code, iddoc, data, prefix, letter;
 };
 using SentRecords = std::vector<SentEvent>;
-std::string sentRecordsSql(const std::string& destination);
-SentRecords sentRecords(db::Connection& source, const std::string& destination);
+// Of the types of records only.
+std::string sentRecordsSql(const std::string& destination,
+                           const std::vector<ComparedRecord>& records);
+SentRecords sentRecords(db::Connection& source, const std::string& destination,
+                        const std::vector<ComparedRecord>& records);
 
 // The master records of the pair, each table read once per database: the
 // same findings as compare() (missing, extra, different by key), judged by

@@ -91,6 +91,9 @@ std::optional<ComparedRecord> comparedRecord(const KeyedFamily& row) {
     r->record = document ? document->record : nullptr;
     for (const NamedColumn& c : table.columns) {
         r->columns.push_back(db::upperCase(c.name));
+        if (c.mode == ColumnMode::Currency) {
+            r->nullAsZero.push_back(r->columns.back());
+        }
     }
     for (const Phase phase : {Phase::Download, Phase::Upload}) {
         const std::vector<Col>& kept = table.keepOnUpdate.in(phase);
@@ -141,6 +144,7 @@ std::map<RecordKey, std::string> lastLetters(const SentRecords& events, const Co
 struct Column {
     std::string name;
     bool fixedPoint = false;
+    bool nullAsZero = false;
 };
 
 // The columns compared besides the key: the copy's written ones (or every
@@ -165,6 +169,8 @@ std::vector<Column> comparedColumns(db::Connection& conn, const ComparedRecord& 
         if (!name.empty() && written && std::none_of(r.key.begin(), r.key.end(), isKey) &&
             std::none_of(r.kept.begin(), r.kept.end(), isKept)) {
             compared.push_back(all[i]);
+            compared.back().nullAsZero =
+                std::find(r.nullAsZero.begin(), r.nullAsZero.end(), name) != r.nullAsZero.end();
         }
     }
     return compared;
@@ -176,7 +182,9 @@ std::string recordListSql(const ComparedRecord& r, const std::vector<Column>& co
         sql += k.column + ", ";
     }
     for (const Column& c : columns) {
-        sql += c.fixedPoint ? "cast(" + c.name + " as numeric(18,4)), " : c.name + ", ";
+        const std::string value = c.nullAsZero ? "coalesce(" + c.name + ", 0)" : c.name;
+        sql +=
+            c.fixedPoint || c.nullAsZero ? "cast(" + value + " as numeric(18,4)), " : value + ", ";
     }
     sql.resize(sql.size() - 2);
     return sql + " from " + r.table;
@@ -354,16 +362,23 @@ std::string recordColumnsSql(const std::string& table) {
            Q(table) + " order by rf.RDB$FIELD_POSITION";
 }
 
-std::string sentRecordsSql(const std::string& destination) {
+std::string sentRecordsSql(const std::string& destination,
+                           const std::vector<ComparedRecord>& records) {
+    std::string types;
+    for (const ComparedRecord& r : records) {
+        types += (types.empty() ? "" : ", ") + sqlInt(r.type);
+    }
     return "select RPEV_TIPO, RPEV_CODIGO, RPEV_IDDOC, RPEV_DATOS, RPEV_PREF, RPEV_OPER from "
            "REPLICA_EVENTOS where RPEV_COMPANIA = " +
-           Q(destination) + " and RPEV_CODIGO is not null order by RPEV_ID";
+           Q(destination) + " and RPEV_TIPO in (" + (types.empty() ? "0" : types) +
+           ") order by RPEV_ID";
 }
 
-SentRecords sentRecords(db::Connection& source, const std::string& destination) {
+SentRecords sentRecords(db::Connection& source, const std::string& destination,
+                        const std::vector<ComparedRecord>& records) {
     SentRecords sent;
     db::Query q(source);
-    q.open(sentRecordsSql(destination));
+    q.open(sentRecordsSql(destination, records));
     for (q.first(); !q.eof(); q.next()) {
         sent.push_back({.type = static_cast<int>(q.asInt(0)),
                         .code = field(q, 1),

@@ -185,7 +185,14 @@ TEST_F(Verify, MasterRecordsAreMatchedByKeyAndQueuedAgainUnderTheirEventFields) 
         "INSERT INTO GRUPO_INVENTARIO (FAIN_COD, GRIN_COD, GRIN_MARGEN) VALUES "
         "('F1', 'G1', 1.25)");
     EXPECT_FALSE(dispatch(event(202, "I", std::nullopt, "", "", "", "F1|G1")).failed);
-    const std::vector<ComparedRecord> compared = {byType[204], byType[202]};
+    // A price: the copy writes its null consumption as 0, and the upload
+    // keeps the destination's name: neither is a difference.
+    source->execute(
+        "INSERT INTO PRECIOS_ARTICULO (LIPR_COD, ARTI_COD, PRAR_FIJO) VALUES "
+        "(4, 'A1', 10.5)");
+    EXPECT_FALSE(dispatch(event(126, "I", 4, "", "", "", "A1")).failed);
+    destination->execute("update PRECIOS_ARTICULO set PRAR_NOMBRE = 'Otro'");
+    const std::vector<ComparedRecord> compared = {byType[204], byType[202], byType[126]};
     const auto compareRecordsNow = [&] {
         PairReport report{.source = "002", .destination = "001"};
         compareRecords(*source, *destination, compared, report);
@@ -209,6 +216,7 @@ TEST_F(Verify, MasterRecordsAreMatchedByKeyAndQueuedAgainUnderTheirEventFields) 
     EXPECT_EQ(byKey["MARC_COD=B9"].finding, Finding::Extra);
     EXPECT_EQ(byKey["FAIN_COD=F1, GRIN_COD=G1"].finding, Finding::Missing);
     EXPECT_EQ(tally(r, 204).equal, 1);
+    EXPECT_EQ(tally(r, 126).equal, 1);
 
     const std::vector<Requeued> events = requeueEvents(r);
     ASSERT_EQ(events.size(), 3U);
