@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -26,9 +25,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <atomic>
 #include <exception>
-#include <thread>
+#include <memory>
 
 #include "app/appdir.h"
 #include "app/platformtexts.h"
@@ -40,6 +38,7 @@
 #include "screens/dialoghooks.h"
 #include "screens/logview.h"
 #include "screens/mensajesenv.h"
+#include "screens/offthread.h"
 #include "screens/pendientes.h"
 #include "screens/repcompania.h"
 #include "screens/repdocs.h"
@@ -607,11 +606,18 @@ void Tfprincipalauto::openVerify() {
     // session's connection of the chosen company.
     const std::string company = selectedCompany();
     const std::string override = m_session->driver().serverOverride();
+    // The comparison runs off this thread: on connections of its own, so
+    // that nothing here shares one with it.
+    auto settings = std::make_shared<db::Connection>();
+    settings->configureLike(m_session->local());
     screens::Tfverificar screen(
-        [this, company, override](const Period& period) {
+        [settings, company, override](const Period& period) {
+            db::Connection local;
+            local.configureLike(*settings);
+            local.open();
             VerifyOptions options;
             options.period = period;
-            VerifyReport report = verifyCompany(m_session->local(), company, override, options, {});
+            VerifyReport report = verifyCompany(local, company, override, options, {});
             return screens::VerifyOutcome{std::move(report.pairs), std::move(report.errors)};
         },
         [this, company, override](const std::vector<Requeued>& events) {
@@ -1030,25 +1036,9 @@ void Tfprincipalauto::startRun(bool byHand) {
     updateCountdown();
     QElapsedTimer elapsed;
     elapsed.start();
-    {
-        // The engine's calls wait for databases: they run on a thread of
-        // their own while this one goes on repainting and taking clicks,
-        // and this call returns with the run, as a modal screen's does.
-        QEventLoop waiting;
-        std::atomic<bool> done{false};
-        std::jthread worker([this, &waiting, &done] {
-            m_lastReport = m_session->run();
-            done = true;
-            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        waiting.exec();
-        // The application told every loop to end (exit): the run still
-        // hands its calls here until it returns, and is joined only then.
-        while (!done) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            QThread::msleep(10);
-        }
-    }
+    // The engine's calls wait for databases: this one goes on repainting
+    // and taking clicks meanwhile.
+    screens::runOffThread([this] { m_lastReport = m_session->run(); });
     const qint64 ms = elapsed.elapsed();
     m_inRun = false;
     m_stopping = false;

@@ -1,6 +1,7 @@
 #include "app/statefile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/session.h"
 
@@ -402,8 +404,56 @@ std::string stateFilePath(const std::string& given, const char* runtimeDirectory
     return directory + "/" + kStateFileName;
 }
 
+namespace {
+
+// The exclusive lock on a state file's companion, held for one
+// read-change-write. The companion stays: the state file itself is
+// replaced by each write, so a lock on it would hold an old file.
+class StateLock {
+  public:
+    StateLock(const std::string& path, std::chrono::milliseconds wait) {
+        const std::string lock = stateLockPath(path);
+        // Read-only is enough for flock: whoever may read the state may
+        // wait for its writer.
+        m_fd = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0640);
+        if (m_fd < 0) {
+            throw std::runtime_error("no se pudo abrir el bloqueo del archivo de estado " + lock +
+                                     ": " + systemReason());
+        }
+        handToDirectoryOwner(m_fd, path);
+        const auto until = std::chrono::steady_clock::now() + wait;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() >= until) {
+                const std::string reason = errno == EWOULDBLOCK
+                                               ? "otro proceso lo retiene desde hace más de " +
+                                                     std::to_string(wait.count()) + " ms"
+                                               : systemReason();
+                ::close(m_fd);
+                throw std::runtime_error("no se pudo bloquear el archivo de estado " + path + " (" +
+                                         lock + "): " + reason);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~StateLock() { ::close(m_fd); }  // closing releases the lock
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+  private:
+    int m_fd = -1;
+};
+
+}  // namespace
+
+std::string stateLockPath(const std::string& path) {
+    return path + ".lock";
+}
+
 void updateStateFile(const std::string& path, const std::string& company,
-                     const std::optional<RunState>& run, const std::optional<VerifyState>& verify) {
+                     const std::optional<RunState>& run, const std::optional<VerifyState>& verify,
+                     std::chrono::milliseconds wait) {
+    const StateLock lock(path, wait);
     AgentState state;
     try {
         state = readStateFile(path);

@@ -23,6 +23,7 @@
 // Timestamps are given twice: ISO 8601 with the machine's time zone, for
 // people, and Unix seconds, for the age.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -115,9 +116,16 @@ std::string stateFilePath(const std::string& given, const char* runtimeDirectory
 
 // Rewrites the file at path with run (the agent) or verify (`replica
 // verify`), keeping what the file holds of the other; a file missing or
-// unreadable is started afresh. Throws as writeStateFile.
+// unreadable is started afresh. The read and the rewrite hold an exclusive
+// lock (flock) on the companion file path + ".lock", so that the agent and
+// verify writing at one moment do not lose one another's figures; the lock
+// is waited for up to wait. Throws as writeStateFile, and
+// std::runtime_error naming the lock file when it cannot be taken in time.
+inline constexpr std::chrono::milliseconds kStateFileLockWait{5000};
+std::string stateLockPath(const std::string& path);
 void updateStateFile(const std::string& path, const std::string& company,
-                     const std::optional<RunState>& run, const std::optional<VerifyState>& verify);
+                     const std::optional<RunState>& run, const std::optional<VerifyState>& verify,
+                     std::chrono::milliseconds wait = kStateFileLockWait);
 
 // The agent's side: after each run, the state of that run and of the local
 // database's pending events. A file that cannot be written is said through

@@ -79,14 +79,25 @@ Local readPeers(db::Connection& local, const std::string& localCompany) {
     return answer;
 }
 
-std::vector<ComparedFamily> chosenFamilies(const std::set<int>& types) {
-    std::vector<ComparedFamily> families;
+// The document and master families a comparison judges.
+struct Chosen {
+    std::vector<ComparedFamily> documents;
+    std::vector<ComparedRecord> records;
+};
+
+Chosen chosenFamilies(const std::set<int>& types) {
+    Chosen chosen;
     for (const ComparedFamily& f : comparedFamilies(families::documentFamilies())) {
         if (types.empty() || types.contains(f.type)) {
-            families.push_back(f);
+            chosen.documents.push_back(f);
         }
     }
-    return families;
+    for (const ComparedRecord& r : comparedRecords(families::keyedFamilies())) {
+        if (types.empty() || types.contains(r.type)) {
+            chosen.records.push_back(r);
+        }
+    }
+    return chosen;
 }
 
 const char* findingJson(Finding f) {
@@ -106,6 +117,9 @@ const std::string& companyAt(const PairReport& p, const Discrepancy& d) {
 }
 
 std::string documentName(const Discrepancy& d) {
+    if (!d.key.empty()) {
+        return d.key;
+    }
     return d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")");
 }
 
@@ -121,8 +135,8 @@ void setPeer(db::Connection& other, const Peer& peer, const Local& answer,
 // comparison found.
 void verifyPeer(db::Connection& local, const std::string& company, const Peer& peer,
                 const Local& answer, const std::string& serverOverride,
-                const VerifyOptions& options, const std::vector<ComparedFamily>& families,
-                VerifyReport& report, const std::function<void(const std::string&)>& progress) {
+                const VerifyOptions& options, const Chosen& families, VerifyReport& report,
+                const std::function<void(const std::string&)>& progress) {
     db::Connection other;
     setPeer(other, peer, answer, serverOverride);
     PairReport pair{.source = company,
@@ -133,19 +147,24 @@ void verifyPeer(db::Connection& local, const std::string& company, const Peer& p
         other.open();
         // Each side should hold what the other sent it, and only that.
         const SentDocuments sent = sentDocuments(local, peer.company);
+        const SentRecords sentRecordsTo = sentRecords(local, peer.company, families.records);
         SentDocuments sentBack;
+        SentRecords sentRecordsBack;
         if (peer.downloadSource) {
             sentBack = sentDocuments(other, company);
+            sentRecordsBack = sentRecords(other, company, families.records);
         }
-        compare(
-            local, other, families, pair,
-            [&](const FamilyTally& t, std::int64_t compared) {
+        const auto told = [&](const char* what) {
+            return [&, what](const FamilyTally& t, std::int64_t compared) {
                 if (progress) {
                     progress(company + " / " + peer.company + ": tipo " + std::to_string(t.type) +
-                             ", " + std::to_string(compared) + " documentos comparados");
+                             ", " + std::to_string(compared) + " " + what + " comparados");
                 }
-            },
-            &sent, &sentBack);
+            };
+        };
+        compare(local, other, families.documents, pair, told("documentos"), &sent, &sentBack);
+        compareRecords(local, other, families.records, pair, told("registros"), &sentRecordsTo,
+                       &sentRecordsBack);
         const std::vector<Requeued> events = requeueEvents(pair);
         if (options.requeue && !options.dryRun) {
             std::vector<Requeued> inLocal;
@@ -272,7 +291,7 @@ VerifyReport verifyCompany(db::Connection& local, const std::string& company,
                                 " (" + local.path() + "): " + messageOf(e));
         return report;
     }
-    const std::vector<ComparedFamily> families = chosenFamilies(options.types);
+    const Chosen families = chosenFamilies(options.types);
     bool found = options.with.empty();
     for (const Peer& peer : answer.peers) {
         if (!options.with.empty() && peer.company != options.with) {
@@ -353,8 +372,10 @@ std::string verifyText(const VerifyReport& r) {
     }
     for (const Requeued& e : r.requeued) {
         out += std::string(r.dryRun ? "Se encolaría" : "Encolado") + " en " + e.database +
-               ": tipo " + std::to_string(e.type) + " " + e.operation + " " + e.prefix + "-" +
-               e.number + " id " + std::to_string(e.id) + " para " + e.company + "\n";
+               ": tipo " + std::to_string(e.type) + " " + e.operation + " " +
+               (e.code.empty() ? e.prefix + "-" + e.number : e.code) +
+               (e.code.empty() || e.id != 0 ? " id " + std::to_string(e.id) : std::string()) +
+               " para " + e.company + "\n";
     }
     for (const std::string& e : r.errors) {
         out += e + "\n";
@@ -371,7 +392,8 @@ std::string discrepancyJson(const Discrepancy& d, const std::string& in) {
     return "{\"type\":" + std::to_string(d.type) + ",\"finding\":\"" + findingJson(d.finding) +
            "\",\"in\":" + jsonQuoted(in) + ",\"prefix\":" + jsonQuoted(d.prefix) +
            ",\"number\":" + jsonQuoted(d.number) + ",\"code\":" + jsonQuoted(d.code) +
-           ",\"id\":" + std::to_string(d.id) + ",\"what\":" + jsonQuoted(d.what) + "}";
+           ",\"key\":" + jsonQuoted(d.key) + ",\"id\":" + std::to_string(d.id) +
+           ",\"what\":" + jsonQuoted(d.what) + "}";
 }
 
 std::string pairJson(const PairReport& p) {

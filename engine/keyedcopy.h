@@ -136,6 +136,9 @@ class KeyedText {
     // Reads every key taken from the event (not from a row), so that a value
     // refused by a checked accessor is refused before any SQL is sent.
     void checkEventKeys(const KeyValues& values) const;
+    // The pieces in order: what a reader of the family (the comparison of
+    // two companies) learns of its table and key from the text itself.
+    const std::vector<Piece>& pieces() const { return m_pieces; }
 
   private:
     std::vector<Piece> m_pieces;

@@ -436,17 +436,28 @@ std::vector<Requeued> requeueEvents(const PairReport& report) {
                           .operation = d.finding == Finding::Missing ? "I" : "U",
                           .prefix = d.prefix,
                           .number = d.number,
-                          .id = d.id});
+                          .id = d.id,
+                          .code = d.key.empty() ? std::string() : d.code,
+                          .data = d.data});
     }
     return events;
 }
 
+namespace {
+std::string orNull(const std::string& text) {
+    return text.empty() ? std::string("NULL") : Q(text);
+}
+}  // namespace
+
 std::string requeueSql(const Requeued& e, std::int64_t eventId) {
+    // A master record named by its code alone has no id, as the ERP writes it.
+    const std::string iddoc = e.id == 0 && !e.code.empty() ? "NULL" : sqlInt(e.id);
     return "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, "
-           "RPEV_PREF, RPEV_NUMERO, RPEV_OPER, RPEV_FECREG, RPEV_HORAREG) VALUES (" +
-           sqlInt(eventId) + ", " + Q(e.company) + ", " + sqlInt(e.type) + ", " + sqlInt(e.id) +
-           ", " + Q(e.prefix) + ", " + Q(e.number) + ", " + Q(e.operation) +
-           ", current_date, current_time)";
+           "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_DATOS, RPEV_OPER, RPEV_FECREG, "
+           "RPEV_HORAREG) VALUES (" +
+           sqlInt(eventId) + ", " + Q(e.company) + ", " + sqlInt(e.type) + ", " + iddoc + ", " +
+           Q(e.prefix) + ", " + Q(e.number) + ", " + orNull(e.code) + ", " + orNull(e.data) + ", " +
+           Q(e.operation) + ", current_date, current_time)";
 }
 
 void requeue(db::Connection& db, const std::vector<Requeued>& events) {

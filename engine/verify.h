@@ -25,6 +25,7 @@
 
 #include "engine/db/connection.h"
 #include "engine/documentcopy.h"
+#include "engine/keyedcopy.h"
 #include "erp/documents.h"
 
 namespace replica {
@@ -69,6 +70,10 @@ struct Discrepancy {
     // names.
     std::int64_t id = 0;
     std::string what;  // a different document: the tables and sums that differ
+    // A master record: its key as the reports show it ("MARC_COD=B1"), and
+    // the event fields that name it (code, id and prefix above, data here).
+    std::string key{};
+    std::string data{};
 };
 
 struct FamilyTally {
@@ -140,6 +145,53 @@ void compare(db::Connection& source, db::Connection& destination,
              const Progress& progress = {}, const SentDocuments* sent = nullptr,
              const SentDocuments* sentBack = nullptr);
 
+// A master family the comparison can judge: its record is read by one
+// SELECT whose condition is the record's key alone ("select * from T where
+// A = <key> and B = <key>"), one row per key. What the copy leaves out is
+// read from the family row: only its written columns when it names them,
+// never the columns an update keeps (in either phase). Rows with a
+// condition, a hook that leaves existing records, or a set of rows per
+// event are left out.
+struct ComparedRecord {
+    int type = 0;
+    const char* record = nullptr;
+    std::string table{};
+    struct KeyColumn {
+        std::string column{};
+        Key value{};  // the event field (or part of the joined code) that carries it
+    };
+    std::vector<KeyColumn> key{};
+    std::vector<std::string> columns{};     // the copy's written columns; empty: every one
+    std::vector<std::string> nullAsZero{};  // of those, written as 0 when null (Currency)
+    std::vector<Col> kept{};                // left as they are by an update
+    int joinedCode = 0;
+    Letters deleteLetters = kDeleteLetters;
+};
+std::vector<ComparedRecord> comparedRecords(const std::vector<const KeyedFamily*>& rows);
+
+// The columns of table with their scale and type, in order.
+std::string recordColumnsSql(const std::string& table);
+
+// The master record events a database has sent another, in their order.
+struct SentEvent {
+    int type = 0;
+    std::string code, iddoc, data, prefix, letter;
+};
+using SentRecords = std::vector<SentEvent>;
+// Of the types of records only.
+std::string sentRecordsSql(const std::string& destination,
+                           const std::vector<ComparedRecord>& records);
+SentRecords sentRecords(db::Connection& source, const std::string& destination,
+                        const std::vector<ComparedRecord>& records);
+
+// The master records of the pair, each table read once per database: the
+// same findings as compare() (missing, extra, different by key), judged by
+// the master events each side sent the other.
+void compareRecords(db::Connection& source, db::Connection& destination,
+                    const std::vector<ComparedRecord>& records, PairReport& report,
+                    const Progress& progress = {}, const SentRecords* sent = nullptr,
+                    const SentRecords* sentBack = nullptr);
+
 // The event a requeue writes, as text: type, operation, prefix, number, id
 // and destination company.
 struct Requeued {
@@ -149,6 +201,7 @@ struct Requeued {
     std::string operation;  // "I" a missing document, "U" a different one
     std::string prefix, number;
     std::int64_t id = 0;
+    std::string code{}, data{};  // RPEV_CODIGO and RPEV_DATOS of a master record; "": null
 };
 
 // The events that would bring the pair back into agreement: in the source

@@ -15,6 +15,7 @@
 #include <exception>
 
 #include "screens/gridtools.h"
+#include "screens/offthread.h"
 
 namespace replica::screens {
 
@@ -42,6 +43,9 @@ QString typeName(int type) {
 }
 
 QString documentText(const Discrepancy& d) {
+    if (!d.key.empty()) {
+        return qs(d.key);
+    }
     return qs(d.prefix + "-" + d.number + (d.code.empty() ? "" : " (" + d.code + ")"));
 }
 
@@ -160,25 +164,43 @@ Period Tfverificar::period() const {
 }
 
 void Tfverificar::VerificarClick() {
-    if (!m_run) {
+    if (!m_run || m_comparing) {
         return;
     }
     if (m_useDates->isChecked() && (!validDate(m_since->text()) || !validDate(m_until->text()))) {
         m_hooks.warning(this, QStringLiteral("Las fechas del periodo van como AAAA-MM-DD."));
         return;
     }
+    m_comparing = true;
+    updateButtons();
     m_summary->setText(QStringLiteral("Comparando..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The label is painted before the comparison holds the screen.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The comparison waits for databases: the screen repaints meanwhile, a
+    // second press is ignored and a close waits for it to end.
     VerifyOutcome outcome;
+    const Period chosen = period();
     try {
-        outcome = m_run(period());
+        runOffThread([&] { outcome = m_run(chosen); });
     } catch (const std::exception& e) {
         outcome.errors.emplace_back(e.what());
     }
     QApplication::restoreOverrideCursor();
+    m_comparing = false;
+    if (m_closeAfter) {
+        m_closeAfter = false;
+        QDialog::reject();
+        return;
+    }
     showReport(outcome);
+}
+
+void Tfverificar::reject() {
+    if (m_comparing) {
+        m_closeAfter = true;
+        m_summary->setText(QStringLiteral("Comparando... la pantalla se cierra al terminar."));
+        return;
+    }
+    QDialog::reject();
 }
 
 void Tfverificar::showReport(const VerifyOutcome& outcome) {
@@ -247,6 +269,9 @@ std::vector<Requeued> Tfverificar::selectedEvents() const {
 }
 
 void Tfverificar::EncolarClick() {
+    if (m_comparing) {
+        return;
+    }
     const std::vector<Requeued> events = selectedEvents();
     if (events.empty()) {
         m_hooks.message(this, QStringLiteral("Nada que encolar: los documentos seleccionados "
@@ -309,8 +334,9 @@ void Tfverificar::Copiar() {
 
 void Tfverificar::updateButtons() {
     const bool any = m_model->rowCount() > 0;
-    m_save->setEnabled(any);
-    m_requeue->setEnabled(any && !m_grid->selectedSourceRows().empty());
+    m_verify->setEnabled(!m_comparing);
+    m_save->setEnabled(any && !m_comparing);
+    m_requeue->setEnabled(any && !m_comparing && !m_grid->selectedSourceRows().empty());
 }
 
 }  // namespace replica::screens

@@ -12,7 +12,9 @@
 // documents again at the next run (only what a missing or different
 // document needs: nothing else is written).
 //
-// The comparison and the queueing are the caller's (the window's session):
+// The comparison and the queueing are the caller's (the window's session).
+// The comparison runs on a thread of its own (it must not use a connection
+// the window uses meanwhile); the queueing on the window's thread:
 //     Tfverificar screen(runner, requeuer, this);
 //     screen.exec();
 
@@ -52,8 +54,12 @@ class Tfverificar : public QDialog {
 
     DialogHooks& hooks() { return m_hooks; }
 
-    // "Verificar": compares for the period shown and lists the report.
+    // "Verificar": compares for the period shown, off the window's thread,
+    // and lists the report; ignored while a comparison runs.
     void VerificarClick();
+    bool comparing() const { return m_comparing; }
+    // Closing during a comparison closes once it has ended.
+    void reject() override;
     // "Encolar de nuevo": asks, then queues the selected documents again.
     void EncolarClick();
     // "Guardar": exports the whole list.
@@ -87,6 +93,8 @@ class Tfverificar : public QDialog {
     RequeueRunner m_queue;
     DialogHooks m_hooks;
     std::vector<PairReport> m_pairs;
+    bool m_comparing = false;
+    bool m_closeAfter = false;
 
     QCheckBox* m_useDates = nullptr;
     QLineEdit* m_since = nullptr;

@@ -50,17 +50,7 @@ class Headless : public ::testing::Test {
         general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('001', 'Norte')");
         general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('003', 'Oeste')");
         auto local = test::createCompany(datos + "/001/norvale.fdb");
-        for (const char* property : {"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
-                                     "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"}) {
-            local->execute(
-                "insert into CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
-                "CONF_VALOR) values ('INVENTARIO', 'ARTICULOS', '" +
-                std::string(property) + "', 'SYSDBA')");
-        }
-        local->execute(
-            "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ACTIVA) "
-            "values ('002', 'Sur', '" +
-            dir.path() + "', 'S')");
+        test::configureReplication(*local, {{.code = "002", .server = dir.path(), .name = "Sur"}});
         local->close();
         test::createCompany(datos + "/002/norvale.fdb")->close();
         test::createGeneral(datos + "/003/norvale.fdb")->close();

@@ -5,7 +5,9 @@
 
 #include "app/monitoring.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <atomic>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/journal.h"
@@ -160,6 +165,61 @@ TEST(StateFile, IsReplacedWholeAndKeepsWhatTheOtherWriterWrote) {
     EXPECT_EQ(stateFilePath("", "/run/replica/001:/run/other"), "/run/replica/001/state");
     EXPECT_EQ(stateFilePath("", nullptr), "");
     EXPECT_EQ(stateFilePath("/x", "/run/replica/001"), "/x");
+}
+
+// The agent and verify rewriting the file at one moment: each sees its own
+// last figure kept whatever the other wrote since, the file is always whole,
+// and a lock held too long is refused in bounded time.
+TEST(StateFile, WritersAtOneMomentLoseNoUpdateAndALockHeldTooLongIsSaid) {
+    test::TempDir dir;
+    const std::string path = dir.file("state");
+    writeStateFile(path, sample());
+    constexpr int kRounds = 60;
+    std::atomic<int> lost{0}, invalid{0};
+    std::thread agent([&] {
+        RunState run = *sample().run;
+        for (int i = 1; i <= kRounds; ++i) {
+            run.handled = i;
+            updateStateFile(path, "001", run, std::nullopt);
+            try {
+                lost += readStateFile(path).run->handled < i;
+            } catch (const std::exception&) {
+                ++invalid;
+            }
+        }
+    });
+    for (int i = 1; i <= kRounds; ++i) {
+        updateStateFile(path, "001", std::nullopt,
+                        VerifyState{Timestamp::at(kNow), kVerifyAgrees, {i, 0, 0, 0}});
+        try {
+            const AgentState s = readStateFile(path);
+            lost += !s.verify || s.verify->counts.equal < i;
+        } catch (const std::exception&) {
+            ++invalid;
+        }
+    }
+    agent.join();
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(invalid, 0);
+    const AgentState last = readStateFile(path);
+    EXPECT_EQ(last.run->handled, kRounds);
+    EXPECT_EQ(last.verify->counts.equal, kRounds);
+
+    const int held = ::open(stateLockPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+        updateStateFile(path, "001", *sample().run, std::nullopt, std::chrono::milliseconds(200));
+        ADD_FAILURE() << "written under another's lock";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("no se pudo bloquear el archivo de estado"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    ::close(held);
+    EXPECT_EQ(readStateFile(path).run->handled, kRounds);
 }
 
 TEST(Nagios, StatusFollowsTheWorstOfWhatTheFileSays) {
@@ -311,17 +371,7 @@ class StateFileProgram : public ::testing::Test {
         general->execute("insert into COMPANIA (COMP_COD, COM_NOMBRE) values ('001', 'Norte')");
         general->close();
         auto local = test::createCompany(datos + "/001/norvale.fdb");
-        for (const char* property : {"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
-                                     "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"}) {
-            local->execute(
-                "insert into CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
-                "CONF_VALOR) values ('INVENTARIO', 'ARTICULOS', '" +
-                std::string(property) + "', 'SYSDBA')");
-        }
-        local->execute(
-            "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ACTIVA) "
-            "values ('002', 'Sur', '" +
-            dir.path() + "', 'S')");
+        test::configureReplication(*local, {{.code = "002", .server = dir.path(), .name = "Sur"}});
         // Type 999 has no family: marked replicated, nothing copied.
         for (const char* company : {"002", "002", "002", "004"}) {
             local->execute(

@@ -59,13 +59,7 @@ class Status : public ::testing::Test {
         local = test::createCompany(path("001"));
         s2 = test::createCompany(path("002"));
         s3 = test::createCompany(path("003"));
-        for (const char* property : {"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
-                                     "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"}) {
-            local->execute(
-                "insert into CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
-                "CONF_VALOR) values ('INVENTARIO', 'ARTICULOS', '" +
-                std::string(property) + "', 'SYSDBA')");
-        }
+        test::configureReplication(*local, {});
         addCompany("002", dir.path(), "S", "S");
         addCompany("003", dir.path(), "N", "S");
         addCompany("005", dir.file("apagado"), "N", "S");
@@ -97,10 +91,8 @@ class Status : public ::testing::Test {
     }
     void addCompany(const std::string& code, const std::string& server, const std::string& erro,
                     const std::string& activa) {
-        local->execute(
-            "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
-            "RPCO_ACTIVA) values (" +
-            Q(code) + ", 'C', " + Q(server) + ", " + Q(erro) + ", " + Q(activa) + ")");
+        test::addPeer(*local,
+                      {.code = code, .server = server, .active = activa, .downloadSource = erro});
     }
     static void addEvent(db::Connection& c, const std::string& company, int type,
                          const std::string& date, const std::string& time,

@@ -9,8 +9,11 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -39,8 +42,11 @@ class VerifyCommand : public ::testing::Test {
         demo::SimulationOptions activity;
         activity.seed = 3;
         activity.documents = 8;
-        activity.masters = 0;
-        activity.types = {15, 16};
+        // Brands, one of them deleted in the source (and by the run in the
+        // destination) since.
+        activity.masters = 4;
+        activity.masterDeletions = 1;
+        activity.types = {15, 16, 204};
         demo::simulate(*open("002"), activity);
         ASSERT_EQ(run("--headless --once " + connection()).status, 0);
     }
@@ -72,6 +78,7 @@ TEST_F(VerifyCommand, ReportsEachFaultAndRequeueBringsAgreementBack) {
     const test::ProgramResult equal = run("verify " + connection());
     EXPECT_EQ(equal.status, kVerifyAgrees) << equal.output;
     EXPECT_NE(equal.output.find("Todo coincide."), std::string::npos);
+    std::string gone;
 
     {
         // Closed before the program runs: the embedded engine opens a file
@@ -87,12 +94,37 @@ TEST_F(VerifyCommand, ReportsEachFaultAndRequeueBringsAgreementBack) {
         const std::string third = assembly(*local, 3);
         local->execute("delete from ENSAMBLES_DETALLE where ENSA_ID = " + third);
         local->execute("delete from ENSAMBLES where ENSA_ID = " + third);
+        // A brand lost, one changed, and the deleted one back in the
+        // destination only.
+        auto source = open("002");
+        db::Query sent(*source);
+        sent.open(
+            "select RPEV_CODIGO, RPEV_OPER from REPLICA_EVENTOS where RPEV_TIPO = 204 "
+            "order by RPEV_ID desc");
+        std::vector<std::string> brands;
+        for (sent.first(); !sent.eof(); sent.next()) {
+            if (sent.asText(1) == "D") {
+                gone = sent.asText(0);
+            } else if (sent.asText(0) != gone) {
+                brands.push_back(sent.asText(0));
+            }
+        }
+        ASSERT_FALSE(gone.empty());
+        ASSERT_GE(brands.size(), 3U);
+        local->execute("delete from MARCAS where MARC_COD = '" + brands[0] + "'");
+        local->execute("update MARCAS set MARC_NOMBRE = 'Otra' where MARC_COD = '" + brands[1] +
+                       "'");
+        local->execute("INSERT INTO MARCAS (MARC_COD) VALUES ('" + gone + "')");
     }
 
     const test::ProgramResult found = run("verify --json " + connection());
     EXPECT_EQ(found.status, kVerifyDiffers) << found.output;
-    EXPECT_NE(found.output.find("\"different\":2"), std::string::npos) << found.output;
-    EXPECT_NE(found.output.find("\"missing\":1"), std::string::npos) << found.output;
+    EXPECT_NE(found.output.find("\"different\":3"), std::string::npos) << found.output;
+    EXPECT_NE(found.output.find("\"missing\":2"), std::string::npos) << found.output;
+    EXPECT_NE(found.output.find("\"extra\":1"), std::string::npos) << found.output;
+    const test::ProgramResult listed = run("verify " + connection());
+    EXPECT_NE(listed.output.find("distinto en 001: tipo 204 MARC_COD="), std::string::npos)
+        << listed.output;
 
     const auto pending = [&] {
         auto source = open("002");
@@ -105,10 +137,18 @@ TEST_F(VerifyCommand, ReportsEachFaultAndRequeueBringsAgreementBack) {
     EXPECT_EQ(pending(), before);
 
     EXPECT_EQ(run("verify --requeue " + connection()).status, kVerifyDiffers);
-    EXPECT_EQ(pending(), before + 3);
+    EXPECT_EQ(pending(), before + 5);
     ASSERT_EQ(run("--headless --once " + connection()).status, 0);
-    const test::ProgramResult again = run("verify " + connection());
-    EXPECT_EQ(again.status, kVerifyAgrees) << again.output;
+    // What nothing sends (the brand the source deleted) stays, as it is.
+    const test::ProgramResult again = run("verify --json " + connection());
+    EXPECT_EQ(again.status, kVerifyDiffers) << again.output;
+    EXPECT_NE(again.output.find("\"missing\":0,\"extra\":1,\"different\":0"), std::string::npos)
+        << again.output;
+    {
+        auto local = open("001");
+        local->execute("delete from MARCAS where MARC_COD = '" + gone + "'");
+    }
+    EXPECT_EQ(run("verify " + connection()).status, kVerifyAgrees);
     EXPECT_EQ(run("verify --with 009 " + connection()).status, kVerifyCannotRun);
 }
 
@@ -196,6 +236,47 @@ TEST_F(VerifyCommand, TheWindowListsThePeriodsDifferencesAndQueuesTheChosenOnesA
     const std::string csv = test::slurp(dir.file("informe.csv"));
     EXPECT_NE(csv.find("Compañías,Tipo,Documento,Resultado,En,Diferencias"), std::string::npos);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+}
+
+// The window's comparison waits for a slow database on a thread of its own,
+// on its own connection: the screen's event loop goes on turning, a second
+// press is ignored and a close asked for meanwhile closes once it has ended.
+TEST_F(VerifyCommand, TheWindowStaysLiveWhileItComparesAndACloseWaitsForTheComparison) {
+    std::atomic<int> runs{0};
+    screens::Tfverificar screen(
+        [&](const Period& period) {
+            ++runs;
+            auto local = open("001");
+            local->execute(
+                "execute block as declare t timestamp; begin t = cast('NOW' as timestamp); "
+                "while (datediff(millisecond from t to cast('NOW' as timestamp)) < 800) do "
+                "begin end end");
+            VerifyOptions options;
+            options.period = period;
+            VerifyReport r = verifyCompany(*local, "001", "", options, {});
+            return screens::VerifyOutcome{r.pairs, r.errors};
+        },
+        {});
+    screen.show();
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += screen.comparing() ? 1 : 0; });
+    ticker.start(20);
+    bool pressIgnored = false;
+    bool closeWaits = false;
+    QTimer::singleShot(300, &screen, [&] {
+        screen.VerificarClick();
+        pressIgnored = runs == 1 && !screen.verifyButton()->isEnabled();
+        screen.reject();
+        closeWaits = screen.isVisible() && screen.comparing();
+    });
+    screen.VerificarClick();
+    EXPECT_GT(ticks, 10);
+    EXPECT_TRUE(pressIgnored);
+    EXPECT_TRUE(closeWaits);
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(screen.result(), QDialog::Rejected);
 }
 
 TEST(VerifyOptions, AreTakenOutAndTheRestReadsAsTheStatusCommand) {

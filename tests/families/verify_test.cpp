@@ -158,6 +158,83 @@ TEST_F(Verify, ATableThatAlsoHoldsMappedCopiesClaimsNoExtraAndLeavesRepeatedNumb
     EXPECT_EQ(tally(r, 11).equal, 0);
 }
 
+// Master records: found by key, compared on the columns the copy keeps, and
+// queued again with the event fields their key came from.
+TEST_F(Verify, MasterRecordsAreMatchedByKeyAndQueuedAgainUnderTheirEventFields) {
+    const std::vector<ComparedRecord> records = comparedRecords(families::keyedFamilies());
+    std::map<int, ComparedRecord> byType;
+    for (const ComparedRecord& r : records) {
+        byType[r.type] = r;
+    }
+    // A record left as it is when the destination holds it, a set of rows
+    // per event: nothing to hold the destination to.
+    EXPECT_FALSE(byType.contains(102));
+    EXPECT_FALSE(byType.contains(124));
+    ASSERT_TRUE(byType.contains(126));
+    EXPECT_EQ(byType[126].table, "PRECIOS_ARTICULO");
+    EXPECT_EQ(byType[126].kept.size(), 3U);
+    ASSERT_TRUE(byType.contains(101));
+    EXPECT_FALSE(byType[101].columns.empty());
+
+    for (const char* brand : {"B1", "B2", "B3"}) {
+        source->execute(std::string("INSERT INTO MARCAS (MARC_COD, MARC_NOMBRE) VALUES ('") +
+                        brand + "', 'Marca')");
+        EXPECT_FALSE(dispatch(event(204, "I", std::nullopt, "", "", "", brand)).failed);
+    }
+    source->execute(
+        "INSERT INTO GRUPO_INVENTARIO (FAIN_COD, GRIN_COD, GRIN_MARGEN) VALUES "
+        "('F1', 'G1', 1.25)");
+    EXPECT_FALSE(dispatch(event(202, "I", std::nullopt, "", "", "", "F1|G1")).failed);
+    // A price: the copy writes its null consumption as 0, and the upload
+    // keeps the destination's name: neither is a difference.
+    source->execute(
+        "INSERT INTO PRECIOS_ARTICULO (LIPR_COD, ARTI_COD, PRAR_FIJO) VALUES "
+        "(4, 'A1', 10.5)");
+    EXPECT_FALSE(dispatch(event(126, "I", 4, "", "", "", "A1")).failed);
+    destination->execute("update PRECIOS_ARTICULO set PRAR_NOMBRE = 'Otro'");
+    const std::vector<ComparedRecord> compared = {byType[204], byType[202], byType[126]};
+    const auto compareRecordsNow = [&] {
+        PairReport report{.source = "002", .destination = "001"};
+        compareRecords(*source, *destination, compared, report);
+        return report;
+    };
+    EXPECT_TRUE(compareRecordsNow().agrees());
+
+    destination->execute("delete from MARCAS where MARC_COD = 'B1'");
+    destination->execute("update MARCAS set MARC_NOMBRE = 'Otra' where MARC_COD = 'B2'");
+    destination->execute("INSERT INTO MARCAS (MARC_COD) VALUES ('B9')");
+    destination->execute("delete from GRUPO_INVENTARIO");
+    const PairReport r = compareRecordsNow();
+    std::map<std::string, Discrepancy> byKey;
+    for (const Discrepancy& d : r.discrepancies) {
+        byKey[d.key] = d;
+    }
+    ASSERT_EQ(byKey.size(), 4U);
+    EXPECT_EQ(byKey["MARC_COD=B1"].finding, Finding::Missing);
+    EXPECT_EQ(byKey["MARC_COD=B2"].finding, Finding::Different);
+    EXPECT_EQ(byKey["MARC_COD=B2"].what, "MARC_NOMBRE: Marca / Otra");
+    EXPECT_EQ(byKey["MARC_COD=B9"].finding, Finding::Extra);
+    EXPECT_EQ(byKey["FAIN_COD=F1, GRIN_COD=G1"].finding, Finding::Missing);
+    EXPECT_EQ(tally(r, 204).equal, 1);
+    EXPECT_EQ(tally(r, 126).equal, 1);
+
+    const std::vector<Requeued> events = requeueEvents(r);
+    ASSERT_EQ(events.size(), 3U);
+    requeue(*source, events);
+    EXPECT_EQ(count(*source,
+                    "select count(*) from REPLICA_EVENTOS where RPEV_FECREP is null and "
+                    "RPEV_COMPANIA = '001' and RPEV_IDDOC is null and RPEV_CODIGO in ('B1', 'B2', "
+                    "'F1|G1')"),
+              3);
+    for (const Requeued& e : events) {
+        EXPECT_FALSE(
+            dispatch(event(e.type, e.operation, std::nullopt, "", "", "", e.code, e.data)).failed);
+    }
+    const PairReport again = compareRecordsNow();
+    ASSERT_EQ(again.discrepancies.size(), 1U);
+    EXPECT_EQ(again.discrepancies[0].key, "MARC_COD=B9");
+}
+
 TEST_F(Verify, ReadsEachTableOncePerDatabase) {
     std::vector<std::string> sent;
     db::Connection::setTraceHook([&sent](const db::Connection&, const std::string& sql) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo/script.h"
+#include "engine/sql.h"
 #include "tests/support/tempdir.h"
 
 namespace replica::test {
@@ -95,6 +96,28 @@ std::unique_ptr<db::Connection> createCompany(const std::string& path) {
 
 std::unique_ptr<db::Connection> createGeneral(const std::string& path) {
     return copyOf(templates().general, path);
+}
+
+void addPeer(db::Connection& local, const PeerRow& peer) {
+    local.execute(
+        "insert into REPLICA_COMPANIA (RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR, RPCO_ERRO, "
+        "RPCO_ACTIVA) values (" +
+        Q(peer.code) + ", " + Q(peer.name) + ", " + Q(peer.server) + ", " +
+        (peer.downloadSource.empty() ? std::string("null") : Q(peer.downloadSource)) + ", " +
+        Q(peer.active) + ")");
+}
+
+void configureReplication(db::Connection& local, const std::vector<PeerRow>& peers) {
+    for (const char* property : {"NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS",
+                                 "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"}) {
+        local.execute(
+            "insert into CONFIGURACION (CONF_MODULO, CONF_CATEGORIA, CONF_PROPIEDAD, "
+            "CONF_VALOR) values ('INVENTARIO', 'ARTICULOS', " +
+            Q(property) + ", 'SYSDBA')");
+    }
+    for (const PeerRow& peer : peers) {
+        addPeer(local, peer);
+    }
 }
 
 }  // namespace replica::test

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/db/connection.h"
 
@@ -17,5 +18,18 @@ namespace replica::test {
 std::unique_ptr<db::Connection> createCompany(const std::string& path);
 // A GENERAL.FDB (companies and users) at path, returned open.
 std::unique_ptr<db::Connection> createGeneral(const std::string& path);
+
+// A company's row for another in REPLICA_COMPANIA.
+struct PeerRow {
+    std::string code;
+    std::string server;            // the folder (or host) its database is found under
+    std::string name = "C";        // RPCP_NOMBRE
+    std::string active = "S";      // RPCO_ACTIVA
+    std::string downloadSource{};  // RPCO_ERRO: "S" the download source; "": null
+};
+// What a local company's agent reads before a run: the replication user in
+// CONFIGURACION (SYSDBA; the password is the server's) and a row per peer.
+void configureReplication(db::Connection& local, const std::vector<PeerRow>& peers);
+void addPeer(db::Connection& local, const PeerRow& peer);
 
 }  // namespace replica::test
