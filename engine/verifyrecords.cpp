@@ -1,10 +1,13 @@
 // The comparison of master records: each compared family's table read once
 // per database, the rows matched by key.
 
+#include <strings.h>
+
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
-#include <regex>
+#include <string_view>
 
 #include "engine/db/query.h"
 #include "engine/db/text.h"
@@ -32,28 +35,46 @@ bool readsEvent(const Key& k) {
             k.field == EventField::Data || k.field == EventField::Pref);
 }
 
+// Takes word (letter case aside) from the front of s.
+bool take(std::string_view& s, std::string_view word) {
+    if (s.size() < word.size() || strncasecmp(s.data(), word.data(), word.size()) != 0) {
+        return false;
+    }
+    s.remove_prefix(word.size());
+    return true;
+}
+
+// Takes a name (letters, digits, "_") from the front of s, upper-cased.
+bool takeName(std::string_view& s, std::string& name) {
+    std::size_t n = 0;
+    while (n < s.size() && (std::isalnum(static_cast<unsigned char>(s[n])) || s[n] == '_')) {
+        ++n;
+    }
+    name = db::upperCase(std::string(s.substr(0, n)));
+    s.remove_prefix(n);
+    return n > 0;
+}
+
 // The table and key of a text "select * from T where A = <key> [and B =
 // <key>]...", or nullopt for any other text.
 std::optional<ComparedRecord> parseRecordText(const KeyedText& text) {
-    static const std::regex kFirst(R"(^select \* from (\w+) where (\w+) = $)", std::regex::icase);
-    static const std::regex kNext(R"(^ and (\w+) = $)", std::regex::icase);
     const std::vector<KeyedText::Piece>& pieces = text.pieces();
     if (pieces.size() < 2 || pieces.size() % 2 != 0) {
         return std::nullopt;
     }
     ComparedRecord r;
     for (std::size_t i = 0; i < pieces.size(); i += 2) {
-        std::smatch m;
-        const std::string& fixed = pieces[i].text;
+        std::string_view fixed = pieces[i].text;
         const std::optional<Key>& value = pieces[i + 1].key;
-        if (pieces[i].key || !value || !readsEvent(*value) ||
-            !std::regex_match(fixed, m, i == 0 ? kFirst : kNext)) {
+        std::string column;
+        const bool head = i == 0 ? take(fixed, "select * from ") && takeName(fixed, r.table) &&
+                                       take(fixed, " where ")
+                                 : take(fixed, " and ");
+        if (pieces[i].key || !value || !readsEvent(*value) || !head || !takeName(fixed, column) ||
+            !take(fixed, " = ") || !fixed.empty()) {
             return std::nullopt;
         }
-        if (i == 0) {
-            r.table = db::upperCase(m[1].str());
-        }
-        r.key.push_back({db::upperCase(m[i == 0 ? 2 : 1].str()), *value});
+        r.key.push_back({column, *value});
     }
     return r;
 }
