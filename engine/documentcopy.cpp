@@ -214,10 +214,6 @@ void DocumentCopy::copyDetail(HeaderStep& step, const DetailTable& t) const {
     }
 }
 
-bool LineStep::written() {
-    return line.changeCount() == 0 || ctx.apply(line);
-}
-
 void LineStep::thenRun(const std::string& sql) {
     if (!line.runAfterRow(sql)) {
         ctx.destination.execute(sql);

@@ -78,11 +78,6 @@ struct LineStep {
     const db::Query& source;
     const db::Query& header;
 
-    // Makes sure the line and the lines before it are in the destination
-    // (a whole document's lines wait to be written together): a step after
-    // the line that reads or changes them there calls it first. False when
-    // one of them was refused (the event then fails).
-    bool written();
     // Has the destination run sql right after this line is written, in the
     // line's own exchange (or at once when the line is already there); never
     // when the line is refused.
@@ -110,8 +105,7 @@ struct DetailTable {
     // After the fill and the document id, before the post.
     LineHook beforePost{};
     // After the line was posted, before it is written; what it sends to the
-    // destination about the lines goes through LineStep::thenRun (or after
-    // LineStep::written()).
+    // destination about the lines goes through LineStep::thenRun.
     LineHook afterWrite{};
 };
 
